@@ -1,0 +1,326 @@
+#include "textio/format.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace orthaxis::textio {
+
+namespace {
+
+[[noreturn]] void bad_spec(std::string_view spec, const char* why) {
+  throw std::logic_error("format " + std::string(spec) + ": " + why);
+}
+
+std::string right_justify(std::string s, int w) {
+  if (static_cast<int>(s.size()) > w) return std::string(static_cast<std::size_t>(w), '*');
+  return std::string(static_cast<std::size_t>(w) - s.size(), ' ') + s;
+}
+
+// NaN and infinities in an F or E field.
+std::string edit_non_finite(float v, int w) {
+  if (std::isnan(v)) return w >= 3 ? right_justify("NaN", w) : std::string(w, '*');
+  if (v > 0) {
+    if (w >= 8) return right_justify("Infinity", w);
+    return w >= 3 ? right_justify("Inf", w) : std::string(w, '*');
+  }
+  if (w >= 9) return right_justify("-Infinity", w);
+  return w >= 4 ? right_justify("-Inf", w) : std::string(w, '*');
+}
+
+}  // namespace
+
+std::string edit_int(std::int32_t v, int w) { return right_justify(std::to_string(v), w); }
+
+std::string edit_fixed(float v, int w, int d) {
+  if (!std::isfinite(v)) return edit_non_finite(v, w);
+  char buf[128];
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, d);
+  std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
+  bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  std::size_t point = text.find('.');
+  std::string_view whole = text.substr(0, point);
+  std::string_view fraction =
+      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+  bool zero = whole.find_first_not_of('0') == std::string_view::npos &&
+              fraction.find_first_not_of('0') == std::string_view::npos;
+  std::string s;
+  if (zero) {
+    s = "0." + std::string(static_cast<std::size_t>(d), '0');
+  } else {
+    if (negative) s += '-';
+    if (whole != "0") s += whole;
+    s += '.';
+    s += fraction;
+  }
+  return right_justify(std::move(s), w);
+}
+
+std::string edit_exp(float v, int w, int d) {
+  if (!std::isfinite(v)) return edit_non_finite(v, w);
+  bool negative = v < 0;
+  std::string digits;
+  int exponent = 0;
+  if (v == 0.0f) {
+    digits.assign(static_cast<std::size_t>(d), '0');
+  } else {
+    char buf[128];
+    auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific,
+                             d > 0 ? d - 1 : 0);
+    std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
+    std::size_t e = text.find('e');
+    for (char c : text.substr(0, e))
+      if (c != '.') digits += c;
+    digits.resize(static_cast<std::size_t>(d), '0');
+    exponent = std::atoi(std::string(text.substr(e + 1)).c_str()) + 1;
+  }
+  std::string body = "." + digits;
+  int magnitude = std::abs(exponent);
+  char sign = exponent < 0 ? '-' : '+';
+  if (magnitude <= 99) {
+    body += 'E';
+    body += sign;
+    body += static_cast<char>('0' + magnitude / 10);
+    body += static_cast<char>('0' + magnitude % 10);
+  } else {
+    body += sign;
+    body += std::to_string(magnitude);
+  }
+  int needed = static_cast<int>(body.size()) + (negative ? 1 : 0);
+  if (needed > w) return std::string(static_cast<std::size_t>(w), '*');
+  std::string s = negative ? "-" : "";
+  if (needed < w) s += '0';
+  s += body;
+  return right_justify(std::move(s), w);
+}
+
+Format::Format(std::string_view spec) : spec_(spec) {
+  std::size_t i = 0, n = spec.size();
+  auto skip_blanks = [&] {
+    while (i < n && spec[i] == ' ') ++i;
+  };
+  auto number = [&](int& out) {
+    bool any = false;
+    int v = 0;
+    while (i < n && std::isdigit(static_cast<unsigned char>(spec[i]))) {
+      v = v * 10 + (spec[i++] - '0');
+      any = true;
+    }
+    if (any) out = v;
+    return any;
+  };
+  std::vector<std::size_t> open;
+  skip_blanks();
+  if (i >= n || spec[i] != '(') bad_spec(spec, "must begin with (");
+  while (i < n) {
+    skip_blanks();
+    if (i >= n) break;
+    char c = spec[i];
+    if (c == ',') {
+      ++i;
+      continue;
+    }
+    if (c == '/') {
+      nodes_.push_back({Node::Kind::kSlash});
+      ++i;
+      continue;
+    }
+    if (c == '\'') {
+      std::string lit;
+      for (++i;; ++i) {
+        if (i >= n) bad_spec(spec, "unterminated literal");
+        if (spec[i] == '\'') {
+          if (i + 1 < n && spec[i + 1] == '\'') {
+            lit += '\'';
+            ++i;
+          } else {
+            ++i;
+            break;
+          }
+        } else {
+          lit += spec[i];
+        }
+      }
+      Node node{Node::Kind::kLiteral};
+      node.literal = std::move(lit);
+      nodes_.push_back(std::move(node));
+      continue;
+    }
+    if (c == ')') {
+      if (open.empty()) bad_spec(spec, "unbalanced )");
+      Node node{Node::Kind::kClose};
+      node.partner = static_cast<int>(open.back());
+      nodes_[open.back()].partner = static_cast<int>(nodes_.size());
+      open.pop_back();
+      nodes_.push_back(std::move(node));
+      ++i;
+      if (open.empty()) break;
+      continue;
+    }
+    int count = 1;
+    bool counted = number(count);
+    skip_blanks();
+    if (i >= n) bad_spec(spec, "unexpected end");
+    char k = static_cast<char>(std::toupper(static_cast<unsigned char>(spec[i])));
+    if (k == '(') {
+      if (open.size() >= 21) bad_spec(spec, "groups nest deeper than 20 levels");
+      Node node{Node::Kind::kOpen};
+      node.repeat = count;
+      open.push_back(nodes_.size());
+      nodes_.push_back(std::move(node));
+      ++i;
+      continue;
+    }
+    ++i;
+    if (k == 'X') {
+      Node node{Node::Kind::kSkip};
+      node.width = count;
+      nodes_.push_back(std::move(node));
+    } else if (k == 'H') {
+      if (!counted || i + static_cast<std::size_t>(count) > n) bad_spec(spec, "bad H edit");
+      Node node{Node::Kind::kLiteral};
+      node.literal = std::string(spec.substr(i, static_cast<std::size_t>(count)));
+      i += static_cast<std::size_t>(count);
+      nodes_.push_back(std::move(node));
+    } else if (k == 'I' || k == 'F' || k == 'E' || k == 'A') {
+      Node node{k == 'I'   ? Node::Kind::kInt
+                : k == 'F' ? Node::Kind::kFixed
+                : k == 'E' ? Node::Kind::kExp
+                           : Node::Kind::kText};
+      node.repeat = count;
+      bool has_width = number(node.width);
+      if (k != 'A' && !has_width) bad_spec(spec, "missing width");
+      if (k == 'F' || k == 'E') {
+        if (i >= n || spec[i] != '.') bad_spec(spec, "missing .d");
+        ++i;
+        if (!number(node.digits)) bad_spec(spec, "missing d");
+      }
+      has_data_ = true;
+      nodes_.push_back(std::move(node));
+    } else {
+      bad_spec(spec, "unknown edit descriptor");
+    }
+  }
+  if (!open.empty() || nodes_.empty()) bad_spec(spec, "unbalanced (");
+  // Reversion point: the right-most group at the outermost level.
+  int depth = 0;
+  for (std::size_t j = 0; j < nodes_.size(); ++j) {
+    if (nodes_[j].kind == Node::Kind::kOpen) {
+      if (++depth == 2) reversion_ = j;
+    } else if (nodes_[j].kind == Node::Kind::kClose) {
+      --depth;
+    }
+  }
+}
+
+void Format::write(std::span<const Value> values,
+                   const std::function<void(std::string_view)>& emit) const {
+  ItemCursor cursor(values);
+  std::string record;
+  std::size_t column = 0;
+  auto put = [&](const std::string& s) {
+    if (column > record.size()) record.append(column - record.size(), ' ');
+    record += s;
+    column = record.size();
+  };
+  auto end_record = [&] {
+    emit(record);
+    record.clear();
+    column = 0;
+  };
+  struct Level {
+    std::size_t open;
+    int left;
+  };
+  std::vector<Level> stack;
+  const std::size_t last = nodes_.size() - 1;
+  std::size_t pos = 1;
+  bool consumed = false;  // a value was taken since the last reversion
+  for (;;) {
+    const Node& node = nodes_[pos];
+    switch (node.kind) {
+      case Node::Kind::kOpen:
+        stack.push_back({pos, node.repeat});
+        ++pos;
+        break;
+      case Node::Kind::kClose:
+        if (pos == last) {
+          if (cursor.done() || !consumed) {
+            end_record();
+            return;
+          }
+          consumed = false;
+          end_record();
+          pos = reversion_ != 0 ? reversion_ : 1;
+          break;
+        }
+        if (--stack.back().left > 0) {
+          pos = stack.back().open + 1;
+        } else {
+          stack.pop_back();
+          ++pos;
+        }
+        break;
+      case Node::Kind::kSlash:
+        end_record();
+        ++pos;
+        break;
+      case Node::Kind::kLiteral:
+        put(node.literal);
+        ++pos;
+        break;
+      case Node::Kind::kSkip:
+        column += static_cast<std::size_t>(node.width);
+        ++pos;
+        break;
+      default:
+        for (int r = 0; r < node.repeat; ++r) {
+          if (cursor.done()) {
+            end_record();
+            return;
+          }
+          Item item = cursor.next();
+          consumed = true;
+          switch (node.kind) {
+            case Node::Kind::kInt:
+              if (item.kind != Item::Kind::kInt) bad_spec(spec_, "I edit needs an integer");
+              put(edit_int(item.i, node.width));
+              break;
+            case Node::Kind::kFixed:
+              if (item.kind != Item::Kind::kReal) bad_spec(spec_, "F edit needs a real");
+              put(edit_fixed(item.f, node.width, node.digits));
+              break;
+            case Node::Kind::kExp:
+              if (item.kind != Item::Kind::kReal) bad_spec(spec_, "E edit needs a real");
+              put(edit_exp(item.f, node.width, node.digits));
+              break;
+            default: {
+              if (item.kind != Item::Kind::kText) bad_spec(spec_, "A edit needs a text");
+              std::string_view t = item.text;
+              if (node.width == 0) {
+                put(std::string(t));
+              } else if (static_cast<std::size_t>(node.width) >= t.size()) {
+                put(std::string(static_cast<std::size_t>(node.width) - t.size(), ' ') +
+                    std::string(t));
+              } else {
+                put(std::string(t.substr(0, static_cast<std::size_t>(node.width))));
+              }
+            }
+          }
+        }
+        ++pos;
+        break;
+    }
+  }
+}
+
+std::vector<std::string> Format::records(std::span<const Value> values) const {
+  std::vector<std::string> out;
+  write(values, [&out](std::string_view r) { out.emplace_back(r); });
+  return out;
+}
+
+}  // namespace orthaxis::textio

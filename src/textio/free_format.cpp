@@ -1,0 +1,324 @@
+#include "textio/free_format.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "textio/io_error.h"
+
+namespace orthaxis::textio {
+
+namespace {
+
+inline bool is_blank(char c) { return c == ' ' || c == '\t'; }
+inline bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '/'; }
+inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Powers of ten that single precision holds exactly.
+constexpr float kExactPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+
+// Slow path of parse_real: the text is known to be well formed.
+bool convert_real(std::string_view text, float& value, bool& overflow) {
+  char buf[128];
+  std::string copy;
+  char* p = buf;
+  if (text.size() >= sizeof buf) {
+    copy.resize(text.size() + 1);
+    p = copy.data();
+  }
+  std::size_t n = 0;
+  for (char c : text) {
+    if (c == 'D' || c == 'd') c = 'E';
+    if (c == '+' && n == 0) continue;
+    p[n++] = c;
+  }
+  p[n] = '\0';
+  float v = 0.0f;
+  auto res = std::from_chars(p, p + n, v, std::chars_format::general);
+  if (res.ec == std::errc() && res.ptr == p + n) {
+    value = v;
+    return true;
+  }
+  if (res.ptr != p + n && res.ec != std::errc::result_out_of_range) return false;
+  // Out of range: overflow is an error, underflow rounds to a subnormal or 0.
+  errno = 0;
+  char* end = nullptr;
+  float w = std::strtof(p, &end);
+  if (end != p + n) return false;
+  if (std::isinf(w)) {
+    overflow = true;
+    return false;
+  }
+  value = w;
+  return true;
+}
+
+}  // namespace
+
+bool parse_int(std::string_view text, std::int32_t& value, bool& overflow) {
+  overflow = false;
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return false;
+  std::int64_t v = 0;
+  for (; i < text.size(); ++i) {
+    if (!is_digit(text[i])) return false;
+    if (!overflow) {
+      v = v * 10 + (text[i] - '0');
+      if (v > std::int64_t{1} << 31) overflow = true;
+    }
+  }
+  if (negative) v = -v;
+  if (overflow || v > std::numeric_limits<std::int32_t>::max() ||
+      v < std::numeric_limits<std::int32_t>::min()) {
+    overflow = true;
+    return false;
+  }
+  value = static_cast<std::int32_t>(v);
+  return true;
+}
+
+bool parse_real(std::string_view text, float& value, bool& overflow) {
+  overflow = false;
+  std::size_t i = 0, n = text.size();
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::uint64_t mantissa = 0;
+  int digits = 0;       // significant digits gathered into the mantissa
+  int dropped = 0;      // integer digits beyond what the mantissa holds
+  int fraction = 0;     // fraction digits gathered into the mantissa
+  bool any_digit = false;
+  bool exact = true;    // the mantissa holds every digit
+  for (; i < n && is_digit(text[i]); ++i) {
+    any_digit = true;
+    if (digits < 19) {
+      mantissa = mantissa * 10 + static_cast<unsigned>(text[i] - '0');
+      if (mantissa != 0) ++digits;
+    } else {
+      ++dropped;
+      if (text[i] != '0') exact = false;
+    }
+  }
+  if (i < n && text[i] == '.') {
+    for (++i; i < n && is_digit(text[i]); ++i) {
+      any_digit = true;
+      if (digits < 19) {
+        mantissa = mantissa * 10 + static_cast<unsigned>(text[i] - '0');
+        if (mantissa != 0) ++digits;
+        ++fraction;
+      } else if (text[i] != '0') {
+        exact = false;
+      }
+    }
+  }
+  if (!any_digit) return false;
+  int exponent = 0;
+  if (i < n) {
+    char c = text[i];
+    if (c != 'E' && c != 'e' && c != 'D' && c != 'd') return false;
+    ++i;
+    bool eneg = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) eneg = text[i++] == '-';
+    if (i == n) return false;
+    for (; i < n; ++i) {
+      if (!is_digit(text[i])) return false;
+      if (exponent < 100000) exponent = exponent * 10 + (text[i] - '0');
+    }
+    if (eneg) exponent = -exponent;
+  }
+  int scale = exponent - fraction + dropped;
+  // Both the digits and the power of ten are exact floats: one rounding.
+  if (exact && mantissa <= (std::uint64_t{1} << 24) && scale >= -10 && scale <= 10) {
+    float m = static_cast<float>(mantissa);
+    float v = scale >= 0 ? m * kExactPow10[scale] : m / kExactPow10[-scale];
+    value = negative ? -v : v;
+    return true;
+  }
+  return convert_real(text, value, overflow);
+}
+
+namespace {
+
+// One list-directed read statement.
+class Statement {
+ public:
+  explicit Statement(RecordFile& file) : file_(file) {}
+
+  enum class Next { kValue, kNull, kEnd };
+
+  // Finds the next item's field; for kValue, `token` is its text.
+  template <typename T, typename Parse>
+  Next next(T& value, Parse parse) {
+    if (repeat_left_ > 0) {
+      --repeat_left_;
+      if (repeat_null_) return Next::kNull;
+      value = static_cast<T>(repeat_value_);
+      return Next::kValue;
+    }
+    if (ended_) return Next::kEnd;
+    if (!started_) {
+      load();
+      started_ = true;
+    }
+    for (;;) {
+      while (pos_ < rec_.size() && is_blank(rec_[pos_])) ++pos_;
+      if (pos_ >= rec_.size()) {
+        load();
+        continue;
+      }
+      char c = rec_[pos_];
+      if (c == ',') {
+        ++pos_;
+        if (after_comma_) return Next::kNull;
+        after_comma_ = true;
+        continue;
+      }
+      if (c == '/') {
+        ended_ = true;
+        return Next::kEnd;
+      }
+      std::size_t start = pos_;
+      while (pos_ < rec_.size() && !is_separator(rec_[pos_])) ++pos_;
+      std::string_view token = rec_.substr(start, pos_ - start);
+      after_comma_ = false;
+      std::size_t star = token.find('*');
+      if (star != std::string_view::npos) {
+        std::int32_t r = 0;
+        bool ovf = false;
+        std::string_view count = token.substr(0, star);
+        bool all_digits = !count.empty();
+        for (char d : count) all_digits = all_digits && is_digit(d);
+        if (!all_digits || !parse_int(count, r, ovf) || r < 1) file_.fail_read(kIllegalRepeat);
+        std::string_view rest = token.substr(star + 1);
+        if (rest.empty()) {
+          repeat_null_ = true;
+          repeat_left_ = r - 1;
+          return Next::kNull;
+        }
+        T v{};
+        parse(rest, v);
+        repeat_null_ = false;
+        repeat_value_ = static_cast<double>(v);
+        repeat_left_ = r - 1;
+        value = v;
+        return Next::kValue;
+      }
+      parse(token, value);
+      return Next::kValue;
+    }
+  }
+
+ private:
+  void load() {
+    if (!file_.next_record(rec_)) {
+      throw IoError(kPastEnd, "READ", file_.unit(), file_.path(), file_.line() + 1);
+    }
+    pos_ = 0;
+  }
+
+  RecordFile& file_;
+  std::string_view rec_;
+  std::size_t pos_ = 0;
+  bool started_ = false;
+  bool after_comma_ = true;  // a leading comma stands for a null value
+  bool ended_ = false;
+  std::int64_t repeat_left_ = 0;
+  bool repeat_null_ = false;
+  double repeat_value_ = 0.0;  // holds any int32 or float exactly
+};
+
+}  // namespace
+
+void read_ints(RecordFile& file, std::span<std::int32_t> items) {
+  Statement st(file);
+  auto parse = [&file](std::string_view token, std::int32_t& v) {
+    bool overflow = false;
+    if (!parse_int(token, v, overflow)) file.fail_read(overflow ? kIntegerOverflow : kIllegalChar);
+  };
+  for (auto& item : items) {
+    std::int32_t v = item;
+    auto r = st.next(v, parse);
+    if (r == Statement::Next::kEnd) return;
+    if (r == Statement::Next::kValue) item = v;
+  }
+}
+
+void read_reals(RecordFile& file, std::span<float> items) {
+  Statement st(file);
+  auto parse = [&file](std::string_view token, float& v) {
+    bool overflow = false;
+    if (!parse_real(token, v, overflow)) file.fail_read(overflow ? kRealOverflow : kIllegalChar);
+  };
+  for (auto& item : items) {
+    float v = item;
+    auto r = st.next(v, parse);
+    if (r == Statement::Next::kEnd) return;
+    if (r == Statement::Next::kValue) item = v;
+  }
+}
+
+std::string read_text(RecordFile& file, std::size_t length) {
+  std::string_view rec;
+  if (!file.next_record(rec)) {
+    throw IoError(kPastEnd, "READ", file.unit(), file.path(), file.line() + 1);
+  }
+  return fixed_text(rec, length);
+}
+
+std::string fixed_text(std::string_view text, std::size_t length) {
+  std::string s(text.substr(0, length));
+  s.resize(length, ' ');
+  return s;
+}
+
+std::string_view trim_right(std::string_view text) {
+  std::size_t end = text.find_last_not_of(' ');
+  return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
+}
+
+namespace {
+void append_real(std::string& out, float v) {
+  if (std::isnan(v)) {
+    out += "NaN";
+  } else if (std::isinf(v)) {
+    out += v > 0 ? "Infinity" : "-Infinity";
+  } else {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, res.ptr);
+  }
+}
+}  // namespace
+
+std::string free_format_record(std::span<const Value> values) {
+  std::string out = " ";
+  bool first = true;
+  bool last_numeric = false;
+  ItemCursor cursor(values);
+  while (!cursor.done()) {
+    Item item = cursor.next();
+    if (item.kind == Item::Kind::kText) {
+      if (last_numeric) out += ' ';
+      out += item.text;
+      last_numeric = false;
+    } else {
+      if (!first) out += ' ';
+      if (item.kind == Item::Kind::kInt) {
+        out += std::to_string(item.i);
+      } else {
+        append_real(out, item.f);
+      }
+      last_numeric = true;
+    }
+    first = false;
+  }
+  // An empty list writes an empty record.
+  if (values.empty() || first) return std::string();
+  return out;
+}
+
+}  // namespace orthaxis::textio

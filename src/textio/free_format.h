@@ -1,0 +1,48 @@
+#pragma once
+// List-directed ("free-format") reads and writes.
+//
+// A read statement starts at the next record and reads across records until
+// its list is satisfied; values are separated by commas, blanks (a tab counts
+// as a blank) or record ends. ",," is a null value (the item keeps its value),
+// "r*c" repeats c r times, "r*" stands for r null values, and "/" ends the
+// statement. Whatever follows the last value on its record is skipped.
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "textio/record_file.h"
+#include "textio/value.h"
+
+namespace orthaxis::textio {
+
+// One read statement of integers (32-bit; overflow is an input error).
+void read_ints(RecordFile& file, std::span<std::int32_t> items);
+// One read statement of single-precision reals, correctly rounded.
+void read_reals(RecordFile& file, std::span<float> items);
+// A whole-line "(a)" read into a text field of the given length: the next
+// record, padded with blanks or cut.
+std::string read_text(RecordFile& file, std::size_t length);
+
+// Parses one numeric field. False when the text is not a number of that kind;
+// `overflow` tells a well-formed value that does not fit.
+bool parse_int(std::string_view text, std::int32_t& value, bool& overflow);
+bool parse_real(std::string_view text, float& value, bool& overflow);
+
+// The record of one free-format write: a leading blank, texts as they are,
+// every number preceded by one blank, reals in the shortest form that reads
+// back to the same value.
+std::string free_format_record(std::span<const Value> values);
+inline std::string free_format_record(std::initializer_list<Value> values) {
+  return free_format_record(std::span<const Value>(values.begin(), values.size()));
+}
+
+// A text padded with blanks or cut to a fixed length.
+std::string fixed_text(std::string_view text, std::size_t length);
+// A text field without its trailing blanks (file names).
+std::string_view trim_right(std::string_view text);
+
+}  // namespace orthaxis::textio

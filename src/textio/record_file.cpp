@@ -1,0 +1,179 @@
+#include "textio/record_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "textio/io_error.h"
+
+namespace orthaxis::textio {
+
+namespace {
+constexpr std::size_t kChunk = 1 << 20;
+constexpr std::size_t kFlushAt = 1 << 20;
+
+std::string system_reason() { return std::strerror(errno); }
+}  // namespace
+
+RecordFile::RecordFile(int unit, std::string path, Open how)
+    : unit_(unit), path_(std::move(path)) {
+  errno = 0;
+  file_ = std::fopen(path_.c_str(), how == Open::kExisting ? "rb" : "wb");
+  if (file_ == nullptr) {
+    std::string reason = errno != 0 ? system_reason() : "cannot open file";
+    throw IoError(reason, "OPEN", unit_, path_);
+  }
+  writing_ = how == Open::kReplace;
+}
+
+RecordFile::RecordFile(RecordFile&& other) noexcept { *this = std::move(other); }
+
+RecordFile& RecordFile::operator=(RecordFile&& other) noexcept {
+  if (this != &other) {
+    if (file_ != nullptr) std::fclose(file_);
+    unit_ = other.unit_;
+    path_ = std::move(other.path_);
+    file_ = other.file_;
+    other.file_ = nullptr;
+    writing_ = other.writing_;
+    line_ = other.line_;
+    consumed_ = other.consumed_;
+    in_ = std::move(other.in_);
+    in_begin_ = other.in_begin_;
+    in_end_ = other.in_end_;
+    eof_ = other.eof_;
+    out_ = std::move(other.out_);
+  }
+  return *this;
+}
+
+RecordFile::~RecordFile() {
+  if (file_ == nullptr) return;
+  if (!out_.empty()) std::fwrite(out_.data(), 1, out_.size(), file_);
+  std::fclose(file_);
+}
+
+bool RecordFile::fill() {
+  if (eof_) return false;
+  if (in_begin_ > 0) {
+    std::memmove(in_.data(), in_.data() + in_begin_, in_end_ - in_begin_);
+    in_end_ -= in_begin_;
+    in_begin_ = 0;
+  }
+  if (in_.size() - in_end_ < kChunk) in_.resize(in_end_ + kChunk);
+  std::size_t got = std::fread(in_.data() + in_end_, 1, in_.size() - in_end_, file_);
+  if (got == 0) {
+    if (std::ferror(file_)) throw IoError(system_reason(), "READ", unit_, path_, line_ + 1);
+    eof_ = true;
+    return false;
+  }
+  in_end_ += got;
+  return true;
+}
+
+bool RecordFile::next_record(std::string_view& record) {
+  if (file_ == nullptr) throw IoError("file is not open", "READ", unit_, path_);
+  if (writing_) {
+    // Reading after writing: the next record is the end of the file.
+    record = {};
+    return false;
+  }
+  std::size_t scan_from = in_begin_;
+  for (;;) {
+    const char* base = in_.data();
+    const void* nl = in_end_ > scan_from
+                         ? std::memchr(base + scan_from, '\n', in_end_ - scan_from)
+                         : nullptr;
+    if (nl != nullptr) {
+      std::size_t end = static_cast<const char*>(nl) - base;
+      std::size_t len = end - in_begin_;
+      consumed_ += len + 1;
+      if (len > 0 && base[end - 1] == '\r') --len;
+      record = std::string_view(base + in_begin_, len);
+      in_begin_ = end + 1;
+      ++line_;
+      return true;
+    }
+    std::size_t pending = in_end_ - in_begin_;
+    if (!fill()) {
+      if (in_end_ == in_begin_) {
+        record = {};
+        return false;
+      }
+      // A last line without a line end is a record.
+      std::size_t len = in_end_ - in_begin_;
+      consumed_ += len;
+      const char* p = in_.data() + in_begin_;
+      if (len > 0 && p[len - 1] == '\r') --len;
+      record = std::string_view(p, len);
+      in_begin_ = in_end_;
+      ++line_;
+      return true;
+    }
+    scan_from = in_begin_ + pending;
+  }
+}
+
+void RecordFile::start_writing() {
+  // Writing replaces everything after the records read so far.
+  std::fclose(file_);
+  file_ = nullptr;
+  std::error_code ec;
+  std::filesystem::resize_file(path_, consumed_, ec);
+  if (ec) throw IoError(ec.message(), "WRITE", unit_, path_);
+  errno = 0;
+  file_ = std::fopen(path_.c_str(), "r+b");
+  if (file_ == nullptr || std::fseek(file_, 0, SEEK_END) != 0)
+    throw IoError(system_reason(), "WRITE", unit_, path_);
+  writing_ = true;
+  in_.clear();
+  in_begin_ = in_end_ = 0;
+}
+
+void RecordFile::write(std::string_view record) {
+  if (file_ == nullptr) throw IoError("file is not open", "WRITE", unit_, path_);
+  if (!writing_) start_writing();
+  out_.append(record);
+  out_.push_back('\n');
+  if (out_.size() >= kFlushAt) flush_output();
+}
+
+void RecordFile::flush_output() {
+  if (out_.empty()) return;
+  errno = 0;
+  if (std::fwrite(out_.data(), 1, out_.size(), file_) != out_.size())
+    throw IoError(errno != 0 ? system_reason() : "write failed", "WRITE", unit_, path_);
+  out_.clear();
+}
+
+void RecordFile::rewind() {
+  if (file_ == nullptr) throw IoError("file is not open", "REWIND", unit_, path_);
+  if (writing_) {
+    flush_output();
+    if (std::fflush(file_) != 0) throw IoError(system_reason(), "REWIND", unit_, path_);
+  }
+  std::fclose(file_);
+  errno = 0;
+  file_ = std::fopen(path_.c_str(), "rb");
+  if (file_ == nullptr) throw IoError(system_reason(), "REWIND", unit_, path_);
+  writing_ = false;
+  line_ = 0;
+  consumed_ = 0;
+  in_begin_ = in_end_ = 0;
+  eof_ = false;
+}
+
+void RecordFile::close() {
+  if (file_ == nullptr) return;
+  if (writing_) flush_output();
+  std::FILE* f = file_;
+  file_ = nullptr;
+  if (std::fclose(f) != 0) throw IoError(system_reason(), "CLOSE", unit_, path_);
+}
+
+void RecordFile::fail_read(const std::string& reason) const {
+  throw IoError(reason, "READ", unit_, path_, line_);
+}
+
+}  // namespace orthaxis::textio

@@ -1,0 +1,65 @@
+#pragma once
+// A sequential text file of records bound to a unit number. Records are read
+// one at a time (with their line number) or written one at a time; the file
+// can be rewound, and writing after a rewind replaces the rest of the file,
+// which is how the setup file becomes the report.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orthaxis::textio {
+
+class RecordFile {
+ public:
+  enum class Open {
+    kExisting,  // the file must exist; it is read from its start
+    kReplace,   // created when missing, emptied when present
+  };
+
+  RecordFile() = default;
+  RecordFile(int unit, std::string path, Open how);
+  RecordFile(const RecordFile&) = delete;
+  RecordFile& operator=(const RecordFile&) = delete;
+  RecordFile(RecordFile&& other) noexcept;
+  RecordFile& operator=(RecordFile&& other) noexcept;
+  ~RecordFile();
+
+  bool is_open() const { return file_ != nullptr; }
+  int unit() const { return unit_; }
+  const std::string& path() const { return path_; }
+
+  // The next record without its line end (LF or CRLF); false at end of file.
+  // The view stays valid until the next call on this file.
+  bool next_record(std::string_view& record);
+  // Line number of the record last returned by next_record (1-based).
+  std::int64_t line() const { return line_; }
+
+  // Writes one record followed by LF.
+  void write(std::string_view record);
+  void rewind();
+  void close();
+
+  // Throws the failure of a read statement on this file at the current record.
+  [[noreturn]] void fail_read(const std::string& reason) const;
+
+ private:
+  bool fill();
+  void flush_output();
+  void start_writing();
+
+  int unit_ = 0;
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  bool writing_ = false;
+  std::int64_t line_ = 0;
+  std::uint64_t consumed_ = 0;  // bytes of the file taken by records read so far
+  std::vector<char> in_;
+  std::size_t in_begin_ = 0, in_end_ = 0;
+  bool eof_ = false;
+  std::string out_;
+};
+
+}  // namespace orthaxis::textio
