@@ -124,7 +124,7 @@ Format::Format(std::string_view spec) : spec_(spec) {
       continue;
     }
     if (c == '/') {
-      nodes_.push_back({Node::Kind::kSlash});
+      nodes_.emplace_back(Node::Kind::kSlash);
       ++i;
       continue;
     }
@@ -144,14 +144,14 @@ Format::Format(std::string_view spec) : spec_(spec) {
           lit += spec[i];
         }
       }
-      Node node{Node::Kind::kLiteral};
+      Node node(Node::Kind::kLiteral);
       node.literal = std::move(lit);
       nodes_.push_back(std::move(node));
       continue;
     }
     if (c == ')') {
       if (open.empty()) bad_spec(spec, "unbalanced )");
-      Node node{Node::Kind::kClose};
+      Node node(Node::Kind::kClose);
       node.partner = static_cast<int>(open.back());
       nodes_[open.back()].partner = static_cast<int>(nodes_.size());
       open.pop_back();
@@ -167,7 +167,7 @@ Format::Format(std::string_view spec) : spec_(spec) {
     char k = static_cast<char>(std::toupper(static_cast<unsigned char>(spec[i])));
     if (k == '(') {
       if (open.size() >= 21) bad_spec(spec, "groups nest deeper than 20 levels");
-      Node node{Node::Kind::kOpen};
+      Node node(Node::Kind::kOpen);
       node.repeat = count;
       open.push_back(nodes_.size());
       nodes_.push_back(std::move(node));
@@ -176,20 +176,20 @@ Format::Format(std::string_view spec) : spec_(spec) {
     }
     ++i;
     if (k == 'X') {
-      Node node{Node::Kind::kSkip};
+      Node node(Node::Kind::kSkip);
       node.width = count;
       nodes_.push_back(std::move(node));
     } else if (k == 'H') {
       if (!counted || i + static_cast<std::size_t>(count) > n) bad_spec(spec, "bad H edit");
-      Node node{Node::Kind::kLiteral};
+      Node node(Node::Kind::kLiteral);
       node.literal = std::string(spec.substr(i, static_cast<std::size_t>(count)));
       i += static_cast<std::size_t>(count);
       nodes_.push_back(std::move(node));
     } else if (k == 'I' || k == 'F' || k == 'E' || k == 'A') {
-      Node node{k == 'I'   ? Node::Kind::kInt
+      Node node(k == 'I'   ? Node::Kind::kInt
                 : k == 'F' ? Node::Kind::kFixed
                 : k == 'E' ? Node::Kind::kExp
-                           : Node::Kind::kText};
+                           : Node::Kind::kText);
       node.repeat = count;
       bool has_width = number(node.width);
       if (k != 'A' && !has_width) bad_spec(spec, "missing width");

@@ -35,6 +35,7 @@ class Format {
 
   struct Node {
     enum class Kind { kInt, kFixed, kExp, kText, kSkip, kLiteral, kSlash, kOpen, kClose };
+    explicit Node(Kind k) : kind(k) {}
     Kind kind;
     int repeat = 1;        // data descriptors and groups
     int width = 0;         // 0 for A without width
