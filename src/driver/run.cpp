@@ -1,7 +1,367 @@
 #include "driver/run.h"
 
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <limits>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "analysis/jacobi.h"
+#include "analysis/matrix_file.h"
+#include "analysis/packed.h"
+#include "analysis/statistics.h"
+#include "coa/correspondence_analysis.h"
+#include "driver/setup.h"
+#include "input/data_matrix.h"
+#include "input/labels.h"
+#include "input/run_report.h"
+#include "input/scratch_file.h"
+#include "results/eigen_report.h"
+#include "results/scores.h"
+#include "textio/free_format.h"
+#include "textio/io_error.h"
+#include "textio/printer.h"
+#include "textio/record_file.h"
+
 namespace orthaxis::driver {
 
-int main_entry() { return 0; }
+namespace {
+
+using textio::RecordFile;
+using Open = RecordFile::Open;
+
+constexpr int kSetupUnit = 9;
+constexpr int kDataUnit = 1;
+constexpr int kVariableScoreUnit = 10;
+constexpr int kMatrixUnit = 7;
+constexpr int kVariableLabelUnit = 5;
+constexpr int kObjectLabelUnit = 2;
+constexpr int kObjectScoreUnit = 4;
+constexpr int kSuccessUnit = 15;
+
+constexpr std::string_view kBanner[] = {
+    "***  KEL-VOX PROGRAM ORTHAXIS - ver. Oct  00 ***",
+    "***          PRINCIPAL COMPONENT             ***",
+    "***      AND CORRESPONDENCE ANALYSIS         ***",
+};
+
+// File names are 100-character fields; the name is the field without its
+// trailing blanks.
+std::string name_of(const std::string& field) { return std::string(textio::trim_right(field)); }
+
+// Every work array of the run, allocated once when n and p are settled.
+struct WorkArrays {
+  std::vector<float> column_sums;     // p: variable sums, then means; CoA column totals
+  std::vector<float> row;             // p: the current object's values
+  std::vector<float> eigenvalues;     // p
+  std::vector<float> sd;              // p
+  std::vector<float> row_totals;      // n: CoA row totals; PCA centred sums of squares
+  std::vector<float> spare;           // p: eigenvalue report work, component sums
+  std::vector<float> share;           // p: shares of one object or variable
+  std::vector<float> object_ssq;      // n
+  std::vector<float> work;            // W: packed matrix, later the scores
+  std::vector<float> eigenvectors;    // p * p
+  std::vector<float> pair_count;      // packed length
+  std::vector<float> variable_count;  // p
+  std::vector<float> sx, sy, qx, qy;  // packed length
+  std::vector<std::string> object_labels, variable_labels;
+};
+
+std::size_t checked_product(std::size_t a, std::size_t b) {
+  if (a != 0 && b > std::numeric_limits<std::size_t>::max() / a)
+    throw AllocationError("work arrays too large for this machine");
+  return a * b;
+}
+
+void allocate(WorkArrays& w, std::int32_t n32, std::int32_t p32, std::int32_t q32) {
+  const std::size_t n = static_cast<std::size_t>(n32);
+  const std::size_t p = static_cast<std::size_t>(p32);
+  const std::size_t q = static_cast<std::size_t>(q32);
+  const std::size_t packed = analysis::packed_length(p);
+  const std::size_t work = std::max(checked_product(q, n), packed) + p;
+  const std::size_t square = checked_product(p, p);
+  // Total size, for a clear message before anything is touched.
+  const std::size_t floats = work + square + 5 * packed + 8 * p + 3 * n;
+  if (floats < work || floats > std::numeric_limits<std::size_t>::max() / sizeof(float))
+    throw AllocationError("work arrays too large for this machine");
+  try {
+    for (auto* v : {&w.column_sums, &w.row, &w.eigenvalues, &w.sd, &w.spare, &w.share,
+                    &w.variable_count})
+      v->assign(p, 0.0f);
+    w.row_totals.assign(n, 0.0f);
+    w.object_ssq.assign(n, 0.0f);
+    w.work.assign(work, 0.0f);
+    w.eigenvectors.assign(square, 0.0f);
+    for (auto* v : {&w.pair_count, &w.sx, &w.sy, &w.qx, &w.qy}) v->assign(packed, 0.0f);
+  } catch (const std::bad_alloc&) {
+    throw AllocationError("not enough memory for the work arrays (" +
+                          std::to_string(floats * sizeof(float)) + " bytes for n = " +
+                          std::to_string(n) + ", p = " + std::to_string(p) +
+                          ", q = " + std::to_string(q) + ")");
+  } catch (const std::length_error&) {
+    throw AllocationError("work arrays too large for this machine");
+  }
+}
+
+class Run {
+ public:
+  explicit Run(textio::Console& console) : console_(console), print_(setup_, console) {}
+
+  void execute() {
+    remove_old_marker();
+    banner();
+    read_setup();
+    setup_.rewind();  // from here on unit 9 is the report
+    const std::int32_t setup_rows = v_.rows;
+    const std::int32_t setup_columns = v_.columns;
+    title_ = textio::read_text(data_, input::kTitleLength);
+    data_.rewind();
+    n_ = v_.rows;
+    p_ = v_.columns;
+    if (v_.orientation != 1) input::transpose(data_, n_, p_, console_);
+    if (v_.matrix_option != 0 && v_.analysis_type != 4)
+      matrix_ = RecordFile(kMatrixUnit, name_of(names_.matrix), Open::kReplace);
+    scratch_ = std::make_unique<input::ScratchFile>(kScratchFile);
+    input::read_heading(data_);
+    allocate(w_, n_, p_, v_.components);
+    read_labels();
+    report_parameters(setup_rows, setup_columns);
+    data_pass();
+    data_.rewind();
+    input::read_heading(data_);
+    scratch_->rewind();
+    if (v_.analysis_type == 4) {
+      correspondence_matrix();
+    } else {
+      resemblance_matrix();
+    }
+    eigenanalysis();
+    if (v_.analysis_type == 4) {
+      correspondence_scores();
+      console_.write(textio::free_format_record({}));
+      console_.write(textio::free_format_record({"  JOB TERMINATED"}));
+    } else {
+      pca_scores();
+    }
+    normal_end();
+  }
+
+ private:
+  void remove_old_marker() {
+    // A failed run must not leave the marker of an earlier run behind.
+    std::error_code ec;
+    std::filesystem::remove(kSuccessFile, ec);
+    if (ec) throw textio::IoError(ec.message(), "OPEN", kSuccessUnit, kSuccessFile);
+  }
+
+  void banner() {
+    for (auto line : kBanner) console_.write(textio::free_format_record({line}));
+    console_.write(textio::free_format_record({}));
+  }
+
+  void read_setup() {
+    setup_ = RecordFile(kSetupUnit, kSetupFile, Open::kExisting);
+    v_ = read_run_values(setup_);
+    validate(v_);
+    names_.data = textio::read_text(setup_, kNameLength);
+    data_ = RecordFile(kDataUnit, name_of(names_.data), Open::kExisting);
+    names_.object_scores = textio::read_text(setup_, kNameLength);
+    names_.variable_scores = textio::read_text(setup_, kNameLength);
+    variable_score_file_ =
+        RecordFile(kVariableScoreUnit, name_of(names_.variable_scores), Open::kReplace);
+    names_.variable_labels = textio::read_text(setup_, kNameLength);
+    names_.object_labels = textio::read_text(setup_, kNameLength);
+    names_.matrix = textio::read_text(setup_, kNameLength);
+  }
+
+  void read_labels() {
+    if (v_.variable_labels == 1)
+      w_.variable_labels =
+          input::read_labels(kVariableLabelUnit, name_of(names_.variable_labels), p_);
+    if (v_.object_labels != 0)
+      w_.object_labels = input::read_labels(kObjectLabelUnit, name_of(names_.object_labels), n_);
+  }
+
+  void report_parameters(std::int32_t rows, std::int32_t columns) {
+    apply_type_rules(v_);
+    const ParameterTexts t = parameter_texts(v_);
+    input::RunReport r;
+    r.analysis_type = v_.analysis_type;
+    r.rows = rows;
+    r.columns = columns;
+    r.components = v_.components;
+    r.matrix_option = v_.matrix_option;
+    r.object_labels = v_.object_labels;
+    r.variable_labels = v_.variable_labels;
+    r.analysis_text = t.analysis;
+    r.object_labels_text = t.object_labels;
+    r.variable_labels_text = t.variable_labels;
+    r.coa_text = t.coa;
+    r.matrix_text = t.matrix;
+    r.printout_text = t.printout;
+    r.variable_scores_text = t.variable_scores;
+    r.object_scores_text = t.object_scores;
+    r.title = title_;
+    r.data_file = names_.data;
+    r.object_score_file = names_.object_scores;
+    r.variable_score_file = names_.variable_scores;
+    r.matrix_file = names_.matrix;
+    r.object_label_file = names_.object_labels;
+    r.variable_label_file = names_.variable_labels;
+    input::print_run_report(print_, r);
+  }
+
+  analysis::PairSums pair_sums() {
+    return {w_.work, w_.pair_count, w_.sx, w_.sy, w_.qx, w_.qy};
+  }
+
+  analysis::VariableSums variable_sums() {
+    return {w_.column_sums, w_.variable_count, w_.object_ssq, w_.row_totals, 0.0f};
+  }
+
+  void data_pass() {
+    const bool coa = v_.analysis_type == 4;
+    sums_ = variable_sums();
+    analysis::start_variable_sums(sums_, n_);
+    std::unique_ptr<analysis::PairAccumulator> pairs;
+    if (!coa) pairs = std::make_unique<analysis::PairAccumulator>(p_, n_, pair_sums());
+    const std::span<float> row(w_.row);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n_); ++i) {
+      input::read_row(data_, row);
+      scratch_->write_row(row);
+      if (coa) {
+        if (first_negative_.object == 0) {
+          for (std::size_t j = 0; j < row.size(); ++j) {
+            if (row[j] < 0.0f) {
+              first_negative_ = {static_cast<std::int64_t>(i + 1), static_cast<std::int64_t>(j + 1)};
+              break;
+            }
+          }
+        }
+      } else {
+        pairs->add(row);
+      }
+      analysis::add_variable_sums(sums_, i, row, coa);
+    }
+    if (pairs) pairs->finish();
+  }
+
+  analysis::Labels variable_labels() const {
+    return {v_.variable_labels == 1, w_.variable_labels};
+  }
+
+  void resemblance_matrix() {
+    stats_ = analysis::Statistics{w_.column_sums, w_.sd, w_.variable_count, 0.0f, false};
+    analysis::finish_statistics(v_.analysis_type, p_, pair_sums(), stats_);
+    if (!analysis::report_statistics(print_, v_.analysis_type, p_, w_.work, stats_,
+                                     variable_labels()))
+      throw AnalysisStop();
+    if (v_.printout != 0) analysis::print_resemblance(print_, p_, w_.work, w_.row, variable_labels());
+    if (v_.matrix_option == 2) analysis::write_matrix_file(matrix_, title_, p_, w_.work);
+  }
+
+  coa::Table table() {
+    return {n_, p_, w_.column_sums, w_.row_totals, sums_.grand_total};
+  }
+
+  void correspondence_matrix() {
+    table_ = table();
+    if (!coa::check_table(print_, table_, first_negative_)) throw AnalysisStop();
+    coa::Scores s = coa_scores();
+    coa::correspondence_analysis(1, table_, s, print_, *scratch_, w_.row, object_score_file_,
+                                 variable_score_file_, names_.data);
+  }
+
+  coa::Scores coa_scores() {
+    coa::Scores s;
+    s.axes = q_;
+    s.scaling = v_.coa_scaling;
+    s.eigenvalues = w_.eigenvalues;
+    s.matrix = w_.work;
+    s.eigenvectors = w_.eigenvectors;
+    s.object_labels = v_.object_labels != 0;
+    s.variable_labels = v_.variable_labels != 0;
+    s.object_label_text = w_.object_labels;
+    s.variable_label_text = w_.variable_labels;
+    return s;
+  }
+
+  void eigenanalysis() {
+    analysis::jacobi(p_, w_.work, w_.eigenvectors, console_);
+    positive_ = results::report_eigenvalues(print_, p_, w_.work, w_.eigenvalues, w_.eigenvectors,
+                                            w_.spare, eigenvector_file_);
+    q_ = std::min(v_.components, positive_.count);
+    object_score_file_ =
+        RecordFile(kObjectScoreUnit, name_of(names_.object_scores), Open::kReplace);
+  }
+
+  void correspondence_scores() {
+    coa::Scores s = coa_scores();
+    coa::correspondence_analysis(2, table_, s, print_, *scratch_, w_.row, object_score_file_,
+                                 variable_score_file_, names_.data);
+  }
+
+  void pca_scores() {
+    results::PcaModel m;
+    m.type = v_.analysis_type;
+    m.n = n_;
+    m.p = p_;
+    m.q = q_;
+    m.positive_count = positive_.count;
+    m.mean = w_.column_sums;
+    m.sd = w_.sd;
+    m.count = w_.variable_count;
+    m.eigenvalues = w_.eigenvalues;
+    m.eigenvectors = w_.eigenvectors;
+    const results::LabelSet objects{v_.object_labels != 0, w_.object_labels};
+    const results::LabelSet variables{v_.variable_labels == 1, w_.variable_labels};
+    results::object_scores(print_, *scratch_, object_score_file_, title_, m, v_.object_score_norm,
+                           w_.object_ssq, objects, w_.work, w_.row_totals, w_.spare, w_.row,
+                           w_.share);
+    results::variable_scores(print_, *scratch_, variable_score_file_, title_, m,
+                             v_.variable_score_option, v_.printout, w_.work, w_.spare, variables,
+                             w_.row, w_.share);
+  }
+
+  void normal_end() {
+    // Everything is on disk before the marker tells the front end so.
+    for (RecordFile* f : {&setup_, &data_, &variable_score_file_, &matrix_, &eigenvector_file_,
+                          &object_score_file_})
+      f->close();
+    scratch_->close_and_delete();
+    RecordFile marker(kSuccessUnit, kSuccessFile, Open::kReplace);
+    marker.close();
+  }
+
+  textio::Console& console_;
+  RecordFile setup_;  // the setup file, then the report
+  textio::Printer print_;
+  RecordFile data_;
+  RecordFile variable_score_file_;
+  RecordFile matrix_;
+  RecordFile eigenvector_file_;
+  RecordFile object_score_file_;
+  std::unique_ptr<input::ScratchFile> scratch_;
+
+  RunValues v_;
+  FileNames names_;
+  std::string title_;
+  std::int32_t n_ = 0, p_ = 0, q_ = 0;
+  WorkArrays w_;
+  analysis::VariableSums sums_;
+  analysis::Statistics stats_;
+  coa::Table table_;
+  coa::FirstNegative first_negative_;
+  results::PositiveEigenvalues positive_;
+};
+
+}  // namespace
+
+void run(textio::Console& console) {
+  Run run(console);
+  run.execute();
+}
 
 }  // namespace orthaxis::driver

@@ -1,9 +1,36 @@
 #pragma once
+// The run in its fixed order: banner, setup file, data settled (optionally
+// transposed), work arrays, labels and parameter report, data pass,
+// resemblance matrix (or the correspondence matrix), eigenanalysis,
+// eigenvalue report, scores, normal end.
+
+#include <stdexcept>
+
+#include "textio/console.h"
 
 namespace orthaxis::driver {
 
-// Runs the program in the current working directory; returns the exit status
-// (0 normal end, 1 analysis stop, 2 input/output, setup or allocation failure).
-int main_entry();
+// The analysis stopped on its data (zero variance, an undefined resemblance,
+// a table that correspondence analysis cannot take); the report and the
+// console already carry the reason.
+class AnalysisStop : public std::exception {
+ public:
+  const char* what() const noexcept override { return "analysis stopped"; }
+};
+
+// The work arrays do not fit in memory.
+class AllocationError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr const char* kSetupFile = "ORTHAXIS.ST$";
+inline constexpr const char* kScratchFile = "T.TMP";
+inline constexpr const char* kSuccessFile = "SUCCES.ST$";
+
+// Runs the program in the current working directory. Returns at the normal
+// end (SUCCES.ST$ created); throws AnalysisStop, SetupError, AllocationError
+// or textio::IoError otherwise.
+void run(textio::Console& console);
 
 }  // namespace orthaxis::driver

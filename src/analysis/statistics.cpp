@@ -1,0 +1,194 @@
+#include "analysis/statistics.h"
+
+#include <cmath>
+
+#include "analysis/packed.h"
+
+namespace orthaxis::analysis {
+
+namespace {
+
+const textio::Format kStatisticsHeader{
+    "(///5X,'VARIABLES STATISTICS'//5X,'POOLED VARIANCE =',  F38.4//1X,'VARIABLE',7X,'MEAN',4X,"
+    "'STANDARD DEVIATION',14X,  'VARIANCE',4X,'VARIANCE'/70X,'AS %'//)"};
+const textio::Format kStatisticsLineLabelled{"(I4,1X,A8,1X,E8.3,E20.6,E22.6,F11.4)"};
+const textio::Format kStatisticsLine{"(I6,E16.6,E20.6,E22.6,E11.4)"};
+const textio::Format kSquaresHeader{
+    "(/' SUM OF SQUARED DISTANCES FROM ORIGIN FOR EACH VAR.'/  ' VARIABLE      SUM OF SQUARES'/)"};
+const textio::Format kSquaresTotal{"(/' TOTAL SUM OF SQUARES =',F20.4//)"};
+const textio::Format kZeroVariance{
+    "(//3X,'ABNORMAL TERMINATION. REMOVE THE VARIABLE(S)',  ' WITH ZERO VARIANCE AND "
+    "RESTART'//)"};
+const textio::Format kUndefinedResemblance{
+    "(//3X,'ABNORMAL TERMINATION. RESEMBLANCE OF VARIABLES',I5,' AND',I5,' IS UNDEFINED'//)"};
+const textio::Format kResemblanceHeader{"(///3X,'RESEMBLANCE MATRIX'//)"};
+const textio::Format kResemblanceRowLabelled{"(2X,'ROW',I4,1X,A8/(5E12.4))"};
+const textio::Format kResemblanceRow{"(2X,'ROW',I4/(5E12.4))"};
+
+constexpr float kMinimumSpread = 0.000001f;
+
+}  // namespace
+
+PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums)
+    : p_(p), s_(sums) {
+  const std::size_t len = packed_length(static_cast<std::size_t>(p));
+  const float objects = static_cast<float>(n);
+  for (std::size_t k = 0; k < len; ++k) {
+    s_.count[k] = objects;
+    s_.a[k] = s_.sx[k] = s_.sy[k] = s_.qx[k] = s_.qy[k] = 0.0f;
+  }
+}
+
+void PairAccumulator::add(std::span<const float> x) {
+  const std::size_t p = static_cast<std::size_t>(p_);
+  for (std::size_t j = 1; j <= p; ++j) {
+    const float xj = x[j - 1];
+    const bool pj = present(xj);
+    const std::size_t row = packed_index(j, 1);
+    for (std::size_t i = 1; i <= j; ++i) {
+      const float xi = x[i - 1];
+      const std::size_t q = row + i - 1;
+      if (pj && present(xi)) {
+        s_.a[q] += xi * xj;
+        s_.qx[q] += xi * xi;
+        s_.qy[q] += xj * xj;
+        s_.sx[q] += xi;
+        s_.sy[q] += xj;
+      } else {
+        s_.count[q] -= 1.0f;
+      }
+    }
+  }
+}
+
+void PairAccumulator::finish() {}
+
+void start_variable_sums(VariableSums& v, std::int32_t n) {
+  const float objects = static_cast<float>(n);
+  for (auto& s : v.sum) s = 0.0f;
+  for (auto& m : v.count) m = objects;
+  for (auto& q : v.object_ssq) q = 0.0f;
+  for (auto& t : v.row_total) t = 0.0f;
+  v.grand_total = 0.0f;
+}
+
+void add_variable_sums(VariableSums& v, std::size_t object, std::span<const float> row,
+                       bool coa) {
+  float ssq = v.object_ssq[object];
+  float total = v.row_total[object];
+  for (std::size_t c = 0; c < row.size(); ++c) {
+    const float x = row[c];
+    if (coa) {
+      total += x;
+      v.grand_total += x;
+    } else if (!present(x)) {
+      v.count[c] -= 1.0f;
+    }
+    if (present(x)) {
+      v.sum[c] += x;
+      ssq += x * x;
+    }
+  }
+  v.object_ssq[object] = ssq;
+  v.row_total[object] = total;
+}
+
+void finish_statistics(std::int32_t type, std::int32_t p, PairSums s, Statistics& st) {
+  const std::size_t np = static_cast<std::size_t>(p);
+  st.pooled_variance = 0.0f;
+  st.zero_variance = false;
+  for (std::size_t i = 1; i <= np; ++i) {
+    const float sum = st.mean[i - 1];
+    const float m = st.count[i - 1];
+    const float d = (s.a[packed_index(i, i)] - sum * sum / m) / (m - 1.0f);
+    const float sd = std::sqrt(d);
+    st.sd[i - 1] = sd;
+    if (!(sd - kMinimumSpread >= 0.0f)) st.zero_variance = true;
+    st.pooled_variance += sd * sd;
+  }
+  if (!st.zero_variance && type != 1) {
+    const std::size_t len = packed_length(np);
+    for (std::size_t q = 0; q < len; ++q) {
+      s.a[q] = (s.a[q] - s.sx[q] * s.sy[q] / s.count[q]) / (s.count[q] - 1.0f);
+    }
+    if (type == 3) {
+      for (std::size_t j = 1; j <= np; ++j) {
+        for (std::size_t i = 1; i <= j; ++i) {
+          const std::size_t q = packed_index(j, i);
+          if (i == j) {
+            s.a[q] = 1.0f;
+            continue;
+          }
+          const float n = s.count[q];
+          const float si = std::sqrt((s.qx[q] - s.sx[q] * s.sx[q] / n) / (n - 1.0f));
+          const float sj = std::sqrt((s.qy[q] - s.sy[q] * s.sy[q] / n) / (n - 1.0f));
+          s.a[q] = s.a[q] / (sj * si);
+        }
+      }
+    }
+  }
+  for (std::size_t i = 0; i < np; ++i) st.mean[i] = st.mean[i] / st.count[i];
+}
+
+bool report_statistics(textio::Printer& print, std::int32_t type, std::int32_t p,
+                       std::span<const float> a, const Statistics& st, const Labels& labels) {
+  print.both(kStatisticsHeader, {st.pooled_variance});
+  for (std::int32_t i = 1; i <= p; ++i) {
+    const std::size_t k = static_cast<std::size_t>(i - 1);
+    const float variance = st.sd[k] * st.sd[k];
+    const float share = 100.0f * variance / st.pooled_variance;
+    if (labels.used) {
+      print.both(kStatisticsLineLabelled,
+                 {i, labels.text[k], st.mean[k], st.sd[k], variance, share});
+    } else {
+      print.both(kStatisticsLine, {i, st.mean[k], st.sd[k], variance, share});
+    }
+  }
+  if (type == 1) {
+    print.both(kSquaresHeader);
+    float total = 0.0f;
+    for (std::int32_t i = 1; i <= p; ++i) {
+      const float diagonal = a[packed_index(static_cast<std::size_t>(i), static_cast<std::size_t>(i))];
+      print.both(kStatisticsLine, {i, diagonal});
+      total += diagonal;
+    }
+    print.both(kSquaresTotal, {total});
+  }
+  if (st.zero_variance) {
+    print.both(kZeroVariance);
+    return false;
+  }
+  if (type == 2 || type == 3) {
+    // A pair with fewer than two common objects, or without spread over
+    // them, has no defined resemblance; diagonalising it would be meaningless.
+    const std::size_t np = static_cast<std::size_t>(p);
+    for (std::size_t r = 1; r <= np; ++r) {
+      for (std::size_t c = 1; c <= r; ++c) {
+        if (!std::isfinite(a[packed_index(r, c)])) {
+          print.both(kUndefinedResemblance,
+                     {static_cast<std::int32_t>(c), static_cast<std::int32_t>(r)});
+          return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+void print_resemblance(textio::Printer& print, std::int32_t p, std::span<const float> a,
+                       std::span<float> row_buffer, const Labels& labels) {
+  print.both(kResemblanceHeader);
+  const std::size_t np = static_cast<std::size_t>(p);
+  for (std::size_t r = 1; r <= np; ++r) {
+    for (std::size_t c = 1; c <= np; ++c) row_buffer[c - 1] = a[symmetric_index(r, c)];
+    const std::span<const float> values(row_buffer.data(), np);
+    const std::int32_t row = static_cast<std::int32_t>(r);
+    if (labels.used) {
+      print.both(kResemblanceRowLabelled, {row, labels.text[r - 1], values});
+    } else {
+      print.both(kResemblanceRow, {row, values});
+    }
+  }
+}
+
+}  // namespace orthaxis::analysis

@@ -1,0 +1,21 @@
+#include "input/labels.h"
+
+#include <array>
+
+#include "textio/free_format.h"
+#include "textio/record_file.h"
+
+namespace orthaxis::input {
+
+std::vector<std::string> read_labels(int unit, const std::string& path, std::int64_t count) {
+  textio::RecordFile file(unit, path, textio::RecordFile::Open::kExisting);
+  std::array<std::int32_t, 1> first{0};
+  textio::read_ints(file, first);
+  std::vector<std::string> labels;
+  labels.reserve(static_cast<std::size_t>(count));
+  for (std::int64_t i = 0; i < count; ++i) labels.push_back(textio::read_text(file, kLabelLength));
+  file.close();
+  return labels;
+}
+
+}  // namespace orthaxis::input

@@ -1,0 +1,15 @@
+#pragma once
+// Label files: a first record with an integer (read, not used), then one
+// 8-character label per line.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orthaxis::input {
+
+inline constexpr std::size_t kLabelLength = 8;
+
+std::vector<std::string> read_labels(int unit, const std::string& path, std::int64_t count);
+
+}  // namespace orthaxis::input

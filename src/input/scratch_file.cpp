@@ -1,0 +1,65 @@
+#include "input/scratch_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "textio/io_error.h"
+
+namespace orthaxis::input {
+
+namespace {
+std::string reason() { return errno != 0 ? std::strerror(errno) : "input/output error"; }
+}  // namespace
+
+ScratchFile::ScratchFile(std::string path) : path_(std::move(path)) {
+  errno = 0;
+  file_ = std::fopen(path_.c_str(), "w+b");
+  if (file_ == nullptr) throw textio::IoError(reason(), "OPEN", kUnit, path_);
+  std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+}
+
+ScratchFile::~ScratchFile() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+void ScratchFile::write_row(std::span<const float> row) {
+  if (!writing_) {
+    // Switching from reading to writing needs a positioning call.
+    std::fseek(file_, 0, SEEK_CUR);
+    writing_ = true;
+  }
+  errno = 0;
+  if (std::fwrite(row.data(), sizeof(float), row.size(), file_) != row.size())
+    throw textio::IoError(reason(), "WRITE", kUnit, path_);
+}
+
+void ScratchFile::read_row(std::span<float> row) {
+  if (writing_) {
+    std::fseek(file_, 0, SEEK_CUR);
+    writing_ = false;
+  }
+  if (std::fread(row.data(), sizeof(float), row.size(), file_) != row.size()) {
+    throw textio::IoError(std::ferror(file_) ? reason() : "Attempt to read past end of file",
+                          "READ", kUnit, path_);
+  }
+}
+
+void ScratchFile::rewind() {
+  errno = 0;
+  if (std::fseek(file_, 0, SEEK_SET) != 0) throw textio::IoError(reason(), "REWIND", kUnit, path_);
+  writing_ = false;
+}
+
+void ScratchFile::close_and_delete() {
+  if (file_ == nullptr) return;
+  std::FILE* f = file_;
+  file_ = nullptr;
+  errno = 0;
+  if (std::fclose(f) != 0) throw textio::IoError(reason(), "CLOSE", kUnit, path_);
+  std::error_code ec;
+  std::filesystem::remove(path_, ec);
+  if (ec) throw textio::IoError(ec.message(), "CLOSE", kUnit, path_);
+}
+
+}  // namespace orthaxis::input
