@@ -5,13 +5,13 @@
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 example="${1:-iris}"
-cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=Release -DORTHAXIS_TESTS=OFF >/dev/null
-cmake --build "$here/build" -j"$(nproc)" --target orthaxis >/dev/null
+cmake -S "$here" -B "$here/build-example" -DCMAKE_BUILD_TYPE=Release -DORTHAXIS_TESTS=OFF >/dev/null
+cmake --build "$here/build-example" -j"$(nproc)" --target orthaxis >/dev/null
 work="$(mktemp -d)"
 cp "$here/examples/$example/"* "$work/"
 cd "$work"
 status=0
-"$here/build/orthaxis" > console.txt || status=$?
+"$here/build-example/orthaxis" > console.txt || status=$?
 echo "=== report (ORTHAXIS.ST\$) ==="
 cat 'ORTHAXIS.ST$'
 echo "=== last console lines ==="

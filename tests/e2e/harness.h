@@ -1,0 +1,97 @@
+#pragma once
+// Runs the built program in a fresh temporary working directory and reads
+// back what it left there.
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace orthaxis::e2e {
+
+struct Outcome {
+  int status = -1;
+  std::string out;  // console (standard output)
+  std::string err;  // standard error
+};
+
+class Case {
+ public:
+  Case() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "orthaxis-e2e-XXXXXX").string();
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (mkdtemp(buf.data()) == nullptr) std::abort();
+    dir_ = buf.data();
+  }
+  ~Case() {
+    std::error_code ec;
+    if (std::getenv("ORTHAXIS_KEEP_E2E") == nullptr) std::filesystem::remove_all(dir_, ec);
+  }
+  Case(const Case&) = delete;
+  Case& operator=(const Case&) = delete;
+
+  const std::filesystem::path& dir() const { return dir_; }
+
+  void write(const std::string& name, const std::string& content) const {
+    std::ofstream f(dir_ / name, std::ios::binary);
+    f << content;
+  }
+  // The setup file: twelve values on one line, then six names.
+  void setup(const std::string& values, const std::vector<std::string>& names) const {
+    std::string s = values + "\n";
+    for (const auto& n : names) s += n + "\n";
+    write("ORTHAXIS.ST$", s);
+  }
+  void copy_example(const std::string& example) const {
+    for (const auto& e : std::filesystem::directory_iterator(
+             std::filesystem::path(ORTHAXIS_SOURCE_DIR) / "examples" / example))
+      std::filesystem::copy_file(e.path(), dir_ / e.path().filename(),
+                                 std::filesystem::copy_options::overwrite_existing);
+  }
+  bool exists(const std::string& name) const { return std::filesystem::exists(dir_ / name); }
+  std::string read(const std::string& name) const {
+    std::ifstream f(dir_ / name, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
+  std::vector<std::string> lines(const std::string& name) const { return split(read(name)); }
+
+  Outcome run() const {
+    const std::string cmd = "cd '" + dir_.string() + "' && '" + ORTHAXIS_BINARY +
+                            "' > stdout.txt 2> stderr.txt";
+    int rc = std::system(cmd.c_str());
+    Outcome o;
+    o.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    o.out = read("stdout.txt");
+    o.err = read("stderr.txt");
+    std::filesystem::remove(dir_ / "stdout.txt");
+    std::filesystem::remove(dir_ / "stderr.txt");
+    return o;
+  }
+
+  // Records of a text: split at LF; a final LF ends the last record.
+  static std::vector<std::string> split(const std::string& text) {
+    std::vector<std::string> out;
+    std::string cur;
+    for (char c : text) {
+      if (c == '\n') {
+        out.push_back(cur);
+        cur.clear();
+      } else {
+        cur += c;
+      }
+    }
+    if (!cur.empty()) out.push_back(cur);
+    return out;
+  }
+
+ private:
+  std::filesystem::path dir_;
+};
+
+}  // namespace orthaxis::e2e
