@@ -126,6 +126,14 @@ void RecordFile::start_writing() {
   file_ = std::fopen(path_.c_str(), "r+b");
   if (file_ == nullptr || std::fseek(file_, 0, SEEK_END) != 0)
     throw IoError(system_reason(), "WRITE", unit_, path_);
+  // The last record read may have had no line end; end it so that the first
+  // record written does not run on from it.
+  if (consumed_ > 0) {
+    if (std::fseek(file_, -1, SEEK_END) != 0) throw IoError(system_reason(), "WRITE", unit_, path_);
+    int last = std::fgetc(file_);
+    if (std::fseek(file_, 0, SEEK_END) != 0) throw IoError(system_reason(), "WRITE", unit_, path_);
+    if (last != '\n') out_.push_back('\n');
+  }
   writing_ = true;
   in_.clear();
   in_begin_ = in_end_ = 0;
