@@ -1,5 +1,6 @@
 #include "analysis/statistics.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "analysis/packed.h"
@@ -30,18 +31,117 @@ constexpr float kMinimumSpread = 0.000001f;
 }  // namespace
 
 PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums)
-    : p_(p), s_(sums) {
-  const std::size_t len = packed_length(static_cast<std::size_t>(p));
-  const float objects = static_cast<float>(n);
-  for (std::size_t k = 0; k < len; ++k) {
-    s_.count[k] = objects;
-    s_.a[k] = s_.sx[k] = s_.sy[k] = s_.qx[k] = s_.qy[k] = 0.0f;
-  }
+    : p_(static_cast<std::size_t>(p)), objects_(static_cast<float>(n)), s_(sums) {
+  const std::size_t len = packed_length(p_);
+  for (std::size_t k = 0; k < len; ++k) s_.a[k] = 0.0f;
+  block_rows_ = std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p_, 1), 8, 512);
+  values_.assign(block_rows_ * p_, 0.0f);
+  presence_.assign(block_rows_ * p_, 1.0f);
+  missed_.assign(p_, 0);
+  run_sum_.assign(p_, 0.0f);
+  run_squares_.assign(p_, 0.0f);
 }
 
 void PairAccumulator::add(std::span<const float> x) {
-  const std::size_t p = static_cast<std::size_t>(p_);
-  for (std::size_t j = 1; j <= p; ++j) {
+  fresh_.clear();
+  for (std::size_t v = 0; v < p_; ++v)
+    if (!present(x[v]) && !missed_[v]) fresh_.push_back(v);
+  if (!fresh_.empty()) {
+    flush();
+    materialize(fresh_);
+    for (std::size_t v : fresh_) {
+      missed_[v] = 1;
+      missed_list_.push_back(v);
+    }
+    std::sort(missed_list_.begin(), missed_list_.end());
+  }
+  float* values = values_.data() + filled_ * p_;
+  float* presence = presence_.data() + filled_ * p_;
+  for (std::size_t v = 0; v < p_; ++v) {
+    const float xv = x[v];
+    const bool here = present(xv);
+    values[v] = here ? xv : 0.0f;
+    presence[v] = here ? 1.0f : 0.0f;
+    if (!missed_[v]) {
+      run_sum_[v] += xv;
+      run_squares_[v] += xv * xv;
+    }
+  }
+  if (++filled_ == block_rows_) flush();
+}
+
+void PairAccumulator::materialize(const std::vector<std::size_t>& fresh) {
+  std::vector<char> is_fresh(p_, 0);
+  for (std::size_t v : fresh) is_fresh[v] = 1;
+  for (std::size_t j = 0; j < p_; ++j) {
+    if (missed_[j]) continue;
+    const std::size_t row = packed_index(j + 1, 1);
+    for (std::size_t i = 0; i <= j; ++i) {
+      if (missed_[i] || !(is_fresh[i] || is_fresh[j])) continue;
+      const std::size_t q = row + i;
+      s_.count[q] = objects_;
+      s_.sx[q] = run_sum_[i];
+      s_.sy[q] = run_sum_[j];
+      s_.qx[q] = run_squares_[i];
+      s_.qy[q] = run_squares_[j];
+    }
+  }
+}
+
+void PairAccumulator::flush() {
+  const std::size_t rows = filled_;
+  if (rows == 0) return;
+  filled_ = 0;
+  const float* values = values_.data();
+  const float* presence = presence_.data();
+  // Cross products of all pairs; a missing value adds 0, which leaves the
+  // (never negative) sum unchanged.
+  for (std::size_t j = 0; j < p_; ++j) {
+    float* a = s_.a.data() + packed_index(j + 1, 1);
+    for (std::size_t b = 0; b < rows; ++b) {
+      const float* xb = values + b * p_;
+      const float xj = xb[j];
+      for (std::size_t i = 0; i <= j; ++i) a[i] += xb[i] * xj;
+    }
+  }
+  if (missed_list_.empty()) return;
+  // Pairs with a variable that has missed a value keep their own sums.
+  auto update = [&](std::size_t q, float xi, float pi, float xj, float pj) {
+    s_.sx[q] += xi * pj;
+    s_.sy[q] += xj * pi;
+    s_.qx[q] += xi * xi * pj;
+    s_.qy[q] += xj * xj * pi;
+    s_.count[q] -= 1.0f - pi * pj;
+  };
+  for (std::size_t j = 0; j < p_; ++j) {
+    const std::size_t row = packed_index(j + 1, 1);
+    for (std::size_t b = 0; b < rows; ++b) {
+      const float* xb = values + b * p_;
+      const float* pb = presence + b * p_;
+      const float xj = xb[j], pj = pb[j];
+      if (missed_[j]) {
+        for (std::size_t i = 0; i <= j; ++i) update(row + i, xb[i], pb[i], xj, pj);
+      } else {
+        for (std::size_t i : missed_list_) {
+          if (i > j) break;
+          update(row + i, xb[i], pb[i], xj, pj);
+        }
+      }
+    }
+  }
+}
+
+void PairAccumulator::finish() {
+  flush();
+  fresh_.clear();
+  for (std::size_t v = 0; v < p_; ++v)
+    if (!missed_[v]) fresh_.push_back(v);
+  materialize(fresh_);
+}
+
+void accumulate_pairs_directly(std::int32_t p, PairSums s, std::span<const float> x) {
+  const std::size_t np = static_cast<std::size_t>(p);
+  for (std::size_t j = 1; j <= np; ++j) {
     const float xj = x[j - 1];
     const bool pj = present(xj);
     const std::size_t row = packed_index(j, 1);
@@ -49,19 +149,17 @@ void PairAccumulator::add(std::span<const float> x) {
       const float xi = x[i - 1];
       const std::size_t q = row + i - 1;
       if (pj && present(xi)) {
-        s_.a[q] += xi * xj;
-        s_.qx[q] += xi * xi;
-        s_.qy[q] += xj * xj;
-        s_.sx[q] += xi;
-        s_.sy[q] += xj;
+        s.a[q] += xi * xj;
+        s.qx[q] += xi * xi;
+        s.qy[q] += xj * xj;
+        s.sx[q] += xi;
+        s.sy[q] += xj;
       } else {
-        s_.count[q] -= 1.0f;
+        s.count[q] -= 1.0f;
       }
     }
   }
 }
-
-void PairAccumulator::finish() {}
 
 void start_variable_sums(VariableSums& v, std::int32_t n) {
   const float objects = static_cast<float>(n);

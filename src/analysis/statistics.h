@@ -28,6 +28,13 @@ struct PairSums {
 // The data pass of the analysis types 1 to 3: add() takes one object's row
 // after another. Per pair, each accumulator receives one single-precision
 // addition per object, in object order.
+//
+// Rows are gathered into blocks so that each accumulator is updated for many
+// objects while it sits in cache. As long as neither variable of a pair has
+// had a missing value, the pair's sums and squares equal the running sums of
+// its two variables (the same additions in the same order), so they are kept
+// per variable and only copied to the pair when one of its variables first
+// misses a value, or at the end of the pass.
 class PairAccumulator {
  public:
   PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums);
@@ -36,9 +43,27 @@ class PairAccumulator {
   void finish();
 
  private:
-  std::int32_t p_;
+  void flush();
+  // Copies the running sums into the pairs of variables that have had no
+  // missing value until now and that involve a variable of `fresh`.
+  void materialize(const std::vector<std::size_t>& fresh);
+
+  std::size_t p_;
+  float objects_;
   PairSums s_;
+  std::size_t block_rows_;
+  std::size_t filled_ = 0;
+  std::vector<float> values_;    // block of rows, missing values as 0
+  std::vector<float> presence_;  // block of rows, 1 present, 0 missing
+  std::vector<char> missed_;     // per variable: a value has been missing
+  std::vector<std::size_t> missed_list_;
+  std::vector<float> run_sum_, run_squares_;  // per variable, while nothing missed
+  std::vector<std::size_t> fresh_;
 };
+
+// The same accumulation done one object and one pair at a time; kept as the
+// plain statement of what PairAccumulator computes.
+void accumulate_pairs_directly(std::int32_t p, PairSums sums, std::span<const float> row);
 
 // Sums that every analysis type keeps during the data pass.
 struct VariableSums {
