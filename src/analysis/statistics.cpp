@@ -28,6 +28,28 @@ const textio::Format kResemblanceRow{"(2X,'ROW',I4/(5E12.4))"};
 
 constexpr float kMinimumSpread = 0.000001f;
 
+// One object's terms for the pairs (i, j), i < len, of a variable j that has
+// missed a value: presences are 1 or 0, so each term is added as it is or as 0.
+void update_missing_pairs(std::size_t len, const float* __restrict xb,
+                          const float* __restrict pb, float xj, float pj, float xj2,
+                          float* __restrict sx, float* __restrict sy, float* __restrict qx,
+                          float* __restrict qy, float* __restrict count) {
+  for (std::size_t i = 0; i < len; ++i) {
+    const float xi = xb[i], pi = pb[i];
+    sx[i] += xi * pj;
+    sy[i] += xj * pi;
+    qx[i] += xi * xi * pj;
+    qy[i] += xj2 * pi;
+    count[i] -= 1.0f - pi * pj;
+  }
+}
+
+// One object's cross products for row j of the packed matrix.
+void add_cross_products(std::size_t len, const float* __restrict xb, float xj,
+                        float* __restrict a) {
+  for (std::size_t i = 0; i < len; ++i) a[i] += xb[i] * xj;
+}
+
 }  // namespace
 
 PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums)
@@ -100,31 +122,35 @@ void PairAccumulator::flush() {
     float* a = s_.a.data() + packed_index(j + 1, 1);
     for (std::size_t b = 0; b < rows; ++b) {
       const float* xb = values + b * p_;
-      const float xj = xb[j];
-      for (std::size_t i = 0; i <= j; ++i) a[i] += xb[i] * xj;
+      add_cross_products(j + 1, xb, xb[j], a);
     }
   }
   if (missed_list_.empty()) return;
-  // Pairs with a variable that has missed a value keep their own sums.
-  auto update = [&](std::size_t q, float xi, float pi, float xj, float pj) {
-    s_.sx[q] += xi * pj;
-    s_.sy[q] += xj * pi;
-    s_.qx[q] += xi * xi * pj;
-    s_.qy[q] += xj * xj * pi;
-    s_.count[q] -= 1.0f - pi * pj;
-  };
+  // Pairs with a variable that has missed a value keep their own sums: with
+  // a presence of 1 or 0, each term is added as it is or as 0.
   for (std::size_t j = 0; j < p_; ++j) {
     const std::size_t row = packed_index(j + 1, 1);
+    float* sx = s_.sx.data() + row;
+    float* sy = s_.sy.data() + row;
+    float* qx = s_.qx.data() + row;
+    float* qy = s_.qy.data() + row;
+    float* count = s_.count.data() + row;
     for (std::size_t b = 0; b < rows; ++b) {
       const float* xb = values + b * p_;
       const float* pb = presence + b * p_;
       const float xj = xb[j], pj = pb[j];
+      const float xj2 = xj * xj;
       if (missed_[j]) {
-        for (std::size_t i = 0; i <= j; ++i) update(row + i, xb[i], pb[i], xj, pj);
+        update_missing_pairs(j + 1, xb, pb, xj, pj, xj2, sx, sy, qx, qy, count);
       } else {
         for (std::size_t i : missed_list_) {
           if (i > j) break;
-          update(row + i, xb[i], pb[i], xj, pj);
+          const float xi = xb[i], pi = pb[i];
+          sx[i] += xi * pj;
+          sy[i] += xj * pi;
+          qx[i] += xi * xi * pj;
+          qy[i] += xj2 * pi;
+          count[i] -= 1.0f - pi * pj;
         }
       }
     }
