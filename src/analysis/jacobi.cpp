@@ -10,6 +10,10 @@
 #include "textio/format.h"
 #include "textio/value.h"
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 // The iteration works on a full symmetric copy of the packed triangle with
 // rows padded to a multiple of 16 floats, so that the two rows of a rotation
 // are contiguous and the pairwise updates run as vector loops. Every element
@@ -44,12 +48,44 @@ void print(const textio::Format& format, float value, textio::Console& console) 
 inline std::size_t packed(std::size_t r, std::size_t c) { return r * (r + 1) / 2 + c; }
 
 // x' = x c - y s and y' = x s + y c for every pair (x[i], y[i]).
-void rotate_pairs(float* __restrict x, float* __restrict y, std::size_t n, float c, float s) {
+__attribute__((target_clones("avx2", "default"))) void rotate_pairs(float* __restrict x, float* __restrict y, std::size_t n, float c, float s) {
   for (std::size_t i = 0; i < n; ++i) {
     const float xi = x[i];
     const float yi = y[i];
     x[i] = xi * c - yi * s;
     y[i] = xi * s + yi * c;
+  }
+}
+
+// Rotation of the eigenvector columns l and m.
+struct ColumnRotation {
+  std::uint32_t l, m;
+  float c, s;
+};
+
+// The eigenvectors never feed back into the rotations, and each row of E is
+// rotated independently of the others, so the column rotations are recorded
+// and applied later to bands of rows that stay in cache, each element still
+// receiving the rotations one by one in the order they were made.
+constexpr std::size_t kPendingLimit = std::size_t{1} << 16;
+constexpr std::size_t kBandRows = 64;
+
+__attribute__((target_clones("avx2", "default"))) void rotate_columns(
+    float* e, std::size_t n, const ColumnRotation* rot, std::size_t count) {
+  for (std::size_t i0 = 0; i0 < n; i0 += kBandRows) {
+    const std::size_t len = std::min(kBandRows, n - i0);
+    for (std::size_t k = 0; k < count; ++k) {
+      float* __restrict x = e + rot[k].l * n + i0;
+      float* __restrict y = e + rot[k].m * n + i0;
+      const float c = rot[k].c;
+      const float s = rot[k].s;
+      for (std::size_t i = 0; i < len; ++i) {
+        const float xi = x[i];
+        const float yi = y[i];
+        x[i] = xi * c - yi * s;
+        y[i] = xi * s + yi * c;
+      }
+    }
   }
 }
 
@@ -89,8 +125,10 @@ class Iteration {
     bool rotated = false;
     for (std::size_t l = 0; l + 1 < n_; ++l) {
       float* rl = row(l);
-      for (std::size_t m0 = l + 1; m0 < n_; m0 += kMirrorBlock) {
-        const std::size_t mend = std::min(m0 + kMirrorBlock, n_);
+      // Blocks of m end at multiples of kMirrorBlock, so that the mirror
+      // writes of a full block fill one aligned run in each row.
+      for (std::size_t m0 = l + 1; m0 < n_;) {
+        const std::size_t mend = std::min((m0 / kMirrorBlock + 1) * kMirrorBlock, n_);
         std::size_t done[kMirrorBlock];
         std::size_t count = 0;
         for (std::size_t m = m0; m < mend; ++m) {
@@ -105,6 +143,7 @@ class Iteration {
         }
         if (count > 0) mirror(l, m0, mend, done, count);
         rotated = rotated || count > 0;
+        m0 = mend;
       }
       for (std::size_t i = 0; i < n_; ++i) {
         if (i != l) m_[i * ld_ + l] = rl[i];
@@ -113,7 +152,12 @@ class Iteration {
     return rotated;
   }
 
-  float at(std::size_t r, std::size_t c) const { return m_[r * ld_ + c]; }
+  // Applies the rotations not yet applied to the eigenvectors.
+  void flush_eigenvectors() {
+    rotate_columns(e_, n_, pending_.data(), pending_.size());
+    pending_.clear();
+  }
+
   std::int64_t rotations() const { return rotations_; }
 
   void store(std::span<float> a) const {
@@ -132,7 +176,8 @@ class Iteration {
     const float amm = rm[m];
     const Rotation r = rotation_for(all, amm, alm);
     rotate_pairs(rl, rm, n_, r.c, r.s);
-    rotate_pairs(e_ + l * n_, e_ + m * n_, n_, r.c, r.s);
+    pending_.push_back({static_cast<std::uint32_t>(l), static_cast<std::uint32_t>(m), r.c, r.s});
+    if (pending_.size() == kPendingLimit) flush_eigenvectors();
     float x = 2.0f * alm * r.sc;
     const float y = all * r.c2 + amm * r.s2 - x;
     x = all * r.s2 + amm * r.c2 + x;
@@ -142,9 +187,21 @@ class Iteration {
     ++rotations_;
   }
 
-  // Column m = row m for the rotated rows of the block [m0, mend), outside the block and row l.
+  // Column m = row m for the rotated rows of the block [m0, mend), outside
+  // the block and row l. Within the block the two copies already agree, and
+  // so do row and column of a block row that was not rotated, so a full
+  // block is transposed as a whole; row l keeps its own (current) elements.
   void mirror(std::size_t l, std::size_t m0, std::size_t mend, const std::size_t* done,
               std::size_t count) {
+#if defined(__SSE__)
+    if (mend - m0 == kMirrorBlock && count >= 4) {
+      float keep[kMirrorBlock];
+      std::copy_n(row(l) + m0, kMirrorBlock, keep);
+      transpose_block(m0);
+      std::copy_n(keep, kMirrorBlock, row(l) + m0);
+      return;
+    }
+#endif
     for (std::size_t i = 0; i < n_; ++i) {
       if (i == l || (i >= m0 && i < mend)) continue;
       float* ri = row(i);
@@ -152,10 +209,37 @@ class Iteration {
     }
   }
 
+#if defined(__SSE__)
+  // Rows m0 .. m0+15 copied into columns m0 .. m0+15, in 4 x 4 tiles.
+  void transpose_block(std::size_t m0) {
+    const float* src = row(m0);
+    const std::size_t full = n_ / 4 * 4;
+    for (std::size_t i0 = 0; i0 < full; i0 += 4) {
+      float* dst = row(i0) + m0;
+      for (std::size_t k0 = 0; k0 < kMirrorBlock; k0 += 4) {
+        const float* s = src + k0 * ld_ + i0;
+        __m128 r0 = _mm_loadu_ps(s);
+        __m128 r1 = _mm_loadu_ps(s + ld_);
+        __m128 r2 = _mm_loadu_ps(s + 2 * ld_);
+        __m128 r3 = _mm_loadu_ps(s + 3 * ld_);
+        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+        _mm_storeu_ps(dst + k0, r0);
+        _mm_storeu_ps(dst + ld_ + k0, r1);
+        _mm_storeu_ps(dst + 2 * ld_ + k0, r2);
+        _mm_storeu_ps(dst + 3 * ld_ + k0, r3);
+      }
+    }
+    for (std::size_t i = full; i < n_; ++i) {
+      for (std::size_t k = 0; k < kMirrorBlock; ++k) row(i)[m0 + k] = src[k * ld_ + i];
+    }
+  }
+#endif
+
   std::size_t n_;
   std::size_t ld_;
   std::vector<float> m_;
   float* e_;
+  std::vector<ColumnRotation> pending_;
   std::int64_t rotations_ = 0;
 };
 
@@ -220,6 +304,7 @@ std::int64_t jacobi_counting(std::int32_t p, std::span<float> a, std::span<float
       }
       if (!(threshold - final_threshold > 0.0f)) break;
     }
+    it.flush_eigenvectors();
     it.store(a);
     rotations = it.rotations();
   }
