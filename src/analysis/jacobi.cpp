@@ -14,30 +14,29 @@
 #include <xmmintrin.h>
 #endif
 
-// The iteration works on a full symmetric copy of the packed triangle with
-// rows padded to a multiple of 16 floats, so that the two rows of a rotation
-// are contiguous and the pairwise updates run as vector loops. Every element
-// still receives exactly the single-precision operations of the rotation
-// formulas, in the same order as on the packed triangle; the copy only changes
-// where values are kept:
-//  - During the pass of pivot row l, row l holds the current elements (i, l);
-//    the stale column l is refreshed from it when the pass ends.
-//  - A rotation (l, m) updates rows l and m in full; the mirror writes into
-//    column m are deferred to the end of a block of consecutive m, where they
-//    become short contiguous runs in each row. Elements between two rows of
-//    the same block are mirrored at once, because the next rotation of the
-//    block reads them.
-//  - The loops run over every i, also i = l and i = m; the values they leave
-//    there are discarded: the pivot elements are saved before the loop and
-//    written afterwards, and (m, l) is refreshed at the end of the pass.
+// The iteration works on a copy of the lower triangle with rows padded to a
+// multiple of 16 floats. Every element receives exactly the single-precision
+// operations of the rotation formulas, in the same order as on the packed
+// triangle; only the place and the moment of each update change:
+//  - During the pass of pivot l, column l is kept in a contiguous buffer, so
+//    that for i < m the pairs (i, l), (i, m) of a rotation are two contiguous
+//    runs (column l and row m) and run as a vector loop.
+//  - The pivots m of a pass are taken in blocks of 16 consecutive values. For
+//    the rows i below a block, the elements (i, m) of the whole block are
+//    adjacent in row i; their updates, together with those of (i, l), are
+//    made once the block's rotations are known, one row after another and
+//    each in the order of the rotations. Nothing in the block reads them
+//    before: a rotation's parameters depend only on the diagonal, on (m, l)
+//    and on the rows above the end of the block.
+//  - The eigenvectors are not read by the iteration and each of their rows
+//    is rotated on its own, so the column rotations are recorded and applied
+//    later in bands of rows that stay in cache, again in the same order.
 
 namespace orthaxis::analysis {
 namespace {
 
 const textio::Format kThresholdLine{"(/' EIGENANALYSIS UNDERWAY'//' THRESHOLD =',F25.15/)"};
 const textio::Format kCurrentLine{"(1H+,'CURRENT V.=',F25.15)"};
-
-constexpr std::size_t kMirrorBlock = 16;
 
 void print(const textio::Format& format, float value, textio::Console& console) {
   const textio::Value values[] = {value};
@@ -63,10 +62,8 @@ struct ColumnRotation {
   float c, s;
 };
 
-// The eigenvectors never feed back into the rotations, and each row of E is
-// rotated independently of the others, so the column rotations are recorded
-// and applied later to bands of rows that stay in cache, each element still
-// receiving the rotations one by one in the order they were made.
+// Recorded eigenvector rotations are applied to bands of kBandRows rows,
+// every rotation to one band before the next band.
 constexpr std::size_t kPendingLimit = std::size_t{1} << 16;
 constexpr std::size_t kBandRows = 64;
 
@@ -111,43 +108,31 @@ inline Rotation rotation_for(float all, float amm, float alm) {
 class Iteration {
  public:
   Iteration(std::size_t n, std::span<const float> a, float* e)
-      : n_(n), ld_((n + 15) / 16 * 16), m_(n * ld_), e_(e) {
-    for (std::size_t r = 0; r < n_; ++r) {
-      for (std::size_t c = 0; c <= r; ++c) {
-        m_[r * ld_ + c] = a[packed(r, c)];
-        m_[c * ld_ + r] = a[packed(r, c)];
-      }
-    }
+      : n_(n), ld_((n + kBlock - 1) / kBlock * kBlock), m_(n * ld_), col_(n), e_(e) {
+    for (std::size_t r = 0; r < n_; ++r) std::copy_n(&a[packed(r, 0)], r + 1, row(r));
   }
 
   // One sweep over all pivot pairs at the threshold; true when any pair was rotated.
   bool sweep(float threshold) {
     bool rotated = false;
     for (std::size_t l = 0; l + 1 < n_; ++l) {
-      float* rl = row(l);
-      // Blocks of m end at multiples of kMirrorBlock, so that the mirror
-      // writes of a full block fill one aligned run in each row.
+      load_column(l);
+      // Blocks of m end at multiples of kBlock.
       for (std::size_t m0 = l + 1; m0 < n_;) {
-        const std::size_t mend = std::min((m0 / kMirrorBlock + 1) * kMirrorBlock, n_);
-        std::size_t done[kMirrorBlock];
-        std::size_t count = 0;
+        const std::size_t mend = std::min((m0 / kBlock + 1) * kBlock, n_);
+        Block block;
         for (std::size_t m = m0; m < mend; ++m) {
-          const float alm = rl[m];
+          const float alm = col_[m];
           if (!(std::fabs(alm) - threshold >= 0.0f)) continue;
-          rotate(l, m, alm);
-          float* rm = row(m);
-          for (std::size_t k = m0; k < mend; ++k) {
-            if (k != m) m_[k * ld_ + m] = rm[k];
-          }
-          done[count++] = m;
+          rotate(l, m, mend, alm, block);
         }
-        if (count > 0) mirror(l, m0, mend, done, count);
-        rotated = rotated || count > 0;
+        if (block.count > 0) {
+          rotate_rows_below(mend, block);
+          rotated = true;
+        }
         m0 = mend;
       }
-      for (std::size_t i = 0; i < n_; ++i) {
-        if (i != l) m_[i * ld_ + l] = rl[i];
-      }
+      store_column(l);
     }
     return rotated;
   }
@@ -161,83 +146,130 @@ class Iteration {
   std::int64_t rotations() const { return rotations_; }
 
   void store(std::span<float> a) const {
-    for (std::size_t r = 0; r < n_; ++r) {
-      for (std::size_t c = 0; c <= r; ++c) a[packed(r, c)] = m_[r * ld_ + c];
-    }
+    for (std::size_t r = 0; r < n_; ++r) std::copy_n(m_.data() + r * ld_, r + 1, &a[packed(r, 0)]);
   }
 
  private:
+  static constexpr std::size_t kBlock = 16;
+
+  // The rotations of one block of m, for the rows below the block.
+  struct Block {
+    std::size_t count = 0;
+    std::size_t m[kBlock];
+    float c[kBlock];
+    float s[kBlock];
+  };
+
   float* row(std::size_t r) { return m_.data() + r * ld_; }
 
-  void rotate(std::size_t l, std::size_t m, float alm) {
+  void load_column(std::size_t l) {
+    const float* rl = row(l);
+    for (std::size_t i = 0; i <= l; ++i) col_[i] = rl[i];
+    for (std::size_t i = l + 1; i < n_; ++i) col_[i] = m_[i * ld_ + l];
+  }
+
+  void store_column(std::size_t l) {
     float* rl = row(l);
+    for (std::size_t i = 0; i <= l; ++i) rl[i] = col_[i];
+    for (std::size_t i = l + 1; i < n_; ++i) m_[i * ld_ + l] = col_[i];
+  }
+
+  // Rotation (l, m): the pairs (i, l), (i, m) above the end of the block now,
+  // those below it in rotate_rows_below.
+  void rotate(std::size_t l, std::size_t m, std::size_t mend, float alm, Block& block) {
     float* rm = row(m);
-    const float all = rl[l];
+    float* cl = col_.data();
+    const float all = cl[l];
     const float amm = rm[m];
     const Rotation r = rotation_for(all, amm, alm);
-    rotate_pairs(rl, rm, n_, r.c, r.s);
+    // i < m: row m and column l are both contiguous. The pair at i = l is
+    // computed too and thrown away: (l, l) is restored below, and (m, l) of
+    // row m is overwritten from the column when the pass ends.
+    rotate_pairs(cl, rm, m, r.c, r.s);
+    cl[l] = all;
+    // m < i < mend: the elements (i, m) of the following rows of the block.
+    for (std::size_t i = m + 1; i < mend; ++i) {
+      float& aim = m_[i * ld_ + m];
+      const float x = cl[i] * r.c - aim * r.s;
+      aim = cl[i] * r.s + aim * r.c;
+      cl[i] = x;
+    }
+    block.m[block.count] = m;
+    block.c[block.count] = r.c;
+    block.s[block.count] = r.s;
+    ++block.count;
     pending_.push_back({static_cast<std::uint32_t>(l), static_cast<std::uint32_t>(m), r.c, r.s});
     if (pending_.size() == kPendingLimit) flush_eigenvectors();
+
     float x = 2.0f * alm * r.sc;
     const float y = all * r.c2 + amm * r.s2 - x;
     x = all * r.s2 + amm * r.c2 + x;
-    rl[m] = (all - amm) * r.sc + alm * (r.c2 - r.s2);
-    rl[l] = y;
+    cl[m] = (all - amm) * r.sc + alm * (r.c2 - r.s2);
+    cl[l] = y;
     rm[m] = x;
     ++rotations_;
   }
 
-  // Column m = row m for the rotated rows of the block [m0, mend), outside
-  // the block and row l. Within the block the two copies already agree, and
-  // so do row and column of a block row that was not rotated, so a full
-  // block is transposed as a whole; row l keeps its own (current) elements.
-  void mirror(std::size_t l, std::size_t m0, std::size_t mend, const std::size_t* done,
-              std::size_t count) {
+  // Rows i >= mend: the block's rotations in order on (i, l) and (i, m), where
+  // the elements (i, m) of the block are adjacent in row i.
+  void rotate_rows_below(std::size_t mend, const Block& b) {
+    float* cl = col_.data();
+    std::size_t i = mend;
 #if defined(__SSE__)
-    if (mend - m0 == kMirrorBlock && count >= 4) {
-      float keep[kMirrorBlock];
-      std::copy_n(row(l) + m0, kMirrorBlock, keep);
-      transpose_block(m0);
-      std::copy_n(keep, kMirrorBlock, row(l) + m0);
-      return;
-    }
-#endif
-    for (std::size_t i = 0; i < n_; ++i) {
-      if (i == l || (i >= m0 && i < mend)) continue;
-      float* ri = row(i);
-      for (std::size_t k = 0; k < count; ++k) ri[done[k]] = m_[done[k] * ld_ + i];
-    }
-  }
-
-#if defined(__SSE__)
-  // Rows m0 .. m0+15 copied into columns m0 .. m0+15, in 4 x 4 tiles.
-  void transpose_block(std::size_t m0) {
-    const float* src = row(m0);
-    const std::size_t full = n_ / 4 * 4;
-    for (std::size_t i0 = 0; i0 < full; i0 += 4) {
-      float* dst = row(i0) + m0;
-      for (std::size_t k0 = 0; k0 < kMirrorBlock; k0 += 4) {
-        const float* s = src + k0 * ld_ + i0;
-        __m128 r0 = _mm_loadu_ps(s);
-        __m128 r1 = _mm_loadu_ps(s + ld_);
-        __m128 r2 = _mm_loadu_ps(s + 2 * ld_);
-        __m128 r3 = _mm_loadu_ps(s + 3 * ld_);
-        _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-        _mm_storeu_ps(dst + k0, r0);
-        _mm_storeu_ps(dst + ld_ + k0, r1);
-        _mm_storeu_ps(dst + 2 * ld_ + k0, r2);
-        _mm_storeu_ps(dst + 3 * ld_ + k0, r3);
+    // Four rows at a time: 4 x 4 tiles of the block's columns, transposed so
+    // that each register holds one column for the four rows.
+    const std::size_t base = (mend - 1) / kBlock * kBlock;
+    for (; i + 4 <= n_; i += 4) {
+      float* r0 = row(i) + base;
+      __m128 t[kBlock];
+      for (std::size_t k = 0; k < kBlock; k += 4) {
+        __m128 a0 = _mm_loadu_ps(r0 + k);
+        __m128 a1 = _mm_loadu_ps(r0 + ld_ + k);
+        __m128 a2 = _mm_loadu_ps(r0 + 2 * ld_ + k);
+        __m128 a3 = _mm_loadu_ps(r0 + 3 * ld_ + k);
+        _MM_TRANSPOSE4_PS(a0, a1, a2, a3);
+        t[k] = a0;
+        t[k + 1] = a1;
+        t[k + 2] = a2;
+        t[k + 3] = a3;
+      }
+      __m128 x = _mm_loadu_ps(cl + i);
+      for (std::size_t j = 0; j < b.count; ++j) {
+        const __m128 c = _mm_set1_ps(b.c[j]);
+        const __m128 s = _mm_set1_ps(b.s[j]);
+        __m128& y = t[b.m[j] - base];
+        const __m128 xn = _mm_sub_ps(_mm_mul_ps(x, c), _mm_mul_ps(y, s));
+        y = _mm_add_ps(_mm_mul_ps(x, s), _mm_mul_ps(y, c));
+        x = xn;
+      }
+      _mm_storeu_ps(cl + i, x);
+      for (std::size_t k = 0; k < kBlock; k += 4) {
+        __m128 a0 = t[k], a1 = t[k + 1], a2 = t[k + 2], a3 = t[k + 3];
+        _MM_TRANSPOSE4_PS(a0, a1, a2, a3);
+        _mm_storeu_ps(r0 + k, a0);
+        _mm_storeu_ps(r0 + ld_ + k, a1);
+        _mm_storeu_ps(r0 + 2 * ld_ + k, a2);
+        _mm_storeu_ps(r0 + 3 * ld_ + k, a3);
       }
     }
-    for (std::size_t i = full; i < n_; ++i) {
-      for (std::size_t k = 0; k < kMirrorBlock; ++k) row(i)[m0 + k] = src[k * ld_ + i];
+#endif
+    for (; i < n_; ++i) {
+      float* ri = row(i);
+      float x = cl[i];
+      for (std::size_t j = 0; j < b.count; ++j) {
+        float& y = ri[b.m[j]];
+        const float xn = x * b.c[j] - y * b.s[j];
+        y = x * b.s[j] + y * b.c[j];
+        x = xn;
+      }
+      cl[i] = x;
     }
   }
-#endif
 
   std::size_t n_;
   std::size_t ld_;
-  std::vector<float> m_;
+  std::vector<float> m_;    // lower triangle, row r holds (r, 0..r)
+  std::vector<float> col_;  // column l during the pass of pivot l
   float* e_;
   std::vector<ColumnRotation> pending_;
   std::int64_t rotations_ = 0;
