@@ -30,10 +30,19 @@ constexpr float kMinimumSpread = 0.000001f;
 
 // One object's terms for the pairs (i, j), i < len, of a variable j that has
 // missed a value: presences are 1 or 0, so each term is added as it is or as 0.
-void update_missing_pairs(std::size_t len, const float* __restrict xb,
-                          const float* __restrict pb, float xj, float pj, float xj2,
-                          float* __restrict sx, float* __restrict sy, float* __restrict qx,
-                          float* __restrict qy, float* __restrict count) {
+struct MissingPairs {
+  float* sx;
+  float* sy;
+  float* qx;
+  float* qy;
+  float* count;
+};
+
+__attribute__((target_clones("avx2", "default"))) void update_missing_pairs(
+    std::size_t len, const float* __restrict xb, const float* __restrict pb, float xj, float pj,
+    float* __restrict sx, float* __restrict sy, float* __restrict qx, float* __restrict qy,
+    float* __restrict count) {
+  const float xj2 = xj * xj;
   for (std::size_t i = 0; i < len; ++i) {
     const float xi = xb[i], pi = pb[i];
     sx[i] += xi * pj;
@@ -44,10 +53,40 @@ void update_missing_pairs(std::size_t len, const float* __restrict xb,
   }
 }
 
-// One object's cross products for row j of the packed matrix.
-void add_cross_products(std::size_t len, const float* __restrict xb, float xj,
-                        float* __restrict a) {
-  for (std::size_t i = 0; i < len; ++i) a[i] += xb[i] * xj;
+// Cross products of a block of objects for row j of the packed matrix:
+// a[i] += x(b, i) * x(b, j) for the objects b in order. A run of accumulators
+// stays in registers while the whole block is added to it.
+__attribute__((target_clones("avx2", "default"))) void add_cross_products(
+    std::size_t len, std::size_t rows, const float* __restrict values, std::size_t stride,
+    std::size_t j, float* __restrict a) {
+  constexpr std::size_t kRun = 32;
+  std::size_t i = 0;
+  for (; i + kRun <= len; i += kRun) {
+    float acc[kRun];
+    for (std::size_t k = 0; k < kRun; ++k) acc[k] = a[i + k];
+    for (std::size_t b = 0; b < rows; ++b) {
+      const float* xb = values + b * stride;
+      const float xj = xb[j];
+      for (std::size_t k = 0; k < kRun; ++k) acc[k] += xb[i + k] * xj;
+    }
+    for (std::size_t k = 0; k < kRun; ++k) a[i + k] = acc[k];
+  }
+  constexpr std::size_t kShortRun = 8;
+  for (; i + kShortRun <= len; i += kShortRun) {
+    float acc[kShortRun];
+    for (std::size_t k = 0; k < kShortRun; ++k) acc[k] = a[i + k];
+    for (std::size_t b = 0; b < rows; ++b) {
+      const float* xb = values + b * stride;
+      const float xj = xb[j];
+      for (std::size_t k = 0; k < kShortRun; ++k) acc[k] += xb[i + k] * xj;
+    }
+    for (std::size_t k = 0; k < kShortRun; ++k) a[i + k] = acc[k];
+  }
+  for (; i < len; ++i) {
+    float acc = a[i];
+    for (std::size_t b = 0; b < rows; ++b) acc += values[b * stride + i] * values[b * stride + j];
+    a[i] = acc;
+  }
 }
 
 }  // namespace
@@ -119,39 +158,26 @@ void PairAccumulator::flush() {
   // Cross products of all pairs; a missing value adds 0, which leaves the
   // (never negative) sum unchanged.
   for (std::size_t j = 0; j < p_; ++j) {
-    float* a = s_.a.data() + packed_index(j + 1, 1);
-    for (std::size_t b = 0; b < rows; ++b) {
-      const float* xb = values + b * p_;
-      add_cross_products(j + 1, xb, xb[j], a);
-    }
+    add_cross_products(j + 1, rows, values, p_, j, s_.a.data() + packed_index(j + 1, 1));
   }
   if (missed_list_.empty()) return;
   // Pairs with a variable that has missed a value keep their own sums: with
   // a presence of 1 or 0, each term is added as it is or as 0.
   for (std::size_t j = 0; j < p_; ++j) {
     const std::size_t row = packed_index(j + 1, 1);
-    float* sx = s_.sx.data() + row;
-    float* sy = s_.sy.data() + row;
-    float* qx = s_.qx.data() + row;
-    float* qy = s_.qy.data() + row;
-    float* count = s_.count.data() + row;
+    const MissingPairs m{s_.sx.data() + row, s_.sy.data() + row, s_.qx.data() + row,
+                         s_.qy.data() + row, s_.count.data() + row};
     for (std::size_t b = 0; b < rows; ++b) {
       const float* xb = values + b * p_;
       const float* pb = presence + b * p_;
-      const float xj = xb[j], pj = pb[j];
-      const float xj2 = xj * xj;
       if (missed_[j]) {
-        update_missing_pairs(j + 1, xb, pb, xj, pj, xj2, sx, sy, qx, qy, count);
-      } else {
-        for (std::size_t i : missed_list_) {
-          if (i > j) break;
-          const float xi = xb[i], pi = pb[i];
-          sx[i] += xi * pj;
-          sy[i] += xj * pi;
-          qx[i] += xi * xi * pj;
-          qy[i] += xj2 * pi;
-          count[i] -= 1.0f - pi * pj;
-        }
+        update_missing_pairs(j + 1, xb, pb, xb[j], pb[j], m.sx, m.sy, m.qx, m.qy, m.count);
+        continue;
+      }
+      for (std::size_t i : missed_list_) {
+        if (i > j) break;
+        update_missing_pairs(1, xb + i, pb + i, xb[j], pb[j], m.sx + i, m.sy + i, m.qx + i,
+                             m.qy + i, m.count + i);
       }
     }
   }
