@@ -1,10 +1,13 @@
 #include "textio/free_format.h"
 
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "textio/io_error.h"
 
@@ -54,6 +57,109 @@ bool convert_real(std::string_view text, float& value, bool& overflow) {
   }
   value = w;
   return true;
+}
+
+// The common short real read straight from the record, without first cutting
+// out its field: optional sign, at most 19 digits with or without a point, an
+// optional short exponent, and then a separator or the record end. When the
+// digits fit in 2^24 and the power of ten is exact, one float operation gives
+// the correctly rounded value, the same as parse_real. The scanners return the
+// end of the field, or nullptr when the field needs the general path (repeat
+// counts, errors, long or large values).
+
+// Exponent, the end of the field and the conversion.
+inline const char* finish_short_real(const char* q, const char* end, bool negative,
+                                     std::uint64_t mantissa, std::ptrdiff_t digits,
+                                     std::ptrdiff_t fraction, float& value) {
+  if (digits == 0 || digits > 19) return nullptr;
+  int exponent = 0;
+  if (q < end && (*q == 'E' || *q == 'e' || *q == 'D' || *q == 'd')) {
+    ++q;
+    bool eneg = false;
+    if (q < end && (*q == '+' || *q == '-')) eneg = *q++ == '-';
+    const char* e = q;
+    while (q < end && is_digit(*q) && q - e < 3) exponent = exponent * 10 + (*q++ - '0');
+    if (q == e) return nullptr;
+    if (eneg) exponent = -exponent;
+  }
+  if (q < end && !is_separator(*q)) return nullptr;
+  int scale = exponent - static_cast<int>(fraction);
+  if (mantissa > (std::uint64_t{1} << 24) || scale < -10 || scale > 10) return nullptr;
+  float m = static_cast<float>(mantissa);
+  float v = scale >= 0 ? m * kExactPow10[scale] : m / kExactPow10[-scale];
+  value = negative ? -v : v;
+  return q;
+}
+
+// One character at a time.
+inline const char* scan_short_real_bytes(const char* p, const char* end, float& value) {
+  const char* q = p;
+  bool negative = false;
+  if (q < end && (*q == '-' || *q == '+')) negative = *q++ == '-';
+  std::uint64_t mantissa = 0;
+  const char* first = q;
+  while (q < end && is_digit(*q)) mantissa = mantissa * 10 + static_cast<unsigned>(*q++ - '0');
+  std::ptrdiff_t digits = q - first;
+  std::ptrdiff_t fraction = 0;
+  if (q < end && *q == '.') {
+    const char* f = ++q;
+    while (q < end && is_digit(*q)) mantissa = mantissa * 10 + static_cast<unsigned>(*q++ - '0');
+    fraction = q - f;
+    digits += fraction;
+  }
+  return finish_short_real(q, end, negative, mantissa, digits, fraction, value);
+}
+
+// Eight characters as one little-endian word: the bytes that are not decimal
+// digits are marked by their high bit.
+inline std::uint64_t load8(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, 8);
+  if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+  return w;
+}
+inline std::uint64_t non_digit_bytes(std::uint64_t w) {
+  std::uint64_t x = w ^ 0x3030303030303030u;  // digits become 0..9
+  return (((x & 0x7F7F7F7F7F7F7F7Fu) + 0x7676767676767676u) | x) & 0x8080808080808080u;
+}
+// The number written by the first n (1..7) characters of a word of digits.
+inline std::uint64_t leading_digits_value(std::uint64_t w, int n) {
+  std::uint64_t x = (w ^ 0x3030303030303030u) << (8 * (8 - n));  // leading zeros in front
+  x = x * 10 + (x >> 8);                                           // pairs of digits
+  x = (((x & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+       (((x >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >> 32;
+  return x;
+}
+constexpr std::uint64_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+
+// Digit runs of up to seven characters without a branch per digit, when the
+// record holds eight characters at each run's start; otherwise byte by byte.
+inline const char* scan_short_real(const char* p, const char* end, float& value) {
+  const char* q = p;
+  bool negative = false;
+  if (q < end && (*q == '-' || *q == '+')) negative = *q++ == '-';
+  if (end - q < 8) return scan_short_real_bytes(p, end, value);
+  std::uint64_t w = load8(q);
+  std::uint64_t marks = non_digit_bytes(w);
+  if (marks == 0) return scan_short_real_bytes(p, end, value);
+  int n = std::countr_zero(marks) / 8;
+  std::uint64_t mantissa = n > 0 ? leading_digits_value(w, n) : 0;
+  std::ptrdiff_t digits = n;
+  std::ptrdiff_t fraction = 0;
+  q += n;
+  if (*q == '.') {
+    ++q;
+    if (end - q < 8) return scan_short_real_bytes(p, end, value);
+    w = load8(q);
+    marks = non_digit_bytes(w);
+    if (marks == 0) return scan_short_real_bytes(p, end, value);
+    n = std::countr_zero(marks) / 8;
+    if (n > 0) mantissa = mantissa * kPow10Int[n] + leading_digits_value(w, n);
+    fraction = n;
+    digits += n;
+    q += n;
+  }
+  return finish_short_real(q, end, negative, mantissa, digits, fraction, value);
 }
 
 }  // namespace
@@ -180,6 +286,14 @@ class Statement {
       if (c == '/') {
         ended_ = true;
         return Next::kEnd;
+      }
+      if constexpr (std::is_same_v<T, float>) {
+        const char* begin = rec_.data() + pos_;
+        if (const char* stop = scan_short_real(begin, rec_.data() + rec_.size(), value)) {
+          pos_ += static_cast<std::size_t>(stop - begin);
+          after_comma_ = false;
+          return Next::kValue;
+        }
       }
       std::size_t start = pos_;
       while (pos_ < rec_.size() && !is_separator(rec_[pos_])) ++pos_;
