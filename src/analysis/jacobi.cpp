@@ -13,6 +13,10 @@
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define ORTHAXIS_JACOBI_AVX2 1
+#endif
 
 // The iteration works on a copy of the lower triangle with rows padded to a
 // multiple of 16 floats. Every element receives exactly the single-precision
@@ -104,6 +108,80 @@ inline Rotation rotation_for(float all, float amm, float alm) {
   r.sc = r.s * r.c;
   return r;
 }
+
+#if defined(ORTHAXIS_JACOBI_AVX2)
+// 8 x 8 transpose of eight registers.
+__attribute__((target("avx2"))) inline void transpose8(__m256* a) {
+  const __m256 u0 = _mm256_unpacklo_ps(a[0], a[1]), u1 = _mm256_unpackhi_ps(a[0], a[1]),
+               u2 = _mm256_unpacklo_ps(a[2], a[3]), u3 = _mm256_unpackhi_ps(a[2], a[3]),
+               u4 = _mm256_unpacklo_ps(a[4], a[5]), u5 = _mm256_unpackhi_ps(a[4], a[5]),
+               u6 = _mm256_unpacklo_ps(a[6], a[7]), u7 = _mm256_unpackhi_ps(a[6], a[7]);
+  const __m256 v0 = _mm256_shuffle_ps(u0, u2, _MM_SHUFFLE(1, 0, 1, 0)),
+               v1 = _mm256_shuffle_ps(u0, u2, _MM_SHUFFLE(3, 2, 3, 2)),
+               v2 = _mm256_shuffle_ps(u1, u3, _MM_SHUFFLE(1, 0, 1, 0)),
+               v3 = _mm256_shuffle_ps(u1, u3, _MM_SHUFFLE(3, 2, 3, 2)),
+               v4 = _mm256_shuffle_ps(u4, u6, _MM_SHUFFLE(1, 0, 1, 0)),
+               v5 = _mm256_shuffle_ps(u4, u6, _MM_SHUFFLE(3, 2, 3, 2)),
+               v6 = _mm256_shuffle_ps(u5, u7, _MM_SHUFFLE(1, 0, 1, 0)),
+               v7 = _mm256_shuffle_ps(u5, u7, _MM_SHUFFLE(3, 2, 3, 2));
+  a[0] = _mm256_permute2f128_ps(v0, v4, 0x20);
+  a[1] = _mm256_permute2f128_ps(v1, v5, 0x20);
+  a[2] = _mm256_permute2f128_ps(v2, v6, 0x20);
+  a[3] = _mm256_permute2f128_ps(v3, v7, 0x20);
+  a[4] = _mm256_permute2f128_ps(v0, v4, 0x31);
+  a[5] = _mm256_permute2f128_ps(v1, v5, 0x31);
+  a[6] = _mm256_permute2f128_ps(v2, v6, 0x31);
+  a[7] = _mm256_permute2f128_ps(v3, v7, 0x31);
+}
+
+// Rows below a block of pivots, 8 * kGroups rows at a time (see
+// Iteration::rotate_rows_below): r points at the block's first column in the
+// first row, x at the elements (i, l) of the rows. q[j] is the column of
+// rotation j within the 16 columns; the rotations go in increasing q. The
+// groups of eight rows are independent and are interleaved so that their
+// chains of rotations overlap.
+template <std::size_t kGroups>
+__attribute__((target("avx2"))) void rotate_rows_avx2(float* r, std::size_t ld, float* x_col,
+                                                     const std::size_t* q, const float* cs,
+                                                     const float* sn, std::size_t count) {
+  __m256 t[kGroups][16];
+  __m256 x[kGroups];
+  for (std::size_t g = 0; g < kGroups; ++g) {
+    for (std::size_t k = 0; k < 16; k += 8) {
+      const float* rk = r + 8 * g * ld + k;
+      for (std::size_t h = 0; h < 8; ++h) t[g][k + h] = _mm256_loadu_ps(rk + h * ld);
+      transpose8(&t[g][k]);
+    }
+    x[g] = _mm256_loadu_ps(x_col + 8 * g);
+  }
+  for (std::size_t j = 0; j < count; ++j) {
+    const __m256 c = _mm256_set1_ps(cs[j]);
+    const __m256 s = _mm256_set1_ps(sn[j]);
+    for (std::size_t g = 0; g < kGroups; ++g) {
+      __m256& y = t[g][q[j]];
+      const __m256 xn = _mm256_sub_ps(_mm256_mul_ps(x[g], c), _mm256_mul_ps(y, s));
+      y = _mm256_add_ps(_mm256_mul_ps(x[g], s), _mm256_mul_ps(y, c));
+      x[g] = xn;
+    }
+  }
+  for (std::size_t g = 0; g < kGroups; ++g) {
+    _mm256_storeu_ps(x_col + 8 * g, x[g]);
+    for (std::size_t k = 0; k < 16; k += 8) {
+      float* rk = r + 8 * g * ld + k;
+      transpose8(&t[g][k]);
+      for (std::size_t h = 0; h < 8; ++h) _mm256_storeu_ps(rk + h * ld, t[g][k + h]);
+    }
+  }
+}
+
+bool have_avx2() {
+  static const bool have = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return have;
+}
+#endif
 
 class Iteration {
  public:
@@ -216,9 +294,22 @@ class Iteration {
     float* cl = col_.data();
     std::size_t i = mend;
 #if defined(__SSE__)
-    // Four rows at a time: 4 x 4 tiles of the block's columns, transposed so
-    // that each register holds one column for the four rows.
+    // Several rows at a time: square tiles of the block's 16 columns are
+    // transposed so that each register holds one column for those rows
+    // (eight rows with AVX2 where the processor has it, then four).
     const std::size_t base = (mend - 1) / kBlock * kBlock;
+#if defined(ORTHAXIS_JACOBI_AVX2)
+    if (have_avx2()) {
+      std::size_t q[kBlock];
+      for (std::size_t j = 0; j < b.count; ++j) q[j] = b.m[j] - base;
+      for (; i + 32 <= n_; i += 32) {
+        rotate_rows_avx2<4>(row(i) + base, ld_, cl + i, q, b.c, b.s, b.count);
+      }
+      for (; i + 8 <= n_; i += 8) {
+        rotate_rows_avx2<1>(row(i) + base, ld_, cl + i, q, b.c, b.s, b.count);
+      }
+    }
+#endif
     for (; i + 4 <= n_; i += 4) {
       float* r0 = row(i) + base;
       __m128 t[kBlock];

@@ -266,6 +266,8 @@ TEST(Jacobi, MatchesLiteralMethodBitForBit) {
     expect_identical(p, random_correlation(p, rng), "correlation");
     if (p <= 60) expect_identical(p, repeated_eigenvalues(p, rng), "repeated");
   }
+  // Larger sizes: several blocks of pivots per pass and many rows below them.
+  for (std::int32_t p : {203, 258}) expect_identical(p, random_correlation(p, rng), "large");
 }
 
 TEST(Jacobi, MatchesLiteralMethodOnSpecialMatrices) {
