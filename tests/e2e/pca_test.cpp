@@ -374,6 +374,24 @@ TEST(Pca, CrossProductsIgnoreTheScoreOptions) {
             std::string::npos);
   EXPECT_NE(report.find("   PERCENTAGE OF SSQ OF OBJECTS ACCOUNTED FOR BY EACH COMPONENT"),
             std::string::npos);
+  // With every axis kept, the shares of an object's raw sum of squares add
+  // to 100.
+  {
+    auto lines = Case::split(report);
+    std::size_t at = 0;
+    while (at < lines.size() &&
+           lines[at] != "   PERCENTAGE OF SSQ OF OBJECTS ACCOUNTED FOR BY EACH COMPONENT")
+      ++at;
+    ASSERT_LE(at + 3 + 10, lines.size());
+    for (int i = 1; i <= 10; ++i) {
+      std::istringstream in(lines[at + 2 + static_cast<std::size_t>(i)]);
+      int number = 0;
+      double a = 0, b = 0, d = 0;
+      in >> number >> a >> b >> d;
+      EXPECT_EQ(number, i);
+      EXPECT_NEAR(a + b + d, 100.0, 0.002) << "object " << i;
+    }
+  }
   // Type 1 variable scores are the correlations of the raw variables with
   // the component scores.
   Rows scores = score_file(optioned, "obj.sco", 10, 3);
@@ -422,6 +440,24 @@ TEST(Pca, NineAxesTakeTwoRecordsAndTwoListLinesPerPoint) {
     EXPECT_EQ(lines[k + 1].size(), 60u) << v;
     EXPECT_EQ(lines[k + 2].size(), 48u) << v;
   }
+  // Shares of each variable's variance over all nine axes add to 100.
+  at = 0;
+  while (at < lines.size() &&
+         lines[at] != "   PERCENTAGE OF VARIANCE OF VARIABLES ACCOUNTED FOR BY EACH COMPONENT")
+    ++at;
+  ASSERT_LE(at + 3 + 27, lines.size());
+  for (int v = 1; v <= 9; ++v) {
+    const std::size_t k = at + 3 + 3 * static_cast<std::size_t>(v - 1);
+    char head[32];
+    std::snprintf(head, sizeof head, "  VARIABLE%4d", v);
+    EXPECT_EQ(lines[k], head);
+    std::istringstream in(lines[k + 1] + " " + lines[k + 2]);
+    double total = 0;
+    int count = 0;
+    for (double x; in >> x; ++count) total += x;
+    EXPECT_EQ(count, 9);
+    EXPECT_NEAR(total, 100.0, 0.005) << "variable " << v;
+  }
   // Objects: "(I5,5F12.3/(5X,5F12.3))".
   at = 0;
   while (at < lines.size() && lines[at] != "   COMPONENT SCORES") ++at;
@@ -430,6 +466,35 @@ TEST(Pca, NineAxesTakeTwoRecordsAndTwoListLinesPerPoint) {
   EXPECT_EQ(lines[at + 3].size(), 65u);
   EXPECT_EQ(lines[at + 4].substr(0, 5), "     ");
   EXPECT_EQ(lines[at + 4].size(), 53u);
+}
+
+TEST(Pca, ScoreNormalisations) {
+  // Centred scores x.e: their squares over the objects add to (n - 1) lambda.
+  // Normalised to unity they are divided by sqrt((n - 1) lambda), so their
+  // squares add to 1, and no share block is printed.
+  const Rows data = measurements(9, 3);
+  for (int type : {2, 3}) {
+    for (int norm : {0, 1}) {
+      Case c;
+      RunValues s;
+      s.n = 9, s.p = 3, s.type = type, s.q = 3, s.object_norm = norm;
+      Outcome o = run_pca(c, s, data);
+      ASSERT_EQ(o.status, 0) << o.err;
+      const std::string report = c.read("ORTHAXIS.ST$");
+      auto ev = eigenvalues(report);
+      ASSERT_EQ(ev.size(), 3u);
+      Rows scores = score_file(c, "obj.sco", 9, 3);
+      ASSERT_EQ(scores.size(), 9u);
+      for (std::size_t k = 0; k < 3; ++k) {
+        double ss = 0, mean = 0;
+        for (const auto& r : scores) ss += r[k] * r[k], mean += r[k] / 9;
+        EXPECT_NEAR(mean, 0.0, 1e-3) << type << norm << k;
+        const double want = norm == 0 ? 8 * ev[k] : 1.0;
+        EXPECT_NEAR(ss, want, 2e-3 * std::max(1.0, want)) << type << norm << k;
+      }
+      EXPECT_EQ(report.find("PERCENTAGE OF VARIANCE OF OBJECTS") != std::string::npos, norm == 0);
+    }
+  }
 }
 
 TEST(Pca, PlotsOnlyWithAtLeastTwoAxes) {
