@@ -16,6 +16,11 @@
 #if defined(__x86_64__)
 #include <immintrin.h>
 #define ORTHAXIS_JACOBI_AVX2 1
+// The plain vector loops are compiled twice, for AVX2 and for the base
+// instruction set, and the processor picks one when the program starts.
+#define ORTHAXIS_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define ORTHAXIS_VECTOR_CLONES
 #endif
 
 // The iteration works on a copy of the lower triangle with rows padded to a
@@ -51,7 +56,8 @@ void print(const textio::Format& format, float value, textio::Console& console) 
 inline std::size_t packed(std::size_t r, std::size_t c) { return r * (r + 1) / 2 + c; }
 
 // x' = x c - y s and y' = x s + y c for every pair (x[i], y[i]).
-__attribute__((target_clones("avx2", "default"))) void rotate_pairs(float* __restrict x, float* __restrict y, std::size_t n, float c, float s) {
+ORTHAXIS_VECTOR_CLONES void rotate_pairs(float* __restrict x, float* __restrict y, std::size_t n,
+                                          float c, float s) {
   for (std::size_t i = 0; i < n; ++i) {
     const float xi = x[i];
     const float yi = y[i];
@@ -71,7 +77,7 @@ struct ColumnRotation {
 constexpr std::size_t kPendingLimit = std::size_t{1} << 16;
 constexpr std::size_t kBandRows = 64;
 
-__attribute__((target_clones("avx2", "default"))) void rotate_columns(
+ORTHAXIS_VECTOR_CLONES void rotate_columns(
     float* e, std::size_t n, const ColumnRotation* rot, std::size_t count) {
   for (std::size_t i0 = 0; i0 < n; i0 += kBandRows) {
     const std::size_t len = std::min(kBandRows, n - i0);
