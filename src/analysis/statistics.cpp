@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "analysis/packed.h"
+#include "analysis/vector_clones.h"
 
 namespace orthaxis::analysis {
 
@@ -38,7 +39,7 @@ struct MissingPairs {
   float* count;
 };
 
-__attribute__((target_clones("avx2", "default"))) void update_missing_pairs(
+ORTHAXIS_VECTOR_CLONES void update_missing_pairs(
     std::size_t len, const float* __restrict xb, const float* __restrict pb, float xj, float pj,
     float* __restrict sx, float* __restrict sy, float* __restrict qx, float* __restrict qy,
     float* __restrict count) {
@@ -56,7 +57,7 @@ __attribute__((target_clones("avx2", "default"))) void update_missing_pairs(
 // Cross products of a block of objects for row j of the packed matrix:
 // a[i] += x(b, i) * x(b, j) for the objects b in order. A run of accumulators
 // stays in registers while the whole block is added to it.
-__attribute__((target_clones("avx2", "default"))) void add_cross_products(
+ORTHAXIS_VECTOR_CLONES void add_cross_products(
     std::size_t len, std::size_t rows, const float* __restrict values, std::size_t stride,
     std::size_t j, float* __restrict a) {
   constexpr std::size_t kRun = 32;
