@@ -33,7 +33,10 @@ struct Values {
   }
   std::string line() const {
     std::string s;
-    for (int x : v) s += (s.empty() ? "" : " ") + std::to_string(x);
+    for (int x : v) {
+      if (!s.empty()) s += ' ';
+      s += std::to_string(x);
+    }
     return s;
   }
 };
@@ -425,6 +428,35 @@ TEST(RunSpineSetup, ValuesOnOneLineOnTwelveLinesOrWithATrailingRemarkGiveTheSame
   }
   EXPECT_EQ(results[0], results[1]);
   EXPECT_EQ(results[0], results[2]);
+}
+
+TEST(RunSpineSetup, TrailingBlanksAreNotPartOfAName) {
+  Case c;
+  c.write("ORTHAXIS.ST$", Values{}.line() + "\nd.txt   \nobj.txt \nvar.txt  \n\n\n\n");
+  c.write("d.txt", kTiny);
+  Outcome o = c.run();
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_TRUE(c.exists("obj.txt"));
+  EXPECT_TRUE(c.exists("var.txt"));
+  const auto expected = concat({pca_heading("tiny data set"), block(Block{}), basic_file_lines()});
+  EXPECT_EQ(c.read("ORTHAXIS.ST$").substr(0, report_prefix(expected).size()),
+            report_prefix(expected));
+}
+
+TEST(RunSpineSetup, TooFewValuesOrNamesAreAnInputError) {
+  const std::string values = Values{}.line();
+  const std::string setups[] = {
+      "4 2 3 0 2 0 0 0 0 0 0\n",                                          // eleven values
+      values + "\nd.txt\nobj.txt\nvar.txt\nvl.txt\nol.txt\n",             // five names
+  };
+  for (const auto& setup : setups) {
+    SCOPED_TRACE(setup);
+    Case c;
+    c.write("ORTHAXIS.ST$", setup);
+    c.write("d.txt", kTiny);
+    c.write("SUCCES.ST$", "");
+    expect_failure(c, c.run(), {"Attempt to read past end of file", "ORTHAXIS.ST$"});
+  }
 }
 
 // ---------------------------------------------------------------------------
