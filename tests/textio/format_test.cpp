@@ -257,6 +257,20 @@ TEST(FormatReversion, ResumesAtTheOuterGroupNotANestedOne) {
   EXPECT_EQ(Format("(I1,(I2,2(I3)))").records(v), expected);
 }
 
+TEST(FormatReversion, LeadingSlashHeadingThenRowsOfFive) {
+  Format f("(/3X,'TITLE'/(5F12.2))");
+  std::vector<float> six = {1, 2, 3, 4, 5, 6};
+  Records expected = {
+      "",
+      "   TITLE",
+      "        1.00        2.00        3.00        4.00        5.00",
+      "        6.00",
+  };
+  EXPECT_EQ(f.records({std::span<const float>(six)}), expected);
+  expected.pop_back();
+  EXPECT_EQ(f.records({std::span<const float>(six).first(5)}), expected);
+}
+
 TEST(FormatReversion, ResumesAtTheStartWithoutGroups) {
   std::vector<Value> v = ints(1, 5);
   Records expected = {" 1  2", " 3  4", " 5"};
