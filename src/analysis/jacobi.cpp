@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/vector_clones.h"
 #include "textio/format.h"
 #include "textio/value.h"
 
@@ -16,11 +17,6 @@
 #if defined(__x86_64__)
 #include <immintrin.h>
 #define ORTHAXIS_JACOBI_AVX2 1
-// The plain vector loops are compiled twice, for AVX2 and for the base
-// instruction set, and the processor picks one when the program starts.
-#define ORTHAXIS_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define ORTHAXIS_VECTOR_CLONES
 #endif
 
 // The iteration works on a copy of the lower triangle with rows padded to a
