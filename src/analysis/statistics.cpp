@@ -54,40 +54,32 @@ ORTHAXIS_VECTOR_CLONES void update_missing_pairs(
   }
 }
 
-// Cross products of a block of objects for row j of the packed matrix:
-// a[i] += x(b, i) * x(b, j) for the objects b in order. A run of accumulators
-// stays in registers while the whole block is added to it.
+// Cross products of a block of objects for the run of accumulators
+// a[i .. i + kRun - 1] of row j: a[i] += x(b, i) * x(b, j) for the objects b in
+// order, the run staying in registers while the whole block is added to it.
+template <std::size_t kRun>
+[[gnu::always_inline]] inline void add_cross_product_run(std::size_t i, std::size_t rows,
+                                                         const float* __restrict values,
+                                                         std::size_t stride, std::size_t j,
+                                                         float* __restrict a) {
+  float acc[kRun];
+  for (std::size_t k = 0; k < kRun; ++k) acc[k] = a[i + k];
+  for (std::size_t b = 0; b < rows; ++b) {
+    const float* xb = values + b * stride;
+    const float xj = xb[j];
+    for (std::size_t k = 0; k < kRun; ++k) acc[k] += xb[i + k] * xj;
+  }
+  for (std::size_t k = 0; k < kRun; ++k) a[i + k] = acc[k];
+}
+
+// Cross products of a block of objects for row j of the packed matrix.
 ORTHAXIS_VECTOR_CLONES void add_cross_products(
     std::size_t len, std::size_t rows, const float* __restrict values, std::size_t stride,
     std::size_t j, float* __restrict a) {
-  constexpr std::size_t kRun = 32;
   std::size_t i = 0;
-  for (; i + kRun <= len; i += kRun) {
-    float acc[kRun];
-    for (std::size_t k = 0; k < kRun; ++k) acc[k] = a[i + k];
-    for (std::size_t b = 0; b < rows; ++b) {
-      const float* xb = values + b * stride;
-      const float xj = xb[j];
-      for (std::size_t k = 0; k < kRun; ++k) acc[k] += xb[i + k] * xj;
-    }
-    for (std::size_t k = 0; k < kRun; ++k) a[i + k] = acc[k];
-  }
-  constexpr std::size_t kShortRun = 8;
-  for (; i + kShortRun <= len; i += kShortRun) {
-    float acc[kShortRun];
-    for (std::size_t k = 0; k < kShortRun; ++k) acc[k] = a[i + k];
-    for (std::size_t b = 0; b < rows; ++b) {
-      const float* xb = values + b * stride;
-      const float xj = xb[j];
-      for (std::size_t k = 0; k < kShortRun; ++k) acc[k] += xb[i + k] * xj;
-    }
-    for (std::size_t k = 0; k < kShortRun; ++k) a[i + k] = acc[k];
-  }
-  for (; i < len; ++i) {
-    float acc = a[i];
-    for (std::size_t b = 0; b < rows; ++b) acc += values[b * stride + i] * values[b * stride + j];
-    a[i] = acc;
-  }
+  for (; i + 32 <= len; i += 32) add_cross_product_run<32>(i, rows, values, stride, j, a);
+  for (; i + 8 <= len; i += 8) add_cross_product_run<8>(i, rows, values, stride, j, a);
+  for (; i < len; ++i) add_cross_product_run<1>(i, rows, values, stride, j, a);
 }
 
 }  // namespace

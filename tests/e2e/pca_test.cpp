@@ -46,22 +46,6 @@ Outcome run_pca(Case& c, const RunValues& s, const Rows& rows) {
   return c.run();
 }
 
-// The numbers that follow `heading` in `text`, up to `next` (or the end).
-std::vector<double> numbers_between(const std::string& text, const std::string& heading,
-                                    const std::string& next) {
-  std::vector<double> values;
-  auto start = text.find(heading);
-  if (start == std::string::npos) return values;
-  start += heading.size();
-  auto end = next.empty() ? std::string::npos : text.find(next, start);
-  std::istringstream in(text.substr(start, end == std::string::npos ? end : end - start));
-  for (std::string tok; in >> tok;) values.push_back(std::strtod(tok.c_str(), nullptr));
-  return values;
-}
-
-std::vector<double> eigenvalues(const std::string& report) {
-  return numbers_between(report, "   EIGENVALUES\n", "EIGENVALUES AS PERCENT");
-}
 std::vector<double> percentages(const std::string& report) {
   return numbers_between(report, "EIGENVALUES AS PERCENT\n", "CUMULATIVE PERCENTAGE");
 }
