@@ -111,7 +111,131 @@ inline Rotation rotation_for(float all, float amm, float alm) {
   return r;
 }
 
+// Rotation of one pass, kept for the rows above its pivot.
+struct PivotRotation {
+  std::uint32_t m;
+  float c, s;
+};
+
 #if defined(ORTHAXIS_JACOBI_AVX2)
+bool have_avx512() {
+  static const bool have = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") != 0;
+  }();
+  return have;
+}
+
+// Lanes 0 .. count-1 of a 16-lane mask (all lanes for count >= 16, none for count <= 0).
+inline __mmask16 first_lanes(std::ptrdiff_t count) {
+  if (count <= 0) return 0;
+  if (count >= 16) return 0xFFFF;
+  return static_cast<__mmask16>((1u << count) - 1u);
+}
+
+// x' = x c - y s, y' = x s + y c on sixteen lanes.
+__attribute__((target("avx512f"))) inline void rotate16(__m512& x, __m512& y, __m512 c, __m512 s) {
+  const __m512 xn = _mm512_sub_ps(_mm512_mul_ps(x, c), _mm512_mul_ps(y, s));
+  y = _mm512_add_ps(_mm512_mul_ps(x, s), _mm512_mul_ps(y, c));
+  x = xn;
+}
+
+// Eigenvector rotations on rows i0 .. i0+len-1 (len <= 16 * kVectors) of
+// every column. Consecutive rotations that share column l keep its rows in
+// registers, so each rotation loads and stores only column m.
+template <std::size_t kVectors>
+__attribute__((target("avx512f"))) void rotate_band_avx512(float* e, std::size_t n, std::size_t i0,
+                                                          std::size_t len,
+                                                          const ColumnRotation* rot,
+                                                          std::size_t count) {
+  __mmask16 mask[kVectors];
+  for (std::size_t g = 0; g < kVectors; ++g) {
+    mask[g] = first_lanes(static_cast<std::ptrdiff_t>(len) - static_cast<std::ptrdiff_t>(16 * g));
+  }
+  __m512 x[kVectors];
+  for (std::size_t k = 0; k < count;) {
+    const std::uint32_t l = rot[k].l;
+    float* xl = e + l * n + i0;
+    for (std::size_t g = 0; g < kVectors; ++g) x[g] = _mm512_maskz_loadu_ps(mask[g], xl + 16 * g);
+    for (; k < count && rot[k].l == l; ++k) {
+      const __m512 c = _mm512_set1_ps(rot[k].c);
+      const __m512 s = _mm512_set1_ps(rot[k].s);
+      float* ym = e + rot[k].m * n + i0;
+      for (std::size_t g = 0; g < kVectors; ++g) {
+        __m512 y = _mm512_maskz_loadu_ps(mask[g], ym + 16 * g);
+        rotate16(x[g], y, c, s);
+        _mm512_mask_storeu_ps(ym + 16 * g, mask[g], y);
+      }
+    }
+    for (std::size_t g = 0; g < kVectors; ++g) _mm512_mask_storeu_ps(xl + 16 * g, mask[g], x[g]);
+  }
+}
+
+constexpr std::size_t kEigenBandVectors = 8;
+
+void rotate_columns_avx512(float* e, std::size_t n, const ColumnRotation* rot, std::size_t count) {
+  constexpr std::size_t band = 16 * kEigenBandVectors;
+  std::size_t i0 = 0;
+  for (; i0 + band <= n; i0 += band) {
+    rotate_band_avx512<kEigenBandVectors>(e, n, i0, band, rot, count);
+  }
+  const std::size_t len = n - i0;
+  switch ((len + 15) / 16) {
+    case 0: break;
+    case 1: rotate_band_avx512<1>(e, n, i0, len, rot, count); break;
+    case 2: rotate_band_avx512<2>(e, n, i0, len, rot, count); break;
+    case 3: rotate_band_avx512<3>(e, n, i0, len, rot, count); break;
+    case 4: rotate_band_avx512<4>(e, n, i0, len, rot, count); break;
+    case 5: rotate_band_avx512<5>(e, n, i0, len, rot, count); break;
+    case 6: rotate_band_avx512<6>(e, n, i0, len, rot, count); break;
+    case 7: rotate_band_avx512<7>(e, n, i0, len, rot, count); break;
+    default: rotate_band_avx512<8>(e, n, i0, len, rot, count); break;
+  }
+}
+
+// Rows i0 .. i0+16*kVectors-1 of the pass's rotations with m > i0, in order:
+// (i, l) of column l (x_col) against (m, i) of row m, for the rows i < m.
+// The rows of the band stay in registers across the rotations.
+template <std::size_t kVectors>
+__attribute__((target("avx512f"))) void rotate_rows_above_avx512(float* mat, std::size_t ld,
+                                                                float* x_col, std::size_t i0,
+                                                                const PivotRotation* rot,
+                                                                std::size_t count) {
+  constexpr std::size_t band = 16 * kVectors;
+  __m512 x[kVectors];
+  for (std::size_t g = 0; g < kVectors; ++g) x[g] = _mm512_loadu_ps(x_col + i0 + 16 * g);
+  std::size_t j = 0;
+  // Row m ends inside the band: only its lanes i < m take part.
+  for (; j < count && rot[j].m < i0 + band; ++j) {
+    const __m512 c = _mm512_set1_ps(rot[j].c);
+    const __m512 s = _mm512_set1_ps(rot[j].s);
+    float* ym = mat + rot[j].m * ld + i0;
+    for (std::size_t g = 0; g < kVectors; ++g) {
+      const __mmask16 mask = first_lanes(static_cast<std::ptrdiff_t>(rot[j].m - i0) -
+                                         static_cast<std::ptrdiff_t>(16 * g));
+      if (mask == 0) break;
+      __m512 y = _mm512_maskz_loadu_ps(mask, ym + 16 * g);
+      __m512 xg = x[g];
+      rotate16(xg, y, c, s);
+      _mm512_mask_storeu_ps(ym + 16 * g, mask, y);
+      x[g] = _mm512_mask_mov_ps(x[g], mask, xg);
+    }
+  }
+  for (; j < count; ++j) {
+    const __m512 c = _mm512_set1_ps(rot[j].c);
+    const __m512 s = _mm512_set1_ps(rot[j].s);
+    float* ym = mat + rot[j].m * ld + i0;
+    for (std::size_t g = 0; g < kVectors; ++g) {
+      __m512 y = _mm512_loadu_ps(ym + 16 * g);
+      rotate16(x[g], y, c, s);
+      _mm512_storeu_ps(ym + 16 * g, y);
+    }
+  }
+  for (std::size_t g = 0; g < kVectors; ++g) _mm512_storeu_ps(x_col + i0 + 16 * g, x[g]);
+}
+
+constexpr std::size_t kAboveVectors = 4;
+
 // 8 x 8 transpose of eight registers.
 __attribute__((target("avx2"))) inline void transpose8(__m256* a) {
   const __m256 u0 = _mm256_unpacklo_ps(a[0], a[1]), u1 = _mm256_unpackhi_ps(a[0], a[1]),
@@ -188,7 +312,7 @@ bool have_avx2() {
 class Iteration {
  public:
   Iteration(std::size_t n, std::span<const float> a, float* e)
-      : n_(n), ld_((n + kBlock - 1) / kBlock * kBlock), m_(n * ld_), col_(n), e_(e) {
+      : n_(n), ld_((n + kBlock - 1) / kBlock * kBlock), m_(n * ld_), col_(n + kColumnPad), e_(e) {
     for (std::size_t r = 0; r < n_; ++r) std::copy_n(&a[packed(r, 0)], r + 1, row(r));
   }
 
@@ -212,6 +336,7 @@ class Iteration {
         }
         m0 = mend;
       }
+      rotate_rows_above(l);
       store_column(l);
     }
     return rotated;
@@ -219,6 +344,13 @@ class Iteration {
 
   // Applies the rotations not yet applied to the eigenvectors.
   void flush_eigenvectors() {
+#if defined(ORTHAXIS_JACOBI_AVX2)
+    if (have_avx512()) {
+      rotate_columns_avx512(e_, n_, pending_.data(), pending_.size());
+      pending_.clear();
+      return;
+    }
+#endif
     rotate_columns(e_, n_, pending_.data(), pending_.size());
     pending_.clear();
   }
@@ -231,6 +363,12 @@ class Iteration {
 
  private:
   static constexpr std::size_t kBlock = 16;
+  // Room after column l for whole vectors of rows.
+#if defined(ORTHAXIS_JACOBI_AVX2)
+  static constexpr std::size_t kColumnPad = 16 * kAboveVectors;
+#else
+  static constexpr std::size_t kColumnPad = 0;
+#endif
 
   // The rotations of one block of m, for the rows below the block.
   struct Block {
@@ -254,19 +392,16 @@ class Iteration {
     for (std::size_t i = l + 1; i < n_; ++i) m_[i * ld_ + l] = col_[i];
   }
 
-  // Rotation (l, m): the pairs (i, l), (i, m) above the end of the block now,
-  // those below it in rotate_rows_below.
+  // Rotation (l, m): the pairs (i, l), (i, m) inside the block now, those
+  // below it in rotate_rows_below and those above the pivot (i < m) in
+  // rotate_rows_above at the end of the pass.
   void rotate(std::size_t l, std::size_t m, std::size_t mend, float alm, Block& block) {
     float* rm = row(m);
     float* cl = col_.data();
     const float all = cl[l];
     const float amm = rm[m];
     const Rotation r = rotation_for(all, amm, alm);
-    // i < m: row m and column l are both contiguous. The pair at i = l is
-    // computed too and thrown away: (l, l) is restored below, and (m, l) of
-    // row m is overwritten from the column when the pass ends.
-    rotate_pairs(cl, rm, m, r.c, r.s);
-    cl[l] = all;
+    pass_.push_back({static_cast<std::uint32_t>(m), r.c, r.s});
     // m < i < mend: the elements (i, m) of the following rows of the block.
     for (std::size_t i = m + 1; i < mend; ++i) {
       float& aim = m_[i * ld_ + m];
@@ -288,6 +423,35 @@ class Iteration {
     cl[l] = y;
     rm[m] = x;
     ++rotations_;
+  }
+
+  // Rows i < m of every rotation of the pass, in the order of the rotations:
+  // (i, l) of column l against (m, i) of row m. No rotation parameter of the
+  // pass depends on these elements, and each of them is reached after the
+  // updates it receives from earlier rotations of the pass, so they can wait
+  // until the pass ends. Row m and column l are both contiguous. The pair at
+  // i = l is computed too and thrown away: (l, l) is restored below, and
+  // (m, l) of row m is overwritten from the column by store_column.
+  void rotate_rows_above(std::size_t l) {
+    float* cl = col_.data();
+    const float all = cl[l];
+#if defined(ORTHAXIS_JACOBI_AVX2)
+    if (have_avx512()) {
+      constexpr std::size_t band = 16 * kAboveVectors;
+      std::size_t j = 0;
+      for (std::size_t i0 = 0; !pass_.empty() && i0 < pass_.back().m; i0 += band) {
+        while (pass_[j].m <= i0) ++j;
+        rotate_rows_above_avx512<kAboveVectors>(m_.data(), ld_, cl, i0, pass_.data() + j,
+                                                pass_.size() - j);
+      }
+      cl[l] = all;
+      pass_.clear();
+      return;
+    }
+#endif
+    for (const PivotRotation& r : pass_) rotate_pairs(cl, row(r.m), r.m, r.c, r.s);
+    cl[l] = all;
+    pass_.clear();
   }
 
   // Rows i >= mend: the block's rotations in order on (i, l) and (i, m), where
@@ -365,6 +529,7 @@ class Iteration {
   std::vector<float> col_;  // column l during the pass of pivot l
   float* e_;
   std::vector<ColumnRotation> pending_;
+  std::vector<PivotRotation> pass_;  // rotations of the current pass of l
   std::int64_t rotations_ = 0;
 };
 
