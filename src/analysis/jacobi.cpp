@@ -300,6 +300,68 @@ __attribute__((target("avx2"))) void rotate_rows_avx2(float* r, std::size_t ld, 
   }
 }
 
+// GCC 12 warns about the undefined pass-through operand inside its own
+// AVX-512 shuffle intrinsics.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// 16 x 16 transpose of sixteen registers.
+__attribute__((target("avx512f"))) inline void transpose16(__m512* a) {
+  // Pairs of rows interleaved within each group of four columns.
+  __m512 t[16];
+  for (std::size_t k = 0; k < 16; k += 2) {
+    t[k] = _mm512_unpacklo_ps(a[k], a[k + 1]);
+    t[k + 1] = _mm512_unpackhi_ps(a[k], a[k + 1]);
+  }
+  // u[4k + c], 128-bit lane L: column 4L + c of rows 4k .. 4k+3.
+  __m512 u[16];
+  for (std::size_t k = 0; k < 16; k += 4) {
+    u[k] = _mm512_shuffle_ps(t[k], t[k + 2], _MM_SHUFFLE(1, 0, 1, 0));
+    u[k + 1] = _mm512_shuffle_ps(t[k], t[k + 2], _MM_SHUFFLE(3, 2, 3, 2));
+    u[k + 2] = _mm512_shuffle_ps(t[k + 1], t[k + 3], _MM_SHUFFLE(1, 0, 1, 0));
+    u[k + 3] = _mm512_shuffle_ps(t[k + 1], t[k + 3], _MM_SHUFFLE(3, 2, 3, 2));
+  }
+  // Gather lane L of u[c], u[4 + c], u[8 + c], u[12 + c] into column 4L + c.
+  for (std::size_t c = 0; c < 4; ++c) {
+    const __m512 v0 = _mm512_shuffle_f32x4(u[c], u[4 + c], 0x88);
+    const __m512 v1 = _mm512_shuffle_f32x4(u[c], u[4 + c], 0xDD);
+    const __m512 w0 = _mm512_shuffle_f32x4(u[8 + c], u[12 + c], 0x88);
+    const __m512 w1 = _mm512_shuffle_f32x4(u[8 + c], u[12 + c], 0xDD);
+    a[c] = _mm512_shuffle_f32x4(v0, w0, 0x88);
+    a[8 + c] = _mm512_shuffle_f32x4(v0, w0, 0xDD);
+    a[4 + c] = _mm512_shuffle_f32x4(v1, w1, 0x88);
+    a[12 + c] = _mm512_shuffle_f32x4(v1, w1, 0xDD);
+  }
+}
+
+// Rows below a block of pivots, 16 * kGroups rows at a time, as
+// rotate_rows_avx2 with one 16-lane register per column of the block.
+template <std::size_t kGroups>
+__attribute__((target("avx512f"))) void rotate_rows_avx512(float* r, std::size_t ld, float* x_col,
+                                                          const std::size_t* q, const float* cs,
+                                                          const float* sn, std::size_t count) {
+  __m512 t[kGroups][16];
+  __m512 x[kGroups];
+  for (std::size_t g = 0; g < kGroups; ++g) {
+    for (std::size_t h = 0; h < 16; ++h) t[g][h] = _mm512_loadu_ps(r + (16 * g + h) * ld);
+    transpose16(t[g]);
+    x[g] = _mm512_loadu_ps(x_col + 16 * g);
+  }
+  for (std::size_t j = 0; j < count; ++j) {
+    const __m512 c = _mm512_set1_ps(cs[j]);
+    const __m512 s = _mm512_set1_ps(sn[j]);
+    for (std::size_t g = 0; g < kGroups; ++g) rotate16(x[g], t[g][q[j]], c, s);
+  }
+  for (std::size_t g = 0; g < kGroups; ++g) {
+    _mm512_storeu_ps(x_col + 16 * g, x[g]);
+    transpose16(t[g]);
+    for (std::size_t h = 0; h < 16; ++h) _mm512_storeu_ps(r + (16 * g + h) * ld, t[g][h]);
+  }
+}
+
+#pragma GCC diagnostic pop
+
 bool have_avx2() {
   static const bool have = [] {
     __builtin_cpu_init();
@@ -468,6 +530,14 @@ class Iteration {
     if (have_avx2()) {
       std::size_t q[kBlock];
       for (std::size_t j = 0; j < b.count; ++j) q[j] = b.m[j] - base;
+      if (have_avx512()) {
+        for (; i + 64 <= n_; i += 64) {
+          rotate_rows_avx512<4>(row(i) + base, ld_, cl + i, q, b.c, b.s, b.count);
+        }
+        for (; i + 16 <= n_; i += 16) {
+          rotate_rows_avx512<1>(row(i) + base, ld_, cl + i, q, b.c, b.s, b.count);
+        }
+      }
       for (; i + 32 <= n_; i += 32) {
         rotate_rows_avx2<4>(row(i) + base, ld_, cl + i, q, b.c, b.s, b.count);
       }
