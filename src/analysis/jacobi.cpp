@@ -111,12 +111,6 @@ inline Rotation rotation_for(float all, float amm, float alm) {
   return r;
 }
 
-// Rotation of one pass, kept for the rows above its pivot.
-struct PivotRotation {
-  std::uint32_t m;
-  float c, s;
-};
-
 #if defined(ORTHAXIS_JACOBI_AVX2)
 bool have_avx512() {
   static const bool have = [] {
@@ -193,25 +187,26 @@ void rotate_columns_avx512(float* e, std::size_t n, const ColumnRotation* rot, s
   }
 }
 
-// Rows i0 .. i0+16*kVectors-1 of the pass's rotations with m > i0, in order:
-// (i, l) of column l (x_col) against (m, i) of row m, for the rows i < m.
-// The rows of the band stay in registers across the rotations.
+// Columns i0 .. i0+16*kVectors-1 of a block's rotations (pivot rows m[j],
+// all m[j] > i0), in order: (i, l) of column l (x_col) against (m, i) of row
+// m, for i < m. The band of column l stays in registers across the rotations.
 template <std::size_t kVectors>
 __attribute__((target("avx512f"))) void rotate_rows_above_avx512(float* mat, std::size_t ld,
                                                                 float* x_col, std::size_t i0,
-                                                                const PivotRotation* rot,
+                                                                const std::size_t* m,
+                                                                const float* cs, const float* sn,
                                                                 std::size_t count) {
   constexpr std::size_t band = 16 * kVectors;
   __m512 x[kVectors];
   for (std::size_t g = 0; g < kVectors; ++g) x[g] = _mm512_loadu_ps(x_col + i0 + 16 * g);
   std::size_t j = 0;
   // Row m ends inside the band: only its lanes i < m take part.
-  for (; j < count && rot[j].m < i0 + band; ++j) {
-    const __m512 c = _mm512_set1_ps(rot[j].c);
-    const __m512 s = _mm512_set1_ps(rot[j].s);
-    float* ym = mat + rot[j].m * ld + i0;
+  for (; j < count && m[j] < i0 + band; ++j) {
+    const __m512 c = _mm512_set1_ps(cs[j]);
+    const __m512 s = _mm512_set1_ps(sn[j]);
+    float* ym = mat + m[j] * ld + i0;
     for (std::size_t g = 0; g < kVectors; ++g) {
-      const __mmask16 mask = first_lanes(static_cast<std::ptrdiff_t>(rot[j].m - i0) -
+      const __mmask16 mask = first_lanes(static_cast<std::ptrdiff_t>(m[j] - i0) -
                                          static_cast<std::ptrdiff_t>(16 * g));
       if (mask == 0) break;
       __m512 y = _mm512_maskz_loadu_ps(mask, ym + 16 * g);
@@ -222,9 +217,9 @@ __attribute__((target("avx512f"))) void rotate_rows_above_avx512(float* mat, std
     }
   }
   for (; j < count; ++j) {
-    const __m512 c = _mm512_set1_ps(rot[j].c);
-    const __m512 s = _mm512_set1_ps(rot[j].s);
-    float* ym = mat + rot[j].m * ld + i0;
+    const __m512 c = _mm512_set1_ps(cs[j]);
+    const __m512 s = _mm512_set1_ps(sn[j]);
+    float* ym = mat + m[j] * ld + i0;
     for (std::size_t g = 0; g < kVectors; ++g) {
       __m512 y = _mm512_loadu_ps(ym + 16 * g);
       rotate16(x[g], y, c, s);
@@ -383,22 +378,35 @@ class Iteration {
     bool rotated = false;
     for (std::size_t l = 0; l + 1 < n_; ++l) {
       load_column(l);
-      // Blocks of m end at multiples of kBlock.
+      // Blocks of m end at multiples of kBlock; groups of kGroupRows rows
+      // are worked on while they stay in cache. When the first block of a
+      // group is reached, the group's rows take the rotations of the earlier
+      // blocks of the pass. Each block's rotations then go to the rows of the
+      // group below it and to the rows above its pivots. Every row still
+      // takes the blocks in order.
+      blocks_.clear();
+      std::size_t group_end = 0;
       for (std::size_t m0 = l + 1; m0 < n_;) {
         const std::size_t mend = std::min((m0 / kBlock + 1) * kBlock, n_);
+        if (m0 >= group_end) {
+          group_end = std::min((m0 / kGroupRows + 1) * kGroupRows, n_);
+          for (const Block& earlier : blocks_) rotate_rows_below(earlier, m0, group_end);
+        }
         Block block;
+        block.base = m0 / kBlock * kBlock;
         for (std::size_t m = m0; m < mend; ++m) {
           const float alm = col_[m];
           if (!(std::fabs(alm) - threshold >= 0.0f)) continue;
           rotate(l, m, mend, alm, block);
         }
         if (block.count > 0) {
-          rotate_rows_below(mend, block);
+          rotate_rows_below(block, mend, group_end);
+          rotate_rows_above(l, block);
+          blocks_.push_back(block);
           rotated = true;
         }
         m0 = mend;
       }
-      rotate_rows_above(l);
       store_column(l);
     }
     return rotated;
@@ -425,6 +433,7 @@ class Iteration {
 
  private:
   static constexpr std::size_t kBlock = 16;
+  static constexpr std::size_t kGroupRows = 64;
   // Room after column l for whole vectors of rows.
 #if defined(ORTHAXIS_JACOBI_AVX2)
   static constexpr std::size_t kColumnPad = 16 * kAboveVectors;
@@ -434,8 +443,10 @@ class Iteration {
 
   // The rotations of one block of m, for the rows below the block.
   struct Block {
+    std::size_t base = 0;  // first of the block's 16 columns
     std::size_t count = 0;
     std::size_t m[kBlock];
+    std::size_t q[kBlock];  // m - base
     float c[kBlock];
     float s[kBlock];
   };
@@ -455,15 +466,15 @@ class Iteration {
   }
 
   // Rotation (l, m): the pairs (i, l), (i, m) inside the block now, those
-  // below it in rotate_rows_below and those above the pivot (i < m) in
-  // rotate_rows_above at the end of the pass.
+  // above the pivot (i < m) in rotate_rows_above once the block's rotations
+  // are known, and those below the block in rotate_rows_below when the
+  // strip of each later block is reached.
   void rotate(std::size_t l, std::size_t m, std::size_t mend, float alm, Block& block) {
     float* rm = row(m);
     float* cl = col_.data();
     const float all = cl[l];
     const float amm = rm[m];
     const Rotation r = rotation_for(all, amm, alm);
-    pass_.push_back({static_cast<std::uint32_t>(m), r.c, r.s});
     // m < i < mend: the elements (i, m) of the following rows of the block.
     for (std::size_t i = m + 1; i < mend; ++i) {
       float& aim = m_[i * ld_ + m];
@@ -472,6 +483,7 @@ class Iteration {
       cl[i] = x;
     }
     block.m[block.count] = m;
+    block.q[block.count] = m - block.base;
     block.c[block.count] = r.c;
     block.s[block.count] = r.s;
     ++block.count;
@@ -487,66 +499,63 @@ class Iteration {
     ++rotations_;
   }
 
-  // Rows i < m of every rotation of the pass, in the order of the rotations:
-  // (i, l) of column l against (m, i) of row m. No rotation parameter of the
-  // pass depends on these elements, and each of them is reached after the
-  // updates it receives from earlier rotations of the pass, so they can wait
-  // until the pass ends. Row m and column l are both contiguous. The pair at
-  // i = l is computed too and thrown away: (l, l) is restored below, and
-  // (m, l) of row m is overwritten from the column by store_column.
-  void rotate_rows_above(std::size_t l) {
+  // Rows i < m of the block's rotations, in the order of the rotations:
+  // (i, l) of column l against (m, i) of row m. No later rotation of the
+  // block reads these elements, so they wait until the block's rotations are
+  // known. Row m and column l are both contiguous. The pair at i = l is
+  // computed too and thrown away: (l, l) is restored below, and (m, l) of
+  // row m is overwritten from the column by store_column.
+  void rotate_rows_above(std::size_t l, const Block& b) {
     float* cl = col_.data();
     const float all = cl[l];
 #if defined(ORTHAXIS_JACOBI_AVX2)
     if (have_avx512()) {
       constexpr std::size_t band = 16 * kAboveVectors;
       std::size_t j = 0;
-      for (std::size_t i0 = 0; !pass_.empty() && i0 < pass_.back().m; i0 += band) {
-        while (pass_[j].m <= i0) ++j;
-        rotate_rows_above_avx512<kAboveVectors>(m_.data(), ld_, cl, i0, pass_.data() + j,
-                                                pass_.size() - j);
+      for (std::size_t i0 = 0; i0 < b.m[b.count - 1]; i0 += band) {
+        while (b.m[j] <= i0) ++j;
+        rotate_rows_above_avx512<kAboveVectors>(m_.data(), ld_, cl, i0, b.m + j, b.c + j,
+                                                b.s + j, b.count - j);
       }
       cl[l] = all;
-      pass_.clear();
       return;
     }
 #endif
-    for (const PivotRotation& r : pass_) rotate_pairs(cl, row(r.m), r.m, r.c, r.s);
+    for (std::size_t j = 0; j < b.count; ++j) rotate_pairs(cl, row(b.m[j]), b.m[j], b.c[j], b.s[j]);
     cl[l] = all;
-    pass_.clear();
   }
 
-  // Rows i >= mend: the block's rotations in order on (i, l) and (i, m), where
-  // the elements (i, m) of the block are adjacent in row i.
-  void rotate_rows_below(std::size_t mend, const Block& b) {
+  // Rows from .. to-1 below the block: the block's rotations in order on
+  // (i, l) and (i, m), where the elements (i, m) of the block are adjacent
+  // in row i.
+  void rotate_rows_below(const Block& b, std::size_t from, std::size_t to) {
     float* cl = col_.data();
-    std::size_t i = mend;
+    std::size_t i = from;
 #if defined(__SSE__)
     // Several rows at a time: square tiles of the block's 16 columns are
     // transposed so that each register holds one column for those rows
     // (eight rows with AVX2 where the processor has it, then four).
-    const std::size_t base = (mend - 1) / kBlock * kBlock;
+    const std::size_t base = b.base;
 #if defined(ORTHAXIS_JACOBI_AVX2)
     if (have_avx2()) {
-      std::size_t q[kBlock];
-      for (std::size_t j = 0; j < b.count; ++j) q[j] = b.m[j] - base;
+      const std::size_t* q = b.q;
       if (have_avx512()) {
-        for (; i + 64 <= n_; i += 64) {
+        for (; i + 64 <= to; i += 64) {
           rotate_rows_avx512<4>(row(i) + base, ld_, cl + i, q, b.c, b.s, b.count);
         }
-        for (; i + 16 <= n_; i += 16) {
+        for (; i + 16 <= to; i += 16) {
           rotate_rows_avx512<1>(row(i) + base, ld_, cl + i, q, b.c, b.s, b.count);
         }
       }
-      for (; i + 32 <= n_; i += 32) {
+      for (; i + 32 <= to; i += 32) {
         rotate_rows_avx2<4>(row(i) + base, ld_, cl + i, q, b.c, b.s, b.count);
       }
-      for (; i + 8 <= n_; i += 8) {
+      for (; i + 8 <= to; i += 8) {
         rotate_rows_avx2<1>(row(i) + base, ld_, cl + i, q, b.c, b.s, b.count);
       }
     }
 #endif
-    for (; i + 4 <= n_; i += 4) {
+    for (; i + 4 <= to; i += 4) {
       float* r0 = row(i) + base;
       __m128 t[kBlock];
       for (std::size_t k = 0; k < kBlock; k += 4) {
@@ -580,7 +589,7 @@ class Iteration {
       }
     }
 #endif
-    for (; i < n_; ++i) {
+    for (; i < to; ++i) {
       float* ri = row(i);
       float x = cl[i];
       for (std::size_t j = 0; j < b.count; ++j) {
@@ -599,7 +608,7 @@ class Iteration {
   std::vector<float> col_;  // column l during the pass of pivot l
   float* e_;
   std::vector<ColumnRotation> pending_;
-  std::vector<PivotRotation> pass_;  // rotations of the current pass of l
+  std::vector<Block> blocks_;  // blocks of the current pass of l that rotated
   std::int64_t rotations_ = 0;
 };
 
