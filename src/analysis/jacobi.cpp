@@ -25,17 +25,22 @@
 // triangle; only the place and the moment of each update change:
 //  - During the pass of pivot l, column l is kept in a contiguous buffer, so
 //    that for i < m the pairs (i, l), (i, m) of a rotation are two contiguous
-//    runs (column l and row m) and run as a vector loop.
-//  - The pivots m of a pass are taken in blocks of 16 consecutive values. For
-//    the rows i below a block, the elements (i, m) of the whole block are
-//    adjacent in row i; their updates, together with those of (i, l), are
-//    made once the block's rotations are known, one row after another and
-//    each in the order of the rotations. Nothing in the block reads them
-//    before: a rotation's parameters depend only on the diagonal, on (m, l)
-//    and on the rows above the end of the block.
+//    runs (column l and row m).
+//  - The pivots m of a pass are taken in blocks of 16 consecutive values. A
+//    rotation's parameters depend only on the diagonal, on (m, l) and on the
+//    rows of its own block, so the other updates of a block's rotations can
+//    wait until all of them are known: for the rows i below the block, the
+//    elements (i, m) of the whole block are adjacent in row i and take the
+//    block's rotations one row after another; for the rows i < m above a
+//    pivot, row m and column l take them band by band, with the band of
+//    column l held in registers.
+//  - Rows are visited in groups of 64 per pass, so that a group's updates
+//    from below and from above happen while it is in cache.
 //  - The eigenvectors are not read by the iteration and each of their rows
 //    is rotated on its own, so the column rotations are recorded and applied
 //    later in bands of rows that stay in cache, again in the same order.
+// The 16-lane (AVX-512), 8-lane (AVX2) and 4-lane kernels are chosen at run
+// time; all of them give the same bits.
 
 namespace orthaxis::analysis {
 namespace {
@@ -368,9 +373,15 @@ bool have_avx2() {
 
 class Iteration {
  public:
-  Iteration(std::size_t n, std::span<const float> a, float* e)
+  Iteration(std::size_t n, std::span<const float> a, float* e, detail::Kernels widest)
       : n_(n), ld_((n + kBlock - 1) / kBlock * kBlock), m_(n * ld_), col_(n + kColumnPad), e_(e) {
     for (std::size_t r = 0; r < n_; ++r) std::copy_n(&a[packed(r, 0)], r + 1, row(r));
+#if defined(ORTHAXIS_JACOBI_AVX2)
+    avx2_ = widest != detail::Kernels::kPortable && have_avx2();
+    avx512_ = avx2_ && widest == detail::Kernels::kAvx512 && have_avx512();
+#else
+    (void)widest;
+#endif
   }
 
   // One sweep over all pivot pairs at the threshold; true when any pair was rotated.
@@ -415,7 +426,7 @@ class Iteration {
   // Applies the rotations not yet applied to the eigenvectors.
   void flush_eigenvectors() {
 #if defined(ORTHAXIS_JACOBI_AVX2)
-    if (have_avx512()) {
+    if (avx512_) {
       rotate_columns_avx512(e_, n_, pending_.data(), pending_.size());
       pending_.clear();
       return;
@@ -509,7 +520,7 @@ class Iteration {
     float* cl = col_.data();
     const float all = cl[l];
 #if defined(ORTHAXIS_JACOBI_AVX2)
-    if (have_avx512()) {
+    if (avx512_) {
       constexpr std::size_t band = 16 * kAboveVectors;
       std::size_t j = 0;
       for (std::size_t i0 = 0; i0 < b.m[b.count - 1]; i0 += band) {
@@ -537,9 +548,9 @@ class Iteration {
     // (eight rows with AVX2 where the processor has it, then four).
     const std::size_t base = b.base;
 #if defined(ORTHAXIS_JACOBI_AVX2)
-    if (have_avx2()) {
+    if (avx2_) {
       const std::size_t* q = b.q;
-      if (have_avx512()) {
+      if (avx512_) {
         for (; i + 64 <= to; i += 64) {
           rotate_rows_avx512<4>(row(i) + base, ld_, cl + i, q, b.c, b.s, b.count);
         }
@@ -609,6 +620,8 @@ class Iteration {
   float* e_;
   std::vector<ColumnRotation> pending_;
   std::vector<Block> blocks_;  // blocks of the current pass of l that rotated
+  bool avx2_ = false;          // 8-lane kernels
+  bool avx512_ = false;        // 16-lane kernels
   std::int64_t rotations_ = 0;
 };
 
@@ -644,7 +657,7 @@ void sort(std::size_t n, std::span<float> a, std::span<float> e) {
 namespace detail {
 
 std::int64_t jacobi_counting(std::int32_t p, std::span<float> a, std::span<float> e,
-                             textio::Console& console) {
+                             textio::Console& console, Kernels widest) {
   if (p < 1) return 0;
   const auto n = static_cast<std::size_t>(p);
   std::fill_n(e.begin(), n * n, 0.0f);
@@ -665,7 +678,7 @@ std::int64_t jacobi_counting(std::int32_t p, std::span<float> a, std::span<float
     const float final_threshold = norm * 0.000001f / pf;
     float threshold = norm;
     print(kThresholdLine, final_threshold, console);
-    Iteration it(n, a, e.data());
+    Iteration it(n, a, e.data(), widest);
     for (;;) {
       threshold = threshold / pf;
       print(kCurrentLine, threshold, console);

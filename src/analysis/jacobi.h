@@ -19,10 +19,14 @@ namespace orthaxis::analysis {
 void jacobi(std::int32_t p, std::span<float> a, std::span<float> e, textio::Console& console);
 
 namespace detail {
+// Widest vector kernels the routine may use; the processor's support still
+// applies. Every level gives the same bits (the tests compare them).
+enum class Kernels { kPortable, kAvx2, kAvx512 };
+
 // The same computation as jacobi, returning the number of rotations applied
 // (for the benchmark's rotation rate).
 std::int64_t jacobi_counting(std::int32_t p, std::span<float> a, std::span<float> e,
-                             textio::Console& console);
+                             textio::Console& console, Kernels widest = Kernels::kAvx512);
 }  // namespace detail
 
 }  // namespace orthaxis::analysis

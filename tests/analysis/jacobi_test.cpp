@@ -167,6 +167,14 @@ Result run_fast(std::int32_t p, std::vector<float> a) {
   return r;
 }
 
+Result run_with_kernels(std::int32_t p, std::vector<float> a, detail::Kernels widest) {
+  Result r;
+  r.e.assign(static_cast<std::size_t>(p) * p, 5.0f);
+  r.console = console_bytes([&](textio::Console& c) { detail::jacobi_counting(p, a, r.e, c, widest); });
+  r.a = std::move(a);
+  return r;
+}
+
 Result run_literal(std::int32_t p, std::vector<float> a) {
   Result r;
   r.e.assign(static_cast<std::size_t>(p) * p, 3.0f);
@@ -268,6 +276,29 @@ TEST(Jacobi, MatchesLiteralMethodBitForBit) {
   }
   // Larger sizes: several blocks of pivots per pass and many rows below them.
   for (std::int32_t p : {203, 258}) expect_identical(p, random_correlation(p, rng), "large");
+}
+
+// The routine picks its widest vector kernels from the processor; the
+// narrower ones must give the same bits wherever they run.
+TEST(Jacobi, EveryKernelWidthMatchesLiteralMethod) {
+  std::mt19937 rng(424242);
+  for (std::int32_t p : {7, 16, 45, 131, 203}) {
+    for (int kind = 0; kind < 2; ++kind) {
+      const std::vector<float> a =
+          kind == 0 ? random_symmetric(p, rng) : random_correlation(p, rng);
+      const Result want = run_literal(p, a);
+      for (detail::Kernels k :
+           {detail::Kernels::kPortable, detail::Kernels::kAvx2, detail::Kernels::kAvx512}) {
+        const Result got = run_with_kernels(p, a, k);
+        const int level = static_cast<int>(k);
+        ASSERT_EQ(0, std::memcmp(want.a.data(), got.a.data(), want.a.size() * sizeof(float)))
+            << "p=" << p << " kind=" << kind << " kernels=" << level;
+        ASSERT_EQ(0, std::memcmp(want.e.data(), got.e.data(), want.e.size() * sizeof(float)))
+            << "p=" << p << " kind=" << kind << " kernels=" << level;
+        ASSERT_EQ(want.console, got.console) << "p=" << p << " kernels=" << level;
+      }
+    }
+  }
 }
 
 TEST(Jacobi, MatchesLiteralMethodOnSpecialMatrices) {
