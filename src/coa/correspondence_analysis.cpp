@@ -1,6 +1,7 @@
 #include "coa/correspondence_analysis.h"
 
 #include <cmath>
+#include <vector>
 
 #include "analysis/packed.h"
 #include "plot/scatter_plot.h"

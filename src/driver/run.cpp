@@ -4,6 +4,7 @@
 #include <array>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>

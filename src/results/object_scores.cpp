@@ -1,7 +1,8 @@
+#include "results/scores.h"
+
 #include <cmath>
 
 #include "plot/scatter_plot.h"
-#include "results/scores.h"
 #include "textio/free_format.h"
 
 namespace orthaxis::results {
