@@ -24,10 +24,10 @@ namespace tio = orthaxis::textio;
 
 constexpr std::size_t kColumns = 50;
 
-// One random real written the way data files hold them.
-void append_value(std::string& out, std::mt19937_64& rng) {
+// One random real written the way data files hold them, in one of eight
+// layouts.
+void append_value(std::string& out, std::mt19937_64& rng, unsigned kind) {
   char buf[32];
-  unsigned kind = static_cast<unsigned>(rng() % 8);
   unsigned a = static_cast<unsigned>(rng() % 100000);
   int n = 0;
   switch (kind) {
@@ -43,15 +43,23 @@ void append_value(std::string& out, std::mt19937_64& rng) {
   out.append(buf, static_cast<std::size_t>(n));
 }
 
+// Mixed: every value takes a random layout (hard on branch prediction).
+// By column: each column keeps one layout, as a variable measured with a
+// fixed number of decimals does in a real data file.
+enum class Layouts { kMixed, kByColumn };
+
 struct DataFile {
   std::string path;
   std::uint64_t bytes = 0;
   std::uint64_t rows = 0;
 
-  DataFile() {
+  explicit DataFile(Layouts layouts) {
     std::uint64_t target_mb = 200;
     if (const char* env = std::getenv("ORTHAXIS_BENCH_MB")) target_mb = std::strtoull(env, nullptr, 10);
-    path = (std::filesystem::temp_directory_path() / "orthaxis_free_format_bench.txt").string();
+    path = (std::filesystem::temp_directory_path() /
+            (layouts == Layouts::kMixed ? "orthaxis_free_format_bench.txt"
+                                        : "orthaxis_free_format_bench_columns.txt"))
+               .string();
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) std::abort();
     std::mt19937_64 rng(42);
@@ -60,7 +68,8 @@ struct DataFile {
       row.clear();
       for (std::size_t c = 0; c < kColumns; ++c) {
         if (c > 0) row += ' ';
-        append_value(row, rng);
+        const auto kind = static_cast<unsigned>(layouts == Layouts::kMixed ? rng() % 8 : c % 8);
+        append_value(row, rng, kind);
       }
       row += '\n';
       std::fwrite(row.data(), 1, row.size(), f);
@@ -72,13 +81,14 @@ struct DataFile {
   ~DataFile() { std::filesystem::remove(path); }
 };
 
-const DataFile& data_file() {
-  static DataFile file;
-  return file;
+const DataFile& data_file(Layouts layouts = Layouts::kMixed) {
+  static DataFile mixed(Layouts::kMixed);
+  if (layouts == Layouts::kMixed) return mixed;
+  static DataFile by_column(Layouts::kByColumn);
+  return by_column;
 }
 
-void BM_ReadRealsRowByRow(benchmark::State& state) {
-  const DataFile& data = data_file();
+void read_rows(benchmark::State& state, const DataFile& data) {
   std::vector<float> row(kColumns);
   double checksum = 0.0;
   for (auto _ : state) {
@@ -93,7 +103,14 @@ void BM_ReadRealsRowByRow(benchmark::State& state) {
                           static_cast<std::int64_t>(data.bytes));
   state.counters["rows"] = static_cast<double>(data.rows);
 }
+
+void BM_ReadRealsRowByRow(benchmark::State& state) { read_rows(state, data_file()); }
 BENCHMARK(BM_ReadRealsRowByRow)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_ReadRealsLayoutByColumn(benchmark::State& state) {
+  read_rows(state, data_file(Layouts::kByColumn));
+}
+BENCHMARK(BM_ReadRealsLayoutByColumn)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // The record layer alone: splitting the file into records.
 void BM_NextRecordOnly(benchmark::State& state) {
