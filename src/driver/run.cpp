@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <initializer_list>
 #include <limits>
 #include <memory>
 #include <new>
@@ -71,9 +72,17 @@ struct WorkArrays {
 };
 
 std::size_t checked_product(std::size_t a, std::size_t b) {
-  if (a != 0 && b > std::numeric_limits<std::size_t>::max() / a)
-    throw AllocationError("work arrays too large for this machine");
-  return a * b;
+  std::size_t r = 0;
+  if (__builtin_mul_overflow(a, b, &r)) throw AllocationError("work arrays too large for this machine");
+  return r;
+}
+
+std::size_t checked_sum(std::initializer_list<std::size_t> terms) {
+  std::size_t r = 0;
+  for (std::size_t t : terms)
+    if (__builtin_add_overflow(r, t, &r))
+      throw AllocationError("work arrays too large for this machine");
+  return r;
 }
 
 void allocate(WorkArrays& w, std::int32_t n32, std::int32_t p32, std::int32_t q32) {
@@ -81,12 +90,13 @@ void allocate(WorkArrays& w, std::int32_t n32, std::int32_t p32, std::int32_t q3
   const std::size_t p = static_cast<std::size_t>(p32);
   const std::size_t q = static_cast<std::size_t>(q32);
   const std::size_t packed = analysis::packed_length(p);
-  const std::size_t work = std::max(checked_product(q, n), packed) + p;
+  const std::size_t work = checked_sum({std::max(checked_product(q, n), packed), p});
   const std::size_t square = checked_product(p, p);
   // Total size, for a clear message before anything is touched.
-  const std::size_t floats = work + square + 5 * packed + 8 * p + 3 * n;
-  if (floats < work || floats > std::numeric_limits<std::size_t>::max() / sizeof(float))
-    throw AllocationError("work arrays too large for this machine");
+  const std::size_t floats =
+      checked_sum({work, square, checked_product(5, packed), checked_product(8, p),
+                   checked_product(3, n)});
+  checked_product(floats, sizeof(float));
   try {
     for (auto* v : {&w.column_sums, &w.row, &w.eigenvalues, &w.sd, &w.spare, &w.share,
                     &w.variable_count})
