@@ -57,14 +57,19 @@ void print(const textio::Format& format, float value, textio::Console& console) 
 inline std::size_t packed(std::size_t r, std::size_t c) { return r * (r + 1) / 2 + c; }
 
 // x' = x c - y s and y' = x s + y c for every pair (x[i], y[i]).
-ORTHAXIS_VECTOR_CLONES void rotate_pairs(float* __restrict x, float* __restrict y, std::size_t n,
-                                          float c, float s) {
+[[gnu::always_inline]] inline void rotate_pair_run(float* __restrict x, float* __restrict y,
+                                                   std::size_t n, float c, float s) {
   for (std::size_t i = 0; i < n; ++i) {
     const float xi = x[i];
     const float yi = y[i];
     x[i] = xi * c - yi * s;
     y[i] = xi * s + yi * c;
   }
+}
+
+ORTHAXIS_VECTOR_CLONES void rotate_pairs(float* __restrict x, float* __restrict y, std::size_t n,
+                                          float c, float s) {
+  rotate_pair_run(x, y, n, c, s);
 }
 
 // Rotation of the eigenvector columns l and m.
@@ -83,16 +88,7 @@ ORTHAXIS_VECTOR_CLONES void rotate_columns(
   for (std::size_t i0 = 0; i0 < n; i0 += kBandRows) {
     const std::size_t len = std::min(kBandRows, n - i0);
     for (std::size_t k = 0; k < count; ++k) {
-      float* __restrict x = e + rot[k].l * n + i0;
-      float* __restrict y = e + rot[k].m * n + i0;
-      const float c = rot[k].c;
-      const float s = rot[k].s;
-      for (std::size_t i = 0; i < len; ++i) {
-        const float xi = x[i];
-        const float yi = y[i];
-        x[i] = xi * c - yi * s;
-        y[i] = xi * s + yi * c;
-      }
+      rotate_pair_run(e + rot[k].l * n + i0, e + rot[k].m * n + i0, len, rot[k].c, rot[k].s);
     }
   }
 }
