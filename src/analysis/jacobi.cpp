@@ -57,21 +57,8 @@ void print(const textio::Format& format, float value, textio::Console& console) 
 inline std::size_t packed(std::size_t r, std::size_t c) { return r * (r + 1) / 2 + c; }
 
 // x' = x c - y s and y' = x s + y c for every pair (x[i], y[i]).
-//
-// Small rotations often have a cosine of exactly 1 (s * s at most 2^-25):
-// then x c = x and y c = y exactly, and x' = x - y s, y' = x s + y give the
-// same bits with half the products. Every kernel below takes that path.
 [[gnu::always_inline]] inline void rotate_pair_run(float* __restrict x, float* __restrict y,
                                                    std::size_t n, float c, float s) {
-  if (c == 1.0f) {
-    for (std::size_t i = 0; i < n; ++i) {
-      const float xi = x[i];
-      const float yi = y[i];
-      x[i] = xi - yi * s;
-      y[i] = xi * s + yi;
-    }
-    return;
-  }
   for (std::size_t i = 0; i < n; ++i) {
     const float xi = x[i];
     const float yi = y[i];
@@ -148,13 +135,6 @@ __attribute__((target("avx512f"))) inline void rotate16(__m512& x, __m512& y, __
   x = xn;
 }
 
-// The same for a cosine of exactly 1.
-__attribute__((target("avx512f"))) inline void rotate16_unit(__m512& x, __m512& y, __m512 s) {
-  const __m512 xn = _mm512_sub_ps(x, _mm512_mul_ps(y, s));
-  y = _mm512_add_ps(_mm512_mul_ps(x, s), y);
-  x = xn;
-}
-
 // Eigenvector rotations on rows i0 .. i0+len-1 (len <= 16 * kVectors) of
 // every column. Consecutive rotations that share column l keep its rows in
 // registers, so each rotation loads and stores only column m.
@@ -176,14 +156,6 @@ __attribute__((target("avx512f"))) void rotate_band_avx512(float* e, std::size_t
       const __m512 c = _mm512_set1_ps(rot[k].c);
       const __m512 s = _mm512_set1_ps(rot[k].s);
       float* ym = e + rot[k].m * n + i0;
-      if (rot[k].c == 1.0f) {
-        for (std::size_t g = 0; g < kVectors; ++g) {
-          __m512 y = _mm512_maskz_loadu_ps(mask[g], ym + 16 * g);
-          rotate16_unit(x[g], y, s);
-          _mm512_mask_storeu_ps(ym + 16 * g, mask[g], y);
-        }
-        continue;
-      }
       for (std::size_t g = 0; g < kVectors; ++g) {
         __m512 y = _mm512_maskz_loadu_ps(mask[g], ym + 16 * g);
         rotate16(x[g], y, c, s);
@@ -249,14 +221,6 @@ __attribute__((target("avx512f"))) void rotate_rows_above_avx512(float* mat, std
     const __m512 c = _mm512_set1_ps(cs[j]);
     const __m512 s = _mm512_set1_ps(sn[j]);
     float* ym = mat + m[j] * ld + i0;
-    if (cs[j] == 1.0f) {
-      for (std::size_t g = 0; g < kVectors; ++g) {
-        __m512 y = _mm512_loadu_ps(ym + 16 * g);
-        rotate16_unit(x[g], y, s);
-        _mm512_storeu_ps(ym + 16 * g, y);
-      }
-      continue;
-    }
     for (std::size_t g = 0; g < kVectors; ++g) {
       __m512 y = _mm512_loadu_ps(ym + 16 * g);
       rotate16(x[g], y, c, s);
@@ -383,11 +347,7 @@ __attribute__((target("avx512f"))) void rotate_rows_avx512(float* r, std::size_t
   for (std::size_t j = 0; j < count; ++j) {
     const __m512 c = _mm512_set1_ps(cs[j]);
     const __m512 s = _mm512_set1_ps(sn[j]);
-    if (cs[j] == 1.0f) {
-      for (std::size_t g = 0; g < kGroups; ++g) rotate16_unit(x[g], t[g][q[j]], s);
-    } else {
-      for (std::size_t g = 0; g < kGroups; ++g) rotate16(x[g], t[g][q[j]], c, s);
-    }
+    for (std::size_t g = 0; g < kGroups; ++g) rotate16(x[g], t[g][q[j]], c, s);
   }
   for (std::size_t g = 0; g < kGroups; ++g) {
     _mm512_storeu_ps(x_col + 16 * g, x[g]);
