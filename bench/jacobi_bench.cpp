@@ -96,6 +96,15 @@ std::vector<float> packed(int p) {
   return a;
 }
 
+// One run of the routine on a copy of the input; the progress lines go to sink.
+std::int64_t run_jacobi(int p, const std::vector<float>& input, std::vector<float>& a,
+                        std::vector<float>& e, std::FILE* sink,
+                        orthaxis::analysis::detail::Kernels widest) {
+  a = input;
+  orthaxis::textio::Console console(sink);
+  return orthaxis::analysis::detail::jacobi_counting(p, a, e, console, widest);
+}
+
 // range(1): widest kernels allowed (detail::Kernels), so that the gain of
 // each vector width can be seen on one machine.
 void BM_Jacobi(benchmark::State& state) {
@@ -107,9 +116,7 @@ void BM_Jacobi(benchmark::State& state) {
   std::FILE* sink = std::fopen("/dev/null", "w");
   std::int64_t rotations = 0;
   for (auto _ : state) {
-    a = input;
-    orthaxis::textio::Console console(sink);
-    rotations += orthaxis::analysis::detail::jacobi_counting(p, a, e, console, widest);
+    rotations += run_jacobi(p, input, a, e, sink, widest);
     benchmark::DoNotOptimize(e.data());
   }
   std::fclose(sink);
@@ -194,12 +201,8 @@ void BM_JacobiOverSsyevd(benchmark::State& state) {
   std::FILE* sink = std::fopen("/dev/null", "w");
   std::vector<double> ratios;
   for (auto _ : state) {
-    a = input;
     double t0 = thread_seconds();
-    {
-      orthaxis::textio::Console console(sink);
-      orthaxis::analysis::detail::jacobi_counting(p, a, e, console);
-    }
+    run_jacobi(p, input, a, e, sink, orthaxis::analysis::detail::Kernels::kAvx512);
     const double jacobi = thread_seconds() - t0;
     double best = 0;
     for (int k = 0; k < 3; ++k) {
