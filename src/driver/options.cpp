@@ -72,6 +72,7 @@ std::string_view help_text() { return kHelp; }
 
 Options parse_options(std::span<const std::string_view> args) {
   Options o;
+  o.for_person = !args.empty();
   bool have_dir = false;
   bool import_setting = false;  // an option that only --import uses
   bool options_end = false;

@@ -17,6 +17,10 @@ inline constexpr std::string_view kVersion = "1.1.0";
 enum class ImportAnalysis { kCrossProducts = 1, kCovariance = 2, kCorrelation = 3, kCorrespondence = 4 };
 
 struct Options {
+  // Any argument given: the run talks to a person (located messages, warnings
+  // on standard error, progress on a terminal). Without arguments every byte
+  // on every stream is the front end's.
+  bool for_person = false;
   bool help = false;     // -h, --help: usage on standard output, nothing else
   bool version = false;  // --version
   bool check = false;    // --check: validate the inputs, write nothing

@@ -20,14 +20,14 @@ Options parse(std::vector<std::string_view> args) { return parse_options(args); 
 
 TEST(CommandLine, NoArgumentsIsTheFrontEndRun) {
   const Options o = parse({});
-  EXPECT_FALSE(o.help || o.version || o.check || o.quiet || o.csv || o.svg || o.importing());
+  EXPECT_FALSE(o.for_person || o.help || o.version || o.check || o.quiet || o.csv || o.svg || o.importing());
   EXPECT_EQ(o.threads, 0);
   EXPECT_TRUE(o.dir.empty());
 }
 
 TEST(CommandLine, OptionsAndDirectory) {
   const Options o = parse({"--quiet", "--threads", "3", "--csv", "work", "--svg"});
-  EXPECT_TRUE(o.quiet && o.csv && o.svg);
+  EXPECT_TRUE(o.for_person && o.quiet && o.csv && o.svg);
   EXPECT_EQ(o.threads, 3);
   EXPECT_EQ(o.dir, "work");
 
