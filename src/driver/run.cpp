@@ -14,8 +14,10 @@
 #include "analysis/matrix_file.h"
 #include "analysis/packed.h"
 #include "analysis/statistics.h"
+#include "analysis/worker_pool.h"
 #include "coa/correspondence_analysis.h"
 #include "driver/setup.h"
+#include "driver/threads.h"
 #include "input/data_matrix.h"
 #include "input/labels.h"
 #include "input/run_report.h"
@@ -119,7 +121,10 @@ void allocate(WorkArrays& w, std::int32_t n32, std::int32_t p32, std::int32_t q3
 class Run {
  public:
   Run(textio::Console& console, const Options& options)
-      : console_(console), options_(options), print_(setup_, console) {}
+      : console_(console),
+        options_(options),
+        pool_(thread_count(options.threads)),
+        print_(setup_, console) {}
 
   void execute() {
     remove_old_marker();
@@ -238,7 +243,7 @@ class Run {
     sums_ = variable_sums();
     analysis::start_variable_sums(sums_, n_);
     std::unique_ptr<analysis::PairAccumulator> pairs;
-    if (!coa) pairs = std::make_unique<analysis::PairAccumulator>(p_, n_, pair_sums());
+    if (!coa) pairs = std::make_unique<analysis::PairAccumulator>(p_, n_, pair_sums(), &pool_);
     const std::span<float> row(w_.row);
     for (std::size_t i = 0; i < static_cast<std::size_t>(n_); ++i) {
       input::read_row(data_, row);
@@ -349,6 +354,7 @@ class Run {
 
   textio::Console& console_;
   const Options& options_;
+  analysis::WorkerPool pool_;
   RecordFile setup_;  // the setup file, then the report
   textio::Printer print_;
   RecordFile data_;
