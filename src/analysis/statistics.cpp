@@ -100,7 +100,10 @@ std::vector<std::size_t> split_rows(std::size_t p, std::size_t parts) {
 }  // namespace
 
 PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, WorkerPool* pool)
-    : p_(static_cast<std::size_t>(p)), objects_(static_cast<float>(n)), s_(sums), pool_(pool) {
+    : p_(static_cast<std::size_t>(p)),
+      objects_(static_cast<float>(n)),
+      s_(sums),
+      pool_(pool != nullptr && pool->size() > 1 ? pool : nullptr) {
   const std::size_t len = packed_length(p_);
   for (std::size_t k = 0; k < len; ++k) s_.a[k] = 0.0f;
   block_rows_ = std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p_, 1), 8, 512);
@@ -119,9 +122,9 @@ PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, 
 
 PairAccumulator::~PairAccumulator() {
   // A pass cut short by an input error: the pool must stop using the buffers.
-  if (pool_ != nullptr && pool_->busy()) {
+  if (in_flight_) {
     try {
-      pool_->wait();
+      pool_->wait(in_flight_);
     } catch (...) {
       // The pass is abandoned; its sums are never used.
     }
@@ -190,14 +193,14 @@ void PairAccumulator::flush() {
   // missing-value state does not change while a block is being added
   // (add() settles before it changes).
   settle();
-  pool_->start(parts_.size() - 1, [this, &block, rows](std::size_t k) {
+  in_flight_ = pool_->start(parts_.size() - 1, [this, &block, rows](std::size_t k) {
     add_block(block, rows, parts_[k], parts_[k + 1]);
   });
   current_ ^= 1;
 }
 
 void PairAccumulator::settle() {
-  if (pool_ != nullptr) pool_->wait();
+  if (in_flight_) pool_->wait(in_flight_);
 }
 
 void PairAccumulator::add_block(const Block& block, std::size_t rows, std::size_t j0,

@@ -75,6 +75,7 @@ class PairAccumulator {
   std::size_t filled_ = 0;
   Block blocks_[2];
   std::size_t current_ = 0;      // the block being gathered
+  WorkerPool::Handle in_flight_;  // the other block, while the pool adds it
   std::vector<std::size_t> parts_;  // bounds of the ranges of packed rows, one range per part
   std::vector<char> missed_;     // per variable: a value has been missing
   std::vector<std::size_t> missed_list_;

@@ -13,81 +13,82 @@ WorkerPool::WorkerPool(std::size_t threads) {
 }
 
 WorkerPool::~WorkerPool() {
-  if (busy_) {
-    try {
-      wait();
-    } catch (...) {
-      // The owner is already leaving; a failure of unfinished work has no one to go to.
-    }
-  }
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    std::shared_ptr<Work> work;
+    std::size_t part = 0;
+    while (take(work, part)) do_part(lock, work, part);
+    work_done_.wait(lock, [&] { return unfinished_ == 0; });
     stop_ = true;
   }
   work_ready_.notify_all();
   for (auto& t : helpers_) t.join();
 }
 
-void WorkerPool::start(std::size_t parts, std::function<void(std::size_t)> task) {
+WorkerPool::Handle WorkerPool::start(std::size_t parts, std::function<void(std::size_t)> task) {
+  auto work = std::make_shared<Work>();
+  work->task = std::move(task);
+  work->parts = parts;
+  work->remaining = parts;
+  if (parts == 0) return Handle(std::move(work));
   {
-    std::unique_lock<std::mutex> lock(mutex_);
-    // A helper that woke late for the previous work may still be looking
-    // for parts of it; the task is replaced only once it has left.
-    work_done_.wait(lock, [&] { return active_ == 0; });
-    task_ = std::move(task);
-    parts_ = parts;
-    remaining_ = parts;
-    next_.store(0, std::memory_order_relaxed);
-    failure_ = nullptr;
-    ++generation_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    queue_.push_back(work);
+    ++unfinished_;
   }
-  busy_ = true;
-  if (!helpers_.empty() && parts > 0) work_ready_.notify_all();
+  if (!helpers_.empty()) work_ready_.notify_all();
+  return Handle(std::move(work));
 }
 
-void WorkerPool::take_parts() {
-  for (;;) {
-    const std::size_t k = next_.fetch_add(1, std::memory_order_relaxed);
-    if (k >= parts_) return;
-    try {
-      task_(k);
-    } catch (...) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (!failure_) failure_ = std::current_exception();
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (--remaining_ == 0) work_done_.notify_all();
+bool WorkerPool::take(std::shared_ptr<Work>& work, std::size_t& part) {
+  if (queue_.empty()) return false;
+  work = queue_.front();
+  part = work->next++;
+  if (work->next == work->parts) queue_.pop_front();
+  return true;
+}
+
+void WorkerPool::do_part(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Work>& work,
+                         std::size_t part) {
+  lock.unlock();
+  std::exception_ptr failure;
+  try {
+    work->task(part);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  lock.lock();
+  if (failure && !work->failure) work->failure = failure;
+  if (--work->remaining == 0) {
+    --unfinished_;
+    work_done_.notify_all();
   }
 }
 
 void WorkerPool::helper() {
-  std::uint64_t seen = 0;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    work_ready_.wait(lock, [&] { return stop_ || generation_ != seen; });
+    work_ready_.wait(lock, [&] { return stop_ || !queue_.empty(); });
     if (stop_) return;
-    seen = generation_;
-    ++active_;
-    lock.unlock();
-    take_parts();
-    lock.lock();
-    if (--active_ == 0) work_done_.notify_all();
+    std::shared_ptr<Work> work;
+    std::size_t part = 0;
+    if (take(work, part)) do_part(lock, work, part);
   }
 }
 
-void WorkerPool::wait() {
-  if (!busy_) return;
-  take_parts();
+void WorkerPool::wait(Handle& handle) {
+  const std::shared_ptr<Work> mine = std::move(handle.work_);
+  if (!mine) return;
   std::unique_lock<std::mutex> lock(mutex_);
-  // Helpers that are still inside take_parts() must leave it before the
-  // next start() replaces the task.
-  work_done_.wait(lock, [&] { return remaining_ == 0 && active_ == 0; });
-  busy_ = false;
-  if (failure_) {
-    std::exception_ptr f = failure_;
-    failure_ = nullptr;
-    std::rethrow_exception(f);
+  // Older work first: it was started first and may be what this work follows.
+  while (mine->next < mine->parts) {
+    std::shared_ptr<Work> work;
+    std::size_t part = 0;
+    if (!take(work, part)) break;
+    do_part(lock, work, part);
   }
+  work_done_.wait(lock, [&] { return mine->remaining == 0; });
+  if (mine->failure) std::rethrow_exception(mine->failure);
 }
 
 }  // namespace orthaxis::analysis

@@ -1,20 +1,22 @@
 #pragma once
 // A small pool of threads for work that splits into independent parts. The
-// caller is one of the workers: start() hands the parts to the helper
-// threads and returns at once, so that the caller can do other work (read
-// the next block of rows) before wait() makes it take the parts still left
-// and return when every part is done. With one thread there are no helpers
-// and wait() does all the parts in order on the caller.
+// caller is one of the workers: start() queues a piece of work for the
+// helper threads and returns at once, so that the caller can do other work
+// (read the next rows) before wait() makes it take the parts still left and
+// return when every part of that work is done. Work is taken in the order it
+// was started. With one thread there are no helpers and wait() does the
+// parts in order on the caller.
 //
 // Each part must touch data of its own: the split decides which thread
 // computes which values, never the order of operations on any one value.
 
-#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -22,44 +24,65 @@
 namespace orthaxis::analysis {
 
 class WorkerPool {
+  struct Work;
+
  public:
+  // Started work, to wait for.
+  class Handle {
+   public:
+    Handle() = default;
+    explicit operator bool() const { return work_ != nullptr; }
+
+   private:
+    friend class WorkerPool;
+    explicit Handle(std::shared_ptr<Work> w) : work_(std::move(w)) {}
+    std::shared_ptr<Work> work_;
+  };
+
   // `threads` counts the caller: threads - 1 helper threads are started.
   explicit WorkerPool(std::size_t threads = 1);
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
+  // Finishes the work still queued, then stops the helpers.
   ~WorkerPool();
 
   std::size_t size() const { return helpers_.size() + 1; }
 
-  // Starts task(0) .. task(parts - 1). The previous work must be finished
-  // (wait() returned).
-  void start(std::size_t parts, std::function<void(std::size_t)> task);
-  // Does parts on the calling thread until none are left, then returns when
-  // all are done. Rethrows the first exception a part threw.
-  void wait();
+  // Queues task(0) .. task(parts - 1).
+  Handle start(std::size_t parts, std::function<void(std::size_t)> task);
+  // Does parts on the calling thread, oldest work first, until `work` has no
+  // part left to hand out, then returns when all of its parts are done.
+  // Rethrows the first exception one of its parts threw. The handle is
+  // emptied.
+  void wait(Handle& work);
   // start() and wait().
   void run(std::size_t parts, std::function<void(std::size_t)> task) {
-    start(parts, std::move(task));
-    wait();
+    Handle h = start(parts, std::move(task));
+    wait(h);
   }
-  bool busy() const { return busy_; }
 
  private:
+  struct Work {
+    std::function<void(std::size_t)> task;
+    std::size_t parts = 0;
+    std::size_t next = 0;       // first part not handed out (under mutex_)
+    std::size_t remaining = 0;  // parts not yet done (under mutex_)
+    std::exception_ptr failure;
+  };
+
   void helper();
-  void take_parts();
+  // Takes the next part of the oldest queued work; false when none is left.
+  // Called with the lock held.
+  bool take(std::shared_ptr<Work>& work, std::size_t& part);
+  void do_part(std::unique_lock<std::mutex>& lock, const std::shared_ptr<Work>& work,
+               std::size_t part);
 
   std::vector<std::thread> helpers_;
   std::mutex mutex_;
   std::condition_variable work_ready_, work_done_;
-  std::function<void(std::size_t)> task_;
-  std::size_t parts_ = 0;
-  std::atomic<std::size_t> next_{0};
-  std::size_t remaining_ = 0;  // parts not yet done (under mutex_)
-  std::size_t active_ = 0;     // helpers inside take_parts() (under mutex_)
-  std::uint64_t generation_ = 0;
+  std::deque<std::shared_ptr<Work>> queue_;  // work with parts not yet handed out
+  std::size_t unfinished_ = 0;               // work with parts not yet done
   bool stop_ = false;
-  bool busy_ = false;  // started and not yet waited for (caller's thread only)
-  std::exception_ptr failure_;
 };
 
 }  // namespace orthaxis::analysis
