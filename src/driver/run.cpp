@@ -20,6 +20,7 @@
 #include "driver/threads.h"
 #include "input/data_matrix.h"
 #include "input/labels.h"
+#include "input/row_reader.h"
 #include "input/run_report.h"
 #include "input/scratch_file.h"
 #include "results/eigen_report.h"
@@ -245,8 +246,9 @@ class Run {
     std::unique_ptr<analysis::PairAccumulator> pairs;
     if (!coa) pairs = std::make_unique<analysis::PairAccumulator>(p_, n_, pair_sums(), &pool_);
     const std::span<float> row(w_.row);
+    input::RowReader rows(data_, row.size(), static_cast<std::size_t>(n_), &pool_);
     for (std::size_t i = 0; i < static_cast<std::size_t>(n_); ++i) {
-      input::read_row(data_, row);
+      rows.read(row);
       scratch_->write_row(row);
       if (coa) {
         if (first_negative_.object == 0) {
