@@ -20,6 +20,7 @@ RowReader::RowReader(textio::RecordFile& data, std::size_t p, std::size_t rows,
   for (Chunk& c : chunks_) {
     c.values.resize(chunk_rows_ * p_);
     c.plain.resize(chunk_rows_);
+    c.rest.resize(chunk_rows_);
     c.begin.reserve(chunk_rows_ + 1);
     c.at.reserve(chunk_rows_);
   }
@@ -67,7 +68,10 @@ void RowReader::fill(Chunk& c) {
     const std::size_t k0 = c.records * part / parts, k1 = c.records * (part + 1) / parts;
     for (std::size_t k = k0; k < k1; ++k) {
       const std::string_view record(c.text.data() + c.begin[k], c.begin[k + 1] - c.begin[k]);
-      c.plain[k] = textio::read_plain_reals(record, std::span<float>(c.values.data() + k * p_, p_));
+      std::string_view rest;
+      c.plain[k] =
+          textio::read_plain_reals(record, std::span<float>(c.values.data() + k * p_, p_), &rest);
+      if (c.plain[k]) c.rest[k] = static_cast<std::size_t>(rest.data() - c.text.data());
     }
   });
 }
@@ -81,11 +85,8 @@ void RowReader::drop_read_ahead() {
   next.records = next.used = 0;
 }
 
-void RowReader::read(std::span<float> row) {
-  if (pool_ == nullptr) {
-    textio::read_reals(data_, row);
-    return;
-  }
+std::string_view RowReader::read(std::span<float> row) {
+  if (pool_ == nullptr) return read_statement(row);
   if (chunks_[current_].used == chunks_[current_].records) {
     current_ ^= 1;
     Chunk& c = chunks_[current_];
@@ -95,9 +96,10 @@ void RowReader::read(std::span<float> row) {
   }
   Chunk& c = chunks_[current_];
   if (c.used < c.records && c.plain[c.used]) {
-    std::memcpy(row.data(), c.values.data() + c.used * p_, p_ * sizeof(float));
-    ++c.used;
-    return;
+    const std::size_t k = c.used++;
+    std::memcpy(row.data(), c.values.data() + k * p_, p_ * sizeof(float));
+    line_ = c.at[k].line + 1;
+    return std::string_view(c.text.data() + c.rest[k], c.begin[k + 1] - c.rest[k]);
   }
   // This row needs the read statement as it stands, from its first record on.
   if (c.used < c.records) {
@@ -111,7 +113,13 @@ void RowReader::read(std::span<float> row) {
     // record, at its end or at a record that could not be read.
     --unread_;
   }
+  return read_statement(row);
+}
+
+std::string_view RowReader::read_statement(std::span<float> row) {
   textio::read_reals(data_, row);
+  line_ = data_.line();
+  return {};
 }
 
 }  // namespace orthaxis::input

@@ -13,7 +13,9 @@
 // statement is read there as it stands.
 
 #include <cstddef>
+#include <cstdint>
 #include <span>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -33,8 +35,11 @@ class RowReader {
   ~RowReader();
 
   // The next object's row (`row` keeps the previous row's values where the
-  // statement leaves items unchanged).
-  void read(std::span<float> row);
+  // statement leaves items unchanged). Returns what the statement left unread
+  // on its last record (valid until the next read).
+  std::string_view read(std::span<float> row);
+  // The record number of the last record of the row just read.
+  std::int64_t line() const { return line_; }
 
  private:
   struct Chunk {
@@ -43,6 +48,7 @@ class RowReader {
     std::vector<textio::RecordFile::Position> at;     // where record k starts in the file
     std::vector<float> values;                        // row k at k * p
     std::vector<char> plain;                          // record k alone holds row k
+    std::vector<std::size_t> rest;                    // then the unread rest starts here
     std::size_t records = 0;
     std::size_t used = 0;
     analysis::WorkerPool::Handle parsing;
@@ -50,6 +56,8 @@ class RowReader {
   // Takes the next records from the file into `c` and starts parsing them.
   void fill(Chunk& c);
   void settle(Chunk& c);
+  // The row's read statement on the file as it stands.
+  std::string_view read_statement(std::span<float> row);
   // Drops what was read ahead after the current record.
   void drop_read_ahead();
 
@@ -61,6 +69,7 @@ class RowReader {
   std::size_t parts_ = 1;
   Chunk chunks_[2];
   std::size_t current_ = 0;
+  std::int64_t line_ = 0;
 };
 
 }  // namespace orthaxis::input

@@ -375,7 +375,7 @@ void read_reals(RecordFile& file, std::span<float> items) {
   }
 }
 
-bool read_plain_reals(std::string_view record, std::span<float> items) {
+bool read_plain_reals(std::string_view record, std::span<float> items, std::string_view* rest) {
   const char* p = record.data();
   const char* const end = p + record.size();
   bool after_comma = true;  // as in a statement: a leading comma is a null value
@@ -402,6 +402,7 @@ bool read_plain_reals(std::string_view record, std::span<float> items) {
     after_comma = false;
     item = v;
   }
+  if (rest != nullptr) *rest = std::string_view(p, static_cast<std::size_t>(end - p));
   return true;
 }
 

@@ -1,7 +1,8 @@
 // Rows read ahead on a pool must be, row for row, what one read statement per
 // row gives: the same values (bit for bit, including items a statement leaves
 // unchanged), the same failure at the same row with the same message and
-// record number, and the file left where the statements leave it.
+// record number, the same record number for each row, and the file left
+// where the statements leave it.
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,7 @@ std::vector<std::string> trace(const std::string& path, std::size_t p, std::size
       return out;
     }
     out.emplace_back(reinterpret_cast<const char*>(row.data()), p * sizeof(float));
+    out.back().append(" at line " + std::to_string(threads == 0 ? data.line() : reader.line()));
   }
   std::string_view after;
   std::string then = "then: ";
@@ -140,6 +142,26 @@ TEST_F(RowReaderTest, FailuresAtTheSameRowWithTheSameMessage) {
   // The file ends before the last row.
   expect_as_statements(3, 3000, {}, 3002);
   expect_as_statements(4, 100, {{99, "1 2"}}, 100);
+}
+
+TEST(PlainReals, TheRestIsWhatFollowsTheLastValue) {
+  struct Case {
+    const char* record;
+    bool plain;
+    const char* rest;
+  };
+  const Case cases[] = {
+      {"1 2 3", true, ""},         {"1 2 3   ", true, "   "},
+      {" 1,2,3,4 5", true, ",4 5"}, {"1 2 3 words", true, " words"},
+      {"1 2", false, ""},           {"1,,3", false, ""},
+      {"1 2 3*1", false, ""},       {"1 2 /", false, ""},
+  };
+  for (const Case& c : cases) {
+    float v[3];
+    std::string_view rest = "unset";
+    EXPECT_EQ(textio::read_plain_reals(c.record, v, &rest), c.plain) << c.record;
+    if (c.plain) EXPECT_EQ(rest, c.rest) << c.record;
+  }
 }
 
 }  // namespace
