@@ -160,7 +160,9 @@ TEST(PlainReals, TheRestIsWhatFollowsTheLastValue) {
     float v[3];
     std::string_view rest = "unset";
     EXPECT_EQ(textio::read_plain_reals(c.record, v, &rest), c.plain) << c.record;
-    if (c.plain) EXPECT_EQ(rest, c.rest) << c.record;
+    if (c.plain) {
+      EXPECT_EQ(rest, c.rest) << c.record;
+    }
   }
 }
 
