@@ -7,6 +7,10 @@
 
 namespace orthaxis::input {
 
+namespace {
+constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
+}  // namespace
+
 RowReader::RowReader(textio::RecordFile& data, std::size_t p, std::size_t rows,
                      analysis::WorkerPool* pool)
     : data_(data),
@@ -60,6 +64,7 @@ void RowReader::fill(Chunk& c) {
     c.begin.push_back(c.text.size());
     c.at.push_back(at);
     ++c.records;
+    if (c.text.size() >= kChunkBytes) break;  // very long records: fewer per chunk
   }
   unread_ -= c.records;
   if (c.records == 0) return;
