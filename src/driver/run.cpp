@@ -122,7 +122,8 @@ void allocate(WorkArrays& w, std::int32_t n32, std::int32_t p32, std::int32_t q3
 
 class Run {
  public:
-  explicit Run(textio::Console& console) : console_(console), print_(setup_, console) {}
+  Run(textio::Console& console, const Options& options)
+      : console_(console), options_(options), print_(setup_, console) {}
 
   void execute() {
     remove_old_marker();
@@ -368,6 +369,7 @@ class Run {
   }
 
   textio::Console& console_;
+  const Options& options_;
   RecordFile setup_;  // the setup file, then the report
   textio::Printer print_;
   RecordFile data_;
@@ -393,8 +395,8 @@ class Run {
 
 }  // namespace
 
-void run(textio::Console& console) {
-  Run run(console);
+void run(textio::Console& console, const Options& options) {
+  Run run(console, options);
   run.execute();
 }
 
