@@ -16,6 +16,7 @@
 #include "analysis/packed.h"
 #include "analysis/statistics.h"
 #include "coa/correspondence_analysis.h"
+#include "export/csv.h"
 #include "driver/setup.h"
 #include "input/data_matrix.h"
 #include "input/labels.h"
@@ -23,6 +24,7 @@
 #include "input/scratch_file.h"
 #include "results/eigen_report.h"
 #include "results/eigensystem.h"
+#include "results/quality.h"
 #include "results/score_matrix.h"
 #include "results/scores.h"
 #include "textio/free_format.h"
@@ -158,6 +160,7 @@ class Run {
         correspondence_analysis();
         break;
     }
+    if (options_.csv) write_tables();
     normal_end();
   }
 
@@ -192,7 +195,9 @@ class Run {
 
   void principal_components() {
     resemblance_matrix();
+    if (options_.csv) keep_diagonal();
     eigenanalysis();
+    if (options_.csv) quality_ = results::pca_quality(pca_model(), eigen_, diagonal_, q_, w_.row);
     object_scores();
     variable_scores();
   }
@@ -200,6 +205,10 @@ class Run {
   void correspondence_analysis() {
     correspondence_matrix();
     eigenanalysis();
+    if (options_.csv) {
+      quality_ = results::coa_quality(*scratch_, n_, p_, table_.row_totals,
+                                      table_.column_totals, eigen_, q_, w_.row);
+    }
     correspondence_scores();
     console_.write(textio::free_format_record({}));
     console_.write(textio::free_format_record({"  JOB TERMINATED"}));
@@ -211,6 +220,14 @@ class Run {
           input::read_labels(kVariableLabelUnit, name_of(names_.variable_labels), p_);
     if (v_.object_labels != 0)
       w_.object_labels = input::read_labels(kObjectLabelUnit, name_of(names_.object_labels), n_);
+    // The tables and pictures show the labels whole.
+    if (!options_.csv && !options_.svg) return;
+    if (v_.variable_labels == 1)
+      variable_label_lines_ =
+          input::read_label_lines(kVariableLabelUnit, name_of(names_.variable_labels), p_);
+    if (v_.object_labels != 0)
+      object_label_lines_ =
+          input::read_label_lines(kObjectLabelUnit, name_of(names_.object_labels), n_);
   }
 
   void report_parameters(std::int32_t rows, std::int32_t columns) {
@@ -358,6 +375,26 @@ class Run {
         variable_labels(v_.variable_labels == 1), {w_.row, w_.share});
   }
 
+  // The diagonal of the resemblance matrix, before the eigenanalysis
+  // overwrites it.
+  void keep_diagonal() {
+    diagonal_.resize(static_cast<std::size_t>(p_));
+    for (std::size_t j = 1; j <= diagonal_.size(); ++j)
+      diagonal_[j - 1] = w_.work[analysis::packed_index(j, j)];
+  }
+
+  void write_tables() {
+    const bool coa = type_ == AnalysisType::kCorrespondence;
+    std::span<const float> object_mass, variable_mass;  // equal weights for PCA
+    if (coa) {
+      object_mass = table_.row_totals;
+      variable_mass = table_.column_totals;
+    }
+    csv::write_tables(eigen_,
+                      {objects_, quality_.objects, object_mass, object_label_lines_},
+                      {variables_, quality_.variables, variable_mass, variable_label_lines_});
+  }
+
   void normal_end() {
     // Everything is on disk before the marker tells the front end so.
     for (RecordFile* f : {&setup_, &data_, &variable_score_file_, &matrix_, &eigenvector_file_,
@@ -391,6 +428,10 @@ class Run {
   coa::FirstNegative first_negative_;
   results::Eigensystem eigen_;
   results::ScoreMatrix objects_, variables_;
+  // Only for the tables and pictures.
+  std::vector<std::string> object_label_lines_, variable_label_lines_;
+  std::vector<float> diagonal_;
+  results::Quality quality_;
 };
 
 }  // namespace
