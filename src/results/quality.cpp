@@ -85,9 +85,14 @@ Quality coa_quality(input::ScratchFile& scratch, std::int32_t n32, std::int32_t 
       column_squares[j] += static_cast<double>(x[j]) * x[j] / r;
     }
     for (std::size_t k = 0; k < axes; ++k) {
-      double f = 0.0;  // principal coordinate
-      for (std::size_t j = 0; j < p; ++j)
-        f += x[j] / total * eigen.vector(j, k) / std::sqrt(static_cast<double>(variable_mass[j]));
+      // Principal coordinate of the centred profile: centring leaves the
+      // axes of positive inertia as they are and keeps a rounding-positive
+      // axis along the trivial direction at zero.
+      double f = 0.0;
+      for (std::size_t j = 0; j < p; ++j) {
+        const double c = variable_mass[j];
+        f += (x[j] / total - c) * eigen.vector(j, k) / std::sqrt(c);
+      }
       quality.objects.at(i, k) = static_cast<float>(f * f / distance);
     }
   }
