@@ -17,6 +17,7 @@
 #include "analysis/statistics.h"
 #include "coa/correspondence_analysis.h"
 #include "export/csv.h"
+#include "export/svg.h"
 #include "driver/setup.h"
 #include "input/data_matrix.h"
 #include "input/labels.h"
@@ -161,6 +162,7 @@ class Run {
         break;
     }
     if (options_.csv) write_tables();
+    if (options_.svg) draw_pictures();
     normal_end();
   }
 
@@ -393,6 +395,19 @@ class Run {
     csv::write_tables(eigen_,
                       {objects_, quality_.objects, object_mass, object_label_lines_},
                       {variables_, quality_.variables, variable_mass, variable_label_lines_});
+  }
+
+  void draw_pictures() {
+    auto percent = [this](std::size_t k) {
+      return eigen_.values[k] * 100.0f / eigen_.positive_sum;  // as in the report
+    };
+    svg::Biplot b{objects_, variables_, object_label_lines_, variable_label_lines_};
+    b.arrows = type_ != AnalysisType::kCorrespondence;
+    if (q_ >= 2) {
+      b.percent1 = percent(0);
+      b.percent2 = percent(1);
+    }
+    svg::write_pictures(b, eigen_);
   }
 
   void normal_end() {
