@@ -132,6 +132,7 @@ class Run {
     remove_old_marker();
     banner();
     read_setup();
+    type_ = analysis::analysis_type_of(v_.analysis_type);
     setup_.rewind();  // from here on unit 9 is the report
     const std::int32_t setup_rows = v_.rows;
     const std::int32_t setup_columns = v_.columns;
@@ -183,7 +184,6 @@ class Run {
     setup_ = RecordFile(kSetupUnit, kSetupFile, Open::kExisting);
     v_ = read_run_values(setup_);
     validate(v_);
-    type_ = analysis::analysis_type_of(v_.analysis_type);
     names_.data = textio::read_text(setup_, kNameLength);
     data_ = RecordFile(kDataUnit, name_of(names_.data), Open::kExisting);
     names_.object_scores = textio::read_text(setup_, kNameLength);

@@ -41,14 +41,5 @@ TEST(Pictures, OneAxisGivesTheScreeOnly) {
   expect_renders(c, "scree.svg");
 }
 
-TEST(Pictures, WithoutTheOptionNoPictureIsWritten) {
-  Case c;
-  c.copy_example("dune");
-  Outcome o = c.run();
-  ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_FALSE(c.exists("biplot.svg"));
-  EXPECT_FALSE(c.exists("scree.svg"));
-}
-
 }  // namespace
 }  // namespace orthaxis::e2e

@@ -1,8 +1,8 @@
 #pragma once
 // A strict reader of comma-separated text (RFC 4180 quoting, LF line ends):
 // a quote may only open a field or, doubled, stand inside a quoted one; a
-// quoted field must be closed and followed by a comma or a line end; every
-// row has as many fields as the header. Anything else fails the test.
+// closing quote is followed by a comma or a line end; every line ends in LF;
+// every row has as many fields as the header. Anything else fails the test.
 
 #include <gtest/gtest.h>
 
@@ -15,58 +15,32 @@ namespace orthaxis::testing {
 using CsvRows = std::vector<std::vector<std::string>>;
 
 inline CsvRows parse_csv(const std::string& text) {
-  CsvRows rows;
-  std::vector<std::string> row;
+  CsvRows rows(1);
   std::string field;
   std::size_t i = 0;
-  bool row_open = false;
   while (i < text.size()) {
-    row_open = true;
     if (text[i] == '"') {
+      for (++i;; ++i) {
+        if (i >= text.size()) return ADD_FAILURE() << "unclosed quote", CsvRows{};
+        if (text[i] == '"' && (i + 1 >= text.size() || text[i + 1] != '"')) break;
+        if (text[i] == '"') ++i;  // a doubled quote
+        field += text[i];
+      }
       ++i;
-      for (;;) {
-        if (i >= text.size()) {
-          ADD_FAILURE() << "unclosed quote";
-          return {};
-        }
-        if (text[i] == '"') {
-          if (i + 1 < text.size() && text[i + 1] == '"') {
-            field += '"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        field += text[i++];
-      }
-      if (i < text.size() && text[i] != ',' && text[i] != '\n') {
-        ADD_FAILURE() << "text after a closing quote at " << i;
-        return {};
-      }
     } else {
-      while (i < text.size() && text[i] != ',' && text[i] != '\n') {
-        if (text[i] == '"' || text[i] == '\r') {
-          ADD_FAILURE() << "quote or CR in an unquoted field at " << i;
-          return {};
-        }
-        field += text[i++];
+      for (; i < text.size() && text[i] != ',' && text[i] != '\n'; ++i) {
+        if (text[i] == '"' || text[i] == '\r')
+          return ADD_FAILURE() << "quote or CR in an unquoted field at " << i, CsvRows{};
+        field += text[i];
       }
     }
-    row.push_back(field);
+    if (i >= text.size()) return ADD_FAILURE() << "the last line has no line end", CsvRows{};
+    if (text[i] != ',' && text[i] != '\n')
+      return ADD_FAILURE() << "text after a closing quote at " << i, CsvRows{};
+    rows.back().push_back(field);
     field.clear();
-    if (i < text.size() && text[i] == ',') {
-      ++i;
-      if (i == text.size()) row.push_back("");
-      continue;
-    }
-    if (i < text.size()) ++i;  // the line end
-    rows.push_back(row);
-    row.clear();
-    row_open = false;
+    if (text[i++] == '\n' && i < text.size()) rows.emplace_back();
   }
-  if (row_open) rows.push_back(row);
-  EXPECT_FALSE(text.empty() || text.back() != '\n') << "the last line has no line end";
   for (const auto& r : rows)
     EXPECT_EQ(r.size(), rows.front().size()) << "a row with another number of fields";
   return rows;
