@@ -16,18 +16,21 @@ namespace {
 using results::ScoreLayout;
 using results::ScoreMatrix;
 
-// The document is well-formed XML and a real SVG renderer draws it.
+// The document is well-formed XML and a real SVG renderer draws it. Each
+// call works in a directory of its own: other builds may run these tests at
+// the same time.
 void expect_renders(const std::string& document, const std::string& name) {
-  const auto dir = std::filesystem::temp_directory_path();
-  const auto svg = dir / ("orthaxis-svg-test-" + name + ".svg");
-  const auto png = dir / ("orthaxis-svg-test-" + name + ".png");
+  std::string tmpl = (std::filesystem::temp_directory_path() / "orthaxis-svg-XXXXXX").string();
+  ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+  const std::filesystem::path dir = tmpl;
+  const auto svg = dir / (name + ".svg");
+  const auto png = dir / (name + ".png");
   std::ofstream(svg) << document;
   EXPECT_EQ(std::system(("xmllint --noout '" + svg.string() + "'").c_str()), 0) << name;
   EXPECT_EQ(std::system(("rsvg-convert '" + svg.string() + "' -o '" + png.string() + "'").c_str()), 0)
       << name;
   EXPECT_TRUE(std::filesystem::exists(png) && std::filesystem::file_size(png) > 0) << name;
-  std::filesystem::remove(svg);
-  std::filesystem::remove(png);
+  std::filesystem::remove_all(dir);
 }
 
 double attribute(const std::string& element, const std::string& name) {
