@@ -141,6 +141,20 @@ TEST(Tables, IrisCorrelationsAgreeWithAde4AndTheScoreFiles) {
   check_against_score_file(variables, 4, c.read("iris.var"));
 }
 
+// Cross products (raw values) and covariances (centred values): the same sums.
+TEST(Tables, IrisCrossProductsAndCovariancesAddUp) {
+  for (const char* type : {"1", "2"}) {
+    Case c;
+    c.copy_example("iris");
+    c.setup(std::string("150 4 ") + type + " 0 4 0 0 1 1 0 0 1",
+            {"iris.dat", "iris.obj", "iris.var", "variables.lab", "objects.lab", "iris.mat"});
+    Outcome o = c.run("--csv");
+    ASSERT_EQ(o.status, 0) << o.err;
+    check_sums(parse_csv(c.read("objects.csv")), 4);
+    check_sums(parse_csv(c.read("variables.csv")), 4);
+  }
+}
+
 TEST(Tables, DuneCorrespondenceAgreesWithAde4AndTheScoreFiles) {
   Case c;
   c.copy_example("dune");
