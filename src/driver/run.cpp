@@ -133,6 +133,7 @@ class Run {
     banner();
     read_setup();
     type_ = analysis::analysis_type_of(v_.analysis_type);
+    check_extra_file_names();
     setup_.rewind();  // from here on unit 9 is the report
     const std::int32_t setup_rows = v_.rows;
     const std::int32_t setup_columns = v_.columns;
@@ -193,6 +194,41 @@ class Run {
     names_.variable_labels = textio::read_text(setup_, kNameLength);
     names_.object_labels = textio::read_text(setup_, kNameLength);
     names_.matrix = textio::read_text(setup_, kNameLength);
+  }
+
+  // The tables and pictures must not replace a file that the setup names.
+  void check_extra_file_names() const {
+    struct Extra {
+      const char* name;
+      const char* option;
+    };
+    std::vector<Extra> extra;
+    if (options_.csv) {
+      for (const char* name : {csv::kEigenvalueTable, csv::kObjectTable, csv::kVariableTable})
+        extra.push_back({name, "--csv"});
+    }
+    if (options_.svg) {
+      for (const char* name : {svg::kBiplotFile, svg::kScreeFile}) extra.push_back({name, "--svg"});
+    }
+    std::vector<const std::string*> used = {&names_.data, &names_.object_scores,
+                                            &names_.variable_scores};
+    if (v_.variable_labels == 1) used.push_back(&names_.variable_labels);
+    if (v_.object_labels != 0) used.push_back(&names_.object_labels);
+    if (v_.matrix_option != 0 && type_ != AnalysisType::kCorrespondence)
+      used.push_back(&names_.matrix);
+    auto where = [](const std::string& name) {
+      std::error_code ec;
+      const std::filesystem::path p = std::filesystem::weakly_canonical(name, ec);
+      return ec ? std::filesystem::path(name).lexically_normal() : p;
+    };
+    for (const Extra& e : extra) {
+      for (const std::string* field : used) {
+        const std::string name = name_of(*field);
+        if (where(name) == where(e.name))
+          throw SetupError("the setup names \"" + name + "\", which " + e.option +
+                           " would replace");
+      }
+    }
   }
 
   void principal_components() {

@@ -192,6 +192,25 @@ TEST(Tables, DuneCorrespondenceAgreesWithAde4AndTheScoreFiles) {
   check_against_score_file(variables, axes, c.read("dune.var"));
 }
 
+// A data file that a table would replace is refused before anything is
+// written; the setup file stays as it was.
+TEST(Tables, AFileOfTheSetupIsNeverReplaced) {
+  for (const char* option : {"--csv", "--svg"}) {
+    Case c;
+    c.copy_example("iris");
+    const std::string name = std::string(option) == "--csv" ? "objects.csv" : "scree.svg";
+    c.write(name, c.read("iris.dat"));
+    c.setup("150 4 3 0 2 0 0 1 1 0 0 1",
+            {"./" + name, "iris.obj", "iris.var", "variables.lab", "objects.lab", "iris.mat"});
+    const std::string setup = c.read("ORTHAXIS.ST$");
+    Outcome o = c.run(option);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("which " + std::string(option) + " would replace"), std::string::npos);
+    EXPECT_EQ(c.read(name), c.read("iris.dat"));
+    EXPECT_EQ(c.read("ORTHAXIS.ST$"), setup);
+  }
+}
+
 TEST(Tables, WithoutOptionsNoTableOrPictureIsWritten) {
   Case c;
   c.copy_example("iris");
