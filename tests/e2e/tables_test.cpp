@@ -192,8 +192,8 @@ TEST(Tables, DuneCorrespondenceAgreesWithAde4AndTheScoreFiles) {
   check_against_score_file(variables, axes, c.read("dune.var"));
 }
 
-// A data file that a table would replace is refused before anything is
-// written; the setup file stays as it was.
+// A data file that a table or picture would replace is refused before the
+// report is written: the data file and the setup file stay as they were.
 TEST(Tables, AFileOfTheSetupIsNeverReplaced) {
   for (const char* option : {"--csv", "--svg"}) {
     Case c;
