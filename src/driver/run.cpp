@@ -410,7 +410,7 @@ class Run {
                                     object_labels());
     results::object_scores({print_, object_score_file_, title_}, pca_model(), eigen_,
                            v_.object_score_norm, objects_, w_.spare, w_.row_totals,
-                           {w_.row, w_.share});
+                           {w_.row, w_.share}, &pool_);
   }
 
   void variable_scores() {

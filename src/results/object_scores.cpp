@@ -1,6 +1,9 @@
 #include "results/scores.h"
 
+#include <algorithm>
 #include <cmath>
+#include <exception>
+#include <vector>
 
 #include "plot/scatter_plot.h"
 #include "textio/free_format.h"
@@ -30,27 +33,21 @@ void print_object_line(textio::Printer& print, const ScoreMatrix& scores, std::i
 }
 }  // namespace
 
-void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
-                   std::int32_t normalisation, ScoreMatrix& scores,
-                   std::span<float> component_means, std::span<float> centred_ssq,
-                   const RowBuffers& buffers) {
-  using analysis::AnalysisType;
-  textio::Printer& print = out.print;
-  input::ScratchFile& scratch = *m.scratch;
-  const std::size_t n = static_cast<std::size_t>(m.n);
-  const std::size_t p = static_cast<std::size_t>(m.p);
-  const std::size_t q = static_cast<std::size_t>(scores.axes());
-  const bool cross_products = m.type == AnalysisType::kCrossProducts;
-  const bool to_lambda = normalisation == 0;
-  const bool variance_shares = to_lambda && !cross_products;
-  const std::span<float> share = buffers.share;
-  for (std::size_t i = 0; i < n; ++i) centred_ssq[i] = 0.0f;
-  for (std::size_t c = 0; c < q; ++c) component_means[c] = 0.0f;
+namespace {
 
-  if (variance_shares) print.both(kVarianceSharesHeading);
-  const std::span<float> x = buffers.row.first(p);
-  for (std::size_t i = 0; i < n; ++i) {
-    scratch.read_row(x);
+// One object's scores: its row is centred (and scaled) in place, its centred
+// sum of squares and its q scores are stored, and `share` receives the shares
+// of its variance (not for the cross products).
+struct ObjectScorer {
+  const PcaModel& m;
+  const Eigensystem& eigen;
+  bool to_lambda;
+  std::size_t p, q;
+
+  void operator()(std::span<float> x, float& centred_ssq, ScoreMatrix& scores, std::size_t i,
+                  float* share) const {
+    using analysis::AnalysisType;
+    const bool cross_products = m.type == AnalysisType::kCrossProducts;
     for (std::size_t j = 0; j < p; ++j) {
       if (x[j] < 0.0f) {
         x[j] = kAbsent;
@@ -58,12 +55,12 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
       }
       if (m.type != AnalysisType::kCorrelations) {
         const float d = x[j] - m.mean[j];
-        centred_ssq[i] += d * d;
+        centred_ssq += d * d;
       }
       if (!cross_products) x[j] = x[j] - m.mean[j];
       if (m.type == AnalysisType::kCorrelations) {
         x[j] = x[j] / m.sd[j];
-        centred_ssq[i] += x[j] * x[j];
+        centred_ssq += x[j] * x[j];
       }
     }
     for (std::size_t c = 0; c < q; ++c) {
@@ -81,15 +78,114 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
         }
       }
       scores.at(i, c) = s;
-      if (cross_products) {
-        component_means[c] += s;
-      } else {
-        share[c] = s * s * 100.0f / centred_ssq[i];
-      }
+      if (!cross_products) share[c] = s * s * 100.0f / centred_ssq;
+    }
+  }
+};
+
+// Rows of a block of objects read from the scratch file, and their shares.
+struct ObjectBlock {
+  std::size_t first = 0, count = 0;
+  std::vector<float> rows, shares;
+  analysis::WorkerPool::Handle scoring;
+  std::exception_ptr failure;  // the read of object first + count failed
+};
+
+}  // namespace
+
+void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
+                   std::int32_t normalisation, ScoreMatrix& scores,
+                   std::span<float> component_means, std::span<float> centred_ssq,
+                   const RowBuffers& buffers, analysis::WorkerPool* pool) {
+  using analysis::AnalysisType;
+  textio::Printer& print = out.print;
+  input::ScratchFile& scratch = *m.scratch;
+  const std::size_t n = static_cast<std::size_t>(m.n);
+  const std::size_t p = static_cast<std::size_t>(m.p);
+  const std::size_t q = static_cast<std::size_t>(scores.axes());
+  const bool cross_products = m.type == AnalysisType::kCrossProducts;
+  const bool to_lambda = normalisation == 0;
+  const bool variance_shares = to_lambda && !cross_products;
+  const std::span<float> share = buffers.share;
+  for (std::size_t i = 0; i < n; ++i) centred_ssq[i] = 0.0f;
+  for (std::size_t c = 0; c < q; ++c) component_means[c] = 0.0f;
+
+  if (variance_shares) print.both(kVarianceSharesHeading);
+  const ObjectScorer score{m, eigen, to_lambda, p, q};
+  // What follows the scores of object i, in object order: the cross
+  // products' component sums and the variance-share line.
+  auto after = [&](std::size_t i, const float* object_share) {
+    if (cross_products) {
+      for (std::size_t c = 0; c < q; ++c) component_means[c] += scores.at(i, c);
     }
     if (variance_shares) {
       print_object_line(print, scores, static_cast<std::int32_t>(i + 1),
-                        std::span<const float>(share.data(), q));
+                        std::span<const float>(object_share, q));
+    }
+  };
+  if (pool == nullptr || pool->size() < 2) {
+    const std::span<float> x = buffers.row.first(p);
+    for (std::size_t i = 0; i < n; ++i) {
+      scratch.read_row(x);
+      score(x, centred_ssq[i], scores, i, share.data());
+      after(i, share.data());
+    }
+  } else {
+    // Blocks of about 256 KB of rows: one is scored by the pool while the
+    // next is read; then the scored one is listed.
+    const std::size_t block = std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p, 1), 16, 4096);
+    const std::size_t parts = 4 * pool->size();
+    ObjectBlock blocks[2];
+    for (ObjectBlock& b : blocks) {
+      b.rows.resize(block * p);
+      b.shares.resize(block * std::max<std::size_t>(q, 1));
+    }
+    auto read_block = [&](ObjectBlock& b, std::size_t first) {
+      b.first = first;
+      b.count = std::min(block, n - first);
+      for (std::size_t k = 0; k < b.count; ++k) {
+        try {
+          scratch.read_row(std::span<float>(b.rows.data() + k * p, p));
+        } catch (...) {
+          // Raised once the objects before it are listed, as a plain pass would.
+          b.failure = std::current_exception();
+          b.count = k;
+          break;
+        }
+      }
+      b.scoring = pool->start(std::min(parts, b.count), [&, &b = b](std::size_t part) {
+        const std::size_t parts_here = std::min(parts, b.count);
+        const std::size_t k0 = b.count * part / parts_here, k1 = b.count * (part + 1) / parts_here;
+        for (std::size_t k = k0; k < k1; ++k) {
+          const std::size_t i = b.first + k;
+          score(std::span<float>(b.rows.data() + k * p, p), centred_ssq[i], scores, i,
+                b.shares.data() + k * q);
+        }
+      });
+    };
+    // On the way out by a failure, the pool must be done with the blocks.
+    struct Settle {
+      analysis::WorkerPool* pool;
+      ObjectBlock* blocks;
+      ~Settle() {
+        for (int k = 0; k < 2; ++k) {
+          try {
+            pool->wait(blocks[k].scoring);
+          } catch (...) {
+            // Leaving on another failure already; scoring does not throw.
+          }
+        }
+      }
+    } settle{pool, blocks};
+    std::size_t current = 0;
+    if (n > 0) read_block(blocks[0], 0);
+    for (std::size_t first = 0; first < n; first += block) {
+      ObjectBlock& b = blocks[current];
+      pool->wait(b.scoring);
+      if (first + block < n && !b.failure) read_block(blocks[current ^ 1], first + block);
+      for (std::size_t k = 0; k < b.count; ++k) after(b.first + k, b.shares.data() + k * q);
+      if (b.failure) std::rethrow_exception(b.failure);
+      current ^= 1;
     }
   }
   scratch.rewind();

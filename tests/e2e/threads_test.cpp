@@ -1,7 +1,8 @@
 // The thread count changes the speed of a run, never its bytes: whole runs
 // with 1, 2 and 3 threads leave the same console, the same exit status and
-// the same files, byte for byte, on PCA with and without missing values, on
-// correspondence analysis, and on a data file that fails halfway through the
+// the same files, byte for byte, on PCA of each type with and without missing
+// values (several blocks of rows in the data pass and of objects in the
+// scores), on correspondence analysis, and on a data file that fails halfway through the
 // data pass (the scratch file then holds the rows read before the failure).
 
 #include <gtest/gtest.h>
@@ -101,6 +102,10 @@ TEST(Threads, PcaWithoutMissingValuesIsTheSameForEveryThreadCount) {
 
 TEST(Threads, PcaWithMissingValuesIsTheSameForEveryThreadCount) {
   expect_same_for_every_thread_count(table(2500, 45, 8, 2), "2500 45 2 2 4 0 0 0 0 1 1 1", 0);
+}
+
+TEST(Threads, PcaFromCrossProductsIsTheSameForEveryThreadCount) {
+  expect_same_for_every_thread_count(table(3100, 30, 3, 6), "3100 30 1 0 3 0 0 0 1 0 0 1", 0);
 }
 
 TEST(Threads, CorrespondenceAnalysisIsTheSameForEveryThreadCount) {
