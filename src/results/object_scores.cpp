@@ -31,6 +31,110 @@ void print_object_line(textio::Printer& print, const ScoreMatrix& scores, std::i
     print.both(kObjectLine, {i, values});
   }
 }
+// The records of one object line, each ended by a line feed.
+void object_line_records(const ScoreMatrix& scores, std::int32_t i, std::span<const float> values,
+                         std::string& out) {
+  auto add = [&out](std::string_view r) {
+    out.append(r);
+    out.push_back('\n');
+  };
+  if (scores.labelled()) {
+    const textio::Value list[] = {i, scores.label(static_cast<std::size_t>(i - 1)), values};
+    kObjectLineLabelled.write(list, add);
+  } else {
+    const textio::Value list[] = {i, values};
+    kObjectLine.write(list, add);
+  }
+}
+
+// Records made by object_line_records, to the report, then to the console.
+void print_records(textio::Printer& print, std::string_view text) {
+  for (int device : {0, 1}) {
+    std::string_view rest = text;
+    while (!rest.empty()) {
+      const std::size_t end = rest.find('\n');
+      const std::string_view record = rest.substr(0, end);
+      if (device == 0) {
+        print.report_file().write(record);
+      } else {
+        print.console_device().write(record);
+      }
+      rest.remove_prefix(end + 1);
+    }
+  }
+}
+
+// Lists objects 0 .. n-1 in object order: make(i, both, file) appends the
+// records of object i for the report and the console and those for the
+// score file. With a pool, a block of objects is made on its threads while
+// the block before is written.
+template <class Make>
+void list_objects(textio::Printer& print, textio::RecordFile* file, std::size_t n,
+                  analysis::WorkerPool* pool, const Make& make) {
+  auto write = [&](std::string_view both, std::string_view file_records) {
+    print_records(print, both);
+    while (!file_records.empty()) {
+      const std::size_t end = file_records.find('\n');
+      file->write(file_records.substr(0, end));
+      file_records.remove_prefix(end + 1);
+    }
+  };
+  if (pool == nullptr || pool->size() < 2) {
+    std::string both, file_records;
+    for (std::size_t i = 0; i < n; ++i) {
+      both.clear();
+      file_records.clear();
+      make(i, both, file_records);
+      write(both, file_records);
+    }
+    return;
+  }
+  constexpr std::size_t kBlock = 1024;
+  const std::size_t parts = 4 * pool->size();
+  struct Block {
+    std::size_t first = 0, count = 0;
+    std::vector<std::string> both, file;
+    analysis::WorkerPool::Handle making;
+  };
+  Block blocks[2];
+  auto start = [&](Block& b, std::size_t first) {
+    b.first = first;
+    b.count = std::min(kBlock, n - first);
+    b.both.resize(b.count);
+    b.file.resize(b.count);
+    const std::size_t parts_here = std::min(parts, b.count);
+    b.making = pool->start(parts_here, [&, &b = b, parts_here](std::size_t part) {
+      for (std::size_t k = b.count * part / parts_here; k < b.count * (part + 1) / parts_here; ++k) {
+        b.both[k].clear();
+        b.file[k].clear();
+        make(b.first + k, b.both[k], b.file[k]);
+      }
+    });
+  };
+  struct Settle {
+    analysis::WorkerPool* pool;
+    Block* blocks;
+    ~Settle() {
+      for (int k = 0; k < 2; ++k) {
+        try {
+          pool->wait(blocks[k].making);
+        } catch (...) {
+          // Leaving on another failure already.
+        }
+      }
+    }
+  } settle{pool, blocks};
+  std::size_t current = 0;
+  if (n > 0) start(blocks[0], 0);
+  for (std::size_t first = 0; first < n; first += kBlock) {
+    Block& b = blocks[current];
+    pool->wait(b.making);
+    if (first + kBlock < n) start(blocks[current ^ 1], first + kBlock);
+    for (std::size_t k = 0; k < b.count; ++k) write(b.both[k], b.file[k]);
+    current ^= 1;
+  }
+}
+
 }  // namespace
 
 namespace {
@@ -87,6 +191,7 @@ struct ObjectScorer {
 struct ObjectBlock {
   std::size_t first = 0, count = 0;
   std::vector<float> rows, shares;
+  std::vector<std::string> lines;  // the variance-share line of each object
   analysis::WorkerPool::Handle scoring;
   std::exception_ptr failure;  // the read of object first + count failed
 };
@@ -139,6 +244,7 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
     for (ObjectBlock& b : blocks) {
       b.rows.resize(block * p);
       b.shares.resize(block * std::max<std::size_t>(q, 1));
+      b.lines.resize(block);
     }
     auto read_block = [&](ObjectBlock& b, std::size_t first) {
       b.first = first;
@@ -160,6 +266,11 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
           const std::size_t i = b.first + k;
           score(std::span<float>(b.rows.data() + k * p, p), centred_ssq[i], scores, i,
                 b.shares.data() + k * q);
+          if (variance_shares) {
+            b.lines[k].clear();
+            object_line_records(scores, static_cast<std::int32_t>(i + 1),
+                                std::span<const float>(b.shares.data() + k * q, q), b.lines[k]);
+          }
         }
       });
     };
@@ -183,7 +294,13 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
       ObjectBlock& b = blocks[current];
       pool->wait(b.scoring);
       if (first + block < n && !b.failure) read_block(blocks[current ^ 1], first + block);
-      for (std::size_t k = 0; k < b.count; ++k) after(b.first + k, b.shares.data() + k * q);
+      for (std::size_t k = 0; k < b.count; ++k) {
+        const std::size_t i = b.first + k;
+        if (cross_products) {
+          for (std::size_t c = 0; c < q; ++c) component_means[c] += scores.at(i, c);
+        }
+        if (variance_shares) print_records(print, b.lines[k]);
+      }
       if (b.failure) std::rethrow_exception(b.failure);
       current ^= 1;
     }
@@ -194,25 +311,28 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
     const float objects = static_cast<float>(m.n);
     for (std::size_t c = 0; c < q; ++c) component_means[c] = component_means[c] / objects;
     print.both(kSquareSharesHeading);
-    for (std::size_t i = 0; i < n; ++i) {
+    list_objects(print, nullptr, n, pool, [&](std::size_t i, std::string& both, std::string&) {
+      std::vector<float> object_share(q);
       for (std::size_t c = 0; c < q; ++c) {
         const float s = scores.at(i, c);
-        share[c] = s * s * 100.0f / m.object_ssq[i];
+        object_share[c] = s * s * 100.0f / m.object_ssq[i];
       }
-      print_object_line(print, scores, static_cast<std::int32_t>(i + 1),
-                        std::span<const float>(share.data(), q));
-    }
+      object_line_records(scores, static_cast<std::int32_t>(i + 1), object_share, both);
+    });
   }
 
   print.both(kScoresHeading);
   out.file.write(" Component scores from " + out.title);
   out.file.write(textio::free_format_record({m.n, scores.axes()}));
-  for (std::size_t i = 0; i < n; ++i) {
+  list_objects(print, &out.file, n, pool, [&](std::size_t i, std::string& both, std::string& file) {
     const std::span<const float> s = scores.point(i);
-    print_object_line(print, scores, static_cast<std::int32_t>(i + 1), s);
+    object_line_records(scores, static_cast<std::int32_t>(i + 1), s, both);
     const textio::Value list[] = {s};
-    kScoreRecord.write(list, [&out](std::string_view r) { out.file.write(r); });
-  }
+    kScoreRecord.write(list, [&file](std::string_view r) {
+      file.append(r);
+      file.push_back('\n');
+    });
+  });
 
   if (scores.axes() > 1) plot::scatter_plot(scores, 1, 2, print.console_device());
 }

@@ -33,6 +33,11 @@ Trace run_with_threads(const std::string& threads, const std::string& data,
                        const std::string& values) {
   Case c;
   c.write("data.dat", data);
+  // Labels for every object and variable a test may have.
+  std::string labels = "5000\n";
+  for (int i = 1; i <= 5000; ++i) labels += "Label" + std::to_string(i) + "\n";
+  c.write("obj.lab", labels);
+  c.write("var.lab", labels);
   c.setup(values, {"data.dat", "obj.sco", "var.sco", "var.lab", "obj.lab", "matrix.mat"});
   const std::string cmd = "cd '" + c.dir().string() + "' && ORTHAXIS_THREADS=" + threads + " '" +
                           ORTHAXIS_BINARY + "' > ../" + c.dir().filename().string() +
@@ -106,6 +111,10 @@ TEST(Threads, PcaWithMissingValuesIsTheSameForEveryThreadCount) {
 
 TEST(Threads, PcaFromCrossProductsIsTheSameForEveryThreadCount) {
   expect_same_for_every_thread_count(table(3100, 30, 3, 6), "3100 30 1 0 3 0 0 0 1 0 0 1", 0);
+}
+
+TEST(Threads, LabelledPcaIsTheSameForEveryThreadCount) {
+  expect_same_for_every_thread_count(table(2100, 12, 0, 7), "2100 12 3 0 7 0 1 1 1 0 0 1", 0);
 }
 
 TEST(Threads, CorrespondenceAnalysisIsTheSameForEveryThreadCount) {
