@@ -7,7 +7,15 @@
 #
 #   bench/whole_run.sh BINARY DIR [ROUNDS [THREAD COUNTS...]]
 #   e.g. bench/whole_run.sh build/orthaxis /tmp/case 5 1 2
+#
+# On a host shared with other sessions the scheduler gives each session an
+# equal share of the cores; `ORTHAXIS_BENCH_PRIORITY=1 setsid bench/whole_run.sh
+# ...` runs the benchmark in a session of its own with a raised share (root
+# only), so that its times reflect the program rather than the neighbours.
 set -euo pipefail
+if [[ -n "${ORTHAXIS_BENCH_PRIORITY:-}" ]]; then
+  echo -20 > /proc/self/autogroup 2>/dev/null || echo "could not raise the session's share" >&2
+fi
 binary="$(realpath "$1")"
 dir="$2"
 rounds="${3:-5}"
