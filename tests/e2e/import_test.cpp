@@ -90,7 +90,8 @@ TEST(Import, IrisCsvGivesTheResultsOfTheHandWrittenFiles) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     for (std::size_t j = 0; j < 4; ++j) {
       const bool gone = std::find(missing.begin(), missing.end(), std::pair{i, j}) != missing.end();
-      dat += (j ? " " : "") + (gone ? std::string("-1") : rows[i][j]);
+      if (j > 0) dat += ' ';
+      dat += gone ? std::string("-1") : rows[i][j];
     }
     dat += "\n";
   }
