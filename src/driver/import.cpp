@@ -10,6 +10,7 @@
 
 #include "driver/run.h"
 #include "input/data_matrix.h"
+#include "results/eigen_report.h"
 
 namespace orthaxis::driver {
 
@@ -24,7 +25,7 @@ constexpr const char* kMissingValue = "-1";
 constexpr const char* kRunFiles[] = {kSetupFile,         kImportData,         kImportObjectScores,
                                      kImportVariableScores, kImportVariableLabels,
                                      kImportObjectLabels, kImportMatrix,       kScratchFile,
-                                     kSuccessFile,       "EIGENV.ST$",        "EIGENV.txt",
+                                     kSuccessFile,       results::kEigenvalueFile, results::kEigenvectorFile,
                                      input::kTransposedName};
 
 // A name on one line of a label file or the title: line ends and other
@@ -100,8 +101,8 @@ void check_directory(const fs::path& dir, const Options& options) {
                       " (--force replaces it)");
   for (const char* name : kRunFiles) {
     if (fs::exists(dir / name, ec) && fs::equivalent(options.import_file, dir / name, ec))
-      throw ImportError("\"" + options.import_file + "\" is " + name + " of " + shown +
-                        ", which the import or the run would overwrite");
+      throw ImportError("the table \"" + options.import_file + "\" is the file " + name + " of " +
+                        shown + ", which the import or the run would overwrite");
   }
 }
 

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <deque>
 #include <string>
 
 namespace orthaxis::input {
@@ -12,7 +13,7 @@ namespace {
 constexpr std::size_t kShownText = 20;  // characters of an offending cell in a message
 
 struct Field {
-  std::string text;
+  std::string_view text;  // into the table's text, or into the splitter's unescaped copies
   bool quoted = false;
 };
 
@@ -24,7 +25,8 @@ struct Record {
 };
 
 // Splits the text into records; a quoted field may hold separators, quotes
-// written twice and line ends.
+// written twice and line ends. The fields of a record stay valid until the
+// next record is taken.
 class RecordSplitter {
  public:
   RecordSplitter(std::string_view text, char separator) : t_(text), sep_(separator) {}
@@ -33,18 +35,25 @@ class RecordSplitter {
     if (pos_ >= t_.size()) return false;
     r.line = line_;
     r.fields.clear();
+    unescaped_.clear();
     for (;;) {
       Field f;
-      if (pos_ < t_.size() && t_[pos_] == '"') {
+      if (t_[pos_] == '"') {
         quoted_field(f, r);
       } else {
-        while (pos_ < t_.size() && t_[pos_] != sep_ && t_[pos_] != '\n') f.text += t_[pos_++];
+        const std::size_t begin = pos_;
+        while (pos_ < t_.size() && t_[pos_] != sep_ && t_[pos_] != '\n') ++pos_;
+        f.text = t_.substr(begin, pos_ - begin);
         if (!f.text.empty() && f.text.back() == '\r' && (pos_ >= t_.size() || t_[pos_] == '\n'))
-          f.text.pop_back();
+          f.text.remove_suffix(1);
       }
-      r.fields.push_back(std::move(f));
+      r.fields.push_back(f);
       if (pos_ >= t_.size()) return true;
-      if (t_[pos_++] == sep_) continue;
+      if (t_[pos_++] == sep_) {
+        if (pos_ < t_.size()) continue;
+        r.fields.push_back(Field{});  // a separator ends the text: one more empty field
+        return true;
+      }
       ++line_;  // the line end closes the record
       return true;
     }
@@ -55,21 +64,28 @@ class RecordSplitter {
     f.quoted = true;
     const std::int64_t field = static_cast<std::int64_t>(r.fields.size()) + 1;
     const std::int64_t opened = line_;
-    ++pos_;
+    const std::size_t begin = ++pos_;
+    bool doubled = false;
     for (;;) {
-      if (pos_ >= t_.size())
-        throw CsvError("the quote opened here is never closed", opened, field);
-      char c = t_[pos_++];
-      if (c == '"') {
-        if (pos_ < t_.size() && t_[pos_] == '"') {
-          f.text += '"';
-          ++pos_;
-          continue;
-        }
-        break;
-      }
+      if (pos_ >= t_.size()) throw CsvError("the quote opened here is never closed", opened, field);
+      const char c = t_[pos_++];
       if (c == '\n') ++line_;
-      f.text += c;
+      if (c != '"') continue;
+      if (pos_ < t_.size() && t_[pos_] == '"') {
+        doubled = true;
+        ++pos_;
+        continue;
+      }
+      break;
+    }
+    f.text = t_.substr(begin, pos_ - 1 - begin);
+    if (doubled) {
+      std::string& u = unescaped_.emplace_back();
+      for (std::size_t k = 0; k < f.text.size(); ++k) {
+        u += f.text[k];
+        if (f.text[k] == '"') ++k;  // the second quote of a pair
+      }
+      f.text = u;
     }
     if (pos_ < t_.size() && t_[pos_] == '\r' && pos_ + 1 < t_.size() && t_[pos_ + 1] == '\n')
       ++pos_;
@@ -83,6 +99,7 @@ class RecordSplitter {
   char sep_;
   std::size_t pos_ = 0;
   std::int64_t line_ = 1;
+  std::deque<std::string> unescaped_;  // fields of the current record that held doubled quotes
 };
 
 std::string_view trim(std::string_view s) {
@@ -209,6 +226,8 @@ CsvTable parse_csv(std::string_view text, const CsvSettings& settings) {
     if (!splitter.next(header)) throw CsvError("the table is empty (no header row)");
   } while (header.blank());
   const std::size_t width = header.fields.size();
+  std::vector<std::string> names_in_header;  // copied: the splitter reuses its storage
+  for (const Field& f : header.fields) names_in_header.emplace_back(f.text);
 
   // Columns 2 onwards always hold values. The first column is kept as text
   // until every row is seen: it holds names when any cell is not a number.
@@ -218,10 +237,10 @@ CsvTable parse_csv(std::string_view text, const CsvSettings& settings) {
   auto take = [&](const Record& r) {
     check_width(r, width);
     t.lines.push_back(r.line);
-    first_column.push_back(r.fields[0].text);
+    first_column.emplace_back(r.fields[0].text);
     for (std::size_t j = 1; j < width; ++j)
       t.values.push_back(cell_value(r.fields[j], settings, r.line,
-                                    static_cast<std::int64_t>(j) + 1, header.fields[j].text));
+                                    static_cast<std::int64_t>(j) + 1, names_in_header[j]));
   };
   for (Record r; splitter.next(r);) {
     if (r.blank()) {
@@ -234,7 +253,7 @@ CsvTable parse_csv(std::string_view text, const CsvSettings& settings) {
   }
   if (t.lines.empty()) throw CsvError("the table has a header row but no rows of values");
 
-  bool names = width >= 2 && trim(header.fields[0].text).empty();
+  bool names = width >= 2 && trim(names_in_header[0]).empty();
   for (std::size_t i = 0; i < first_column.size() && !names; ++i) {
     float v;
     bool too_large;
@@ -244,7 +263,7 @@ CsvTable parse_csv(std::string_view text, const CsvSettings& settings) {
   if (names && width == 1) throw CsvError("the table has object names but no columns of values");
 
   const std::size_t first = names ? 1 : 0;
-  for (std::size_t j = first; j < width; ++j) t.variables.push_back(header.fields[j].text);
+  for (std::size_t j = first; j < width; ++j) t.variables.push_back(names_in_header[j]);
   if (names) {
     t.objects = std::move(first_column);
     return t;
@@ -254,7 +273,7 @@ CsvTable parse_csv(std::string_view text, const CsvSettings& settings) {
   values.reserve(t.lines.size() * width);
   for (std::size_t i = 0; i < t.lines.size(); ++i) {
     values.push_back(cell_value(Field{first_column[i], false}, settings, t.lines[i], 1,
-                                header.fields[0].text));
+                                names_in_header[0]));
     auto row = t.values.begin() + static_cast<std::ptrdiff_t>(i * (width - 1));
     values.insert(values.end(), row, row + static_cast<std::ptrdiff_t>(width - 1));
   }
