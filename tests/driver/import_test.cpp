@@ -26,7 +26,6 @@ TEST(ImportCheck, RefusesWhatTheAnalysisCannotTakeAndNamesTheCell) {
   };
   const Case cases[] = {
       {",a,b\nr1,1,NA\nr2,2,3\n", ImportAnalysis::kCorrelation, 0, 0, "", 1},
-      {",a,b\nr1,1,\nr2,,3\n", ImportAnalysis::kCrossProducts, 0, 0, "", 2},
       {",a,b\nr1,0,1\nr2,2,3\n", ImportAnalysis::kCorrespondence, 0, 0, "", 0},
       {",a,b\nr1,1,2\nr2,2,-0.5\n", ImportAnalysis::kCovariance, 3, 3, "-0.5 is negative", 0},
       {"a,b\n-1,2\n", ImportAnalysis::kCorrelation, 2, 1, "marks a missing value", 0},

@@ -50,61 +50,24 @@ void expect_values(const std::vector<float>& got, const std::vector<float>& want
 TEST(CsvTable, ReadsTheTablesThatRAndPandasWrite) {
   const ReadCase cases[] = {
       {"write.csv: quoted names, empty first header cell, NA",
-       "\"\",\"Sepal.Length\",\"Sepal.Width\"\n\"1\",5.1,NA\n\"2\",4.9,3\n",
-       {},
-       {"Sepal.Length", "Sepal.Width"},
-       {"1", "2"},
-       {5.1f, NA, 4.9f, 3.0f},
-       {2, 3}},
-      {"to_csv: empty first header cell, numeric index, empty cell missing",
-       ",a,b\n0,1.5,\n1,,2e-3\n",
-       {},
-       {"a", "b"},
-       {"0", "1"},
-       {1.5f, NA, NA, 0.002f},
-       {2, 3}},
-      {"no names: a numeric first column is a variable",
-       "x,y\n1,2\n-3,NA\n",
-       {},
-       {"x", "y"},
-       {},
-       {1.0f, 2.0f, -3.0f, NA},
-       {2, 3}},
-      {"names in a column with a header cell, found by a non-numeric cell",
-       "site,a\n1,4\nsite 2,5\n",
-       {},
-       {"a"},
-       {"1", "site 2"},
-       {4.0f, 5.0f},
-       {2, 3}},
+       "\"\",\"Sepal.Length\",\"Sepal.Width\"\n\"1\",5.1,NA\n\"2\",4.9,3\n", {},
+       {"Sepal.Length", "Sepal.Width"}, {"1", "2"}, {5.1f, NA, 4.9f, 3.0f}, {2, 3}},
+      {"to_csv: numeric index under an empty header cell, empty cells missing",
+       ",a,b\n0,1.5,\n1,,2e-3\n", {}, {"a", "b"}, {"0", "1"}, {1.5f, NA, NA, 0.002f}, {2, 3}},
+      {"a numeric first column is a variable",
+       "x,y\n1,2\n-3,NA\n", {}, {"x", "y"}, {}, {1.0f, 2.0f, -3.0f, NA}, {2, 3}},
+      {"one cell that is not a number makes the first column names",
+       "site,a\n1,4\nsite 2,5\n", {}, {"a"}, {"1", "site 2"}, {4.0f, 5.0f}, {2, 3}},
       {"quotes doubled, separators and a line end inside quotes, CRLF, BOM",
-       "\xEF\xBB\xBF,\"a, \"\"the\"\" first\",b\r\n\"x,1\",1,2\r\n\"two\nlines\",3,4\r\n\r\n",
-       {},
-       {"a, \"the\" first", "b"},
-       {"x,1", "two\nlines"},
-       {1.0f, 2.0f, 3.0f, 4.0f},
-       {2, 3}},
+       "\xEF\xBB\xBF,\"a, \"\"the\"\" first\",b\r\n\"x,1\",1,2\r\n\"two\nlines\",3,4\r\n\r\n", {},
+       {"a, \"the\" first", "b"}, {"x,1", "two\nlines"}, {1.0f, 2.0f, 3.0f, 4.0f}, {2, 3}},
       {"semicolons and decimal commas",
-       "\"\";\"a\";\"b\"\n\"r1\";13,2;-0,5\n\"r2\";1e3;7\n",
-       {';', ','},
-       {"a", "b"},
-       {"r1", "r2"},
-       {13.2f, -0.5f, 1000.0f, 7.0f},
-       {2, 3}},
+       "\"\";\"a\";\"b\"\n\"r1\";13,2;-0,5\n\"r2\";1e3;7\n", {';', ','}, {"a", "b"}, {"r1", "r2"},
+       {13.2f, -0.5f, 1000.0f, 7.0f}, {2, 3}},
       {"tabs, blanks around numbers",
-       "id\tv\nA\t 2.5 \nB\t3\n",
-       {'\t', '.'},
-       {"v"},
-       {"A", "B"},
-       {2.5f, 3.0f},
-       {2, 3}},
-      {"one column: an empty line inside the table is a missing value",
-       "v\n1\n\n2\n\n\n",
-       {},
-       {"v"},
-       {},
-       {1.0f, NA, 2.0f},
-       {2, 3, 4}},
+       "id\tv\nA\t 2.5 \nB\t3\n", {'\t', '.'}, {"v"}, {"A", "B"}, {2.5f, 3.0f}, {2, 3}},
+      {"one column: an empty line inside is a missing value, at the end nothing",
+       "v\n1\n\n2\n\n\n", {}, {"v"}, {}, {1.0f, NA, 2.0f}, {2, 3, 4}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -125,8 +88,7 @@ TEST(CsvTable, RefusesWhatItCannotReadAndSaysWhere) {
     const char* reason;
   };
   const Case cases[] = {
-      {"empty text", "", {}, 0, 0, "empty"},
-      {"blank lines only", "\n\r\n", {}, 0, 0, "empty"},
+      {"empty text", "\n\r\n", {}, 0, 0, "empty"},
       {"header only", "a,b\n", {}, 0, 0, "no rows of values"},
       {"names only", "name\nx\ny\n", {}, 0, 0, "no columns of values"},
       {"a row too short", "a,b\n1,2\n3\n", {}, 3, 0, "1 field where the header row has 2"},
@@ -135,8 +97,7 @@ TEST(CsvTable, RefusesWhatItCannotReadAndSaysWhere) {
       {"text in a value column", "n,a,b\nx,1,2\ny,1,z\n", {}, 3, 3, "\"z\" is not a number"},
       {"decimal comma without --dec", "a;b\n1;2,5\n", {';', '.'}, 2, 2, "--dec ,"},
       {"decimal point with --dec ,", "a;b\n1;2.5\n", {';', ','}, 2, 2, "--dec ."},
-      {"too large", "n,a\nx,1e39\n", {}, 2, 2, "too large"},
-      {"too large in the first column", "a,b\n1e39,1\n", {}, 2, 1, "too large"},
+      {"too large, first column", "a,b\n1e39,1\n", {}, 2, 1, "too large"},
       {"unclosed quote", "a,b\n1,\"2\n3,4\n", {}, 2, 2, "never closed"},
       {"text after a closing quote", "a,b\n1,\"2\"x\n", {}, 2, 2, "closing quote"},
   };
@@ -153,16 +114,6 @@ TEST(CsvTable, RefusesWhatItCannotReadAndSaysWhere) {
   }
 }
 
-TEST(CsvTable, MessageNamesFileLineColumnAndVariable) {
-  try {
-    parse_csv("\"\",\"Petal.Length\"\n\"1\",1\n\"2\",abc\n", {});
-    FAIL() << "accepted";
-  } catch (const CsvError& e) {
-    EXPECT_EQ(e.message("iris.csv"),
-              "iris.csv, line 3, column 2 (\"Petal.Length\"): \"abc\" is not a number");
-  }
-}
-
 TEST(CsvNumber, AcceptsPlainDecimalNumbersOnly) {
   struct Case {
     const char* text;
@@ -172,11 +123,10 @@ TEST(CsvNumber, AcceptsPlainDecimalNumbersOnly) {
   };
   const Case cases[] = {
       {"13,25", ',', true, 13.25f}, {"+2E3", '.', true, 2000.0f}, {".5", '.', true, 0.5f},
-      {"5.", '.', true, 5.0f},      {"-0.125", '.', true, -0.125f}, {"1e-50", '.', true, 0.0f},
-      {"1.5", ',', false, 0},       {"e5", '.', false, 0},        {"1e", '.', false, 0},
-      {"--1", '.', false, 0},       {"0x1p3", '.', false, 0},     {"inf", '.', false, 0},
-      {"nan", '.', false, 0},       {"1 2", '.', false, 0},       {".", '.', false, 0},
-      {"1.5D3", '.', false, 0},
+      {"5.", '.', true, 5.0f},      {"1e-50", '.', true, 0.0f},   {"1.5", ',', false, 0},
+      {"e5", '.', false, 0},        {"1e", '.', false, 0},        {"--1", '.', false, 0},
+      {"0x1p3", '.', false, 0},     {"inf", '.', false, 0},       {"nan", '.', false, 0},
+      {"1 2", '.', false, 0},       {".", '.', false, 0},         {"1.5D3", '.', false, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
