@@ -7,9 +7,12 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <span>
 
 #include "driver/run.h"
 #include "input/data_matrix.h"
+#include "export/csv.h"
+#include "export/svg.h"
 #include "results/eigen_report.h"
 
 namespace orthaxis::driver {
@@ -22,11 +25,22 @@ constexpr std::size_t kChunk = 1 << 16;  // bytes handed to the sink at a time
 constexpr const char* kMissingValue = "-1";
 
 // Files a run in the directory writes or reads; the table must not be one of them.
-constexpr const char* kRunFiles[] = {kSetupFile,         kImportData,         kImportObjectScores,
-                                     kImportVariableScores, kImportVariableLabels,
-                                     kImportObjectLabels, kImportMatrix,       kScratchFile,
-                                     kSuccessFile,       results::kEigenvalueFile, results::kEigenvectorFile,
+constexpr const char* kRunFiles[] = {kSetupFile,
+                                     kImportData,
+                                     kImportObjectScores,
+                                     kImportVariableScores,
+                                     kImportVariableLabels,
+                                     kImportObjectLabels,
+                                     kImportMatrix,
+                                     kScratchFile,
+                                     kSuccessFile,
+                                     results::kEigenvalueFile,
+                                     results::kEigenvectorFile,
                                      input::kTransposedName};
+// ... and those of --csv and --svg, when asked for.
+constexpr const char* kTableFiles[] = {csv::kEigenvalueTable, csv::kObjectTable,
+                                       csv::kVariableTable};
+constexpr const char* kPictureFiles[] = {svg::kBiplotFile, svg::kScreeFile};
 
 // A name on one line of a label file or the title: line ends and other
 // control characters become blanks.
@@ -99,11 +113,16 @@ void check_directory(const fs::path& dir, const Options& options) {
   if (!options.force && fs::exists(dir / kSetupFile, ec))
     throw ImportError(shown + " already holds a setup file " + kSetupFile +
                       " (--force replaces it)");
-  for (const char* name : kRunFiles) {
-    if (fs::exists(dir / name, ec) && fs::equivalent(options.import_file, dir / name, ec))
-      throw ImportError("the table \"" + options.import_file + "\" is the file " + name + " of " +
-                        shown + ", which the import or the run would overwrite");
-  }
+  auto refuse_same = [&](std::span<const char* const> names) {
+    for (const char* name : names) {
+      if (fs::exists(dir / name, ec) && fs::equivalent(options.import_file, dir / name, ec))
+        throw ImportError("the table \"" + options.import_file + "\" is the file " + name +
+                          " of " + shown + ", which the import or the run would overwrite");
+    }
+  };
+  refuse_same(kRunFiles);
+  if (options.csv) refuse_same(kTableFiles);
+  if (options.svg) refuse_same(kPictureFiles);
 }
 
 }  // namespace

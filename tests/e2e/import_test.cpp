@@ -145,10 +145,11 @@ TEST(Import, DuneCsvWithSemicolonsAndDecimalCommasGivesTheExamplesResults) {
 TEST(Import, RefusalsWriteNothing) {
   struct Refusal {
     const char* what;
-    std::string csv;    // written as t.csv
-    std::string args;   // the command line
+    std::string csv;  // written as `file`
+    std::string args;  // the command line
     const char* message;
     bool setup_present = false;  // work/ holds a setup file beforehand
+    std::string file = "t.csv";
   };
   const Refusal cases[] = {
       {"negative value, PCA", ",a,b\nr1,1,2\nr2,-2,3\n", "--import t.csv work",
@@ -157,11 +158,13 @@ TEST(Import, RefusalsWriteNothing) {
        "t.csv, line 3: 3 fields where the header row has 2"},
       {"missing file", "", "--import nosuch.csv work", "cannot read \"nosuch.csv\""},
       {"setup file present", "a,b\n1,2\n", "--import t.csv work", "already holds a setup file", true},
+      {"the table is a file of the run", "a,b\n1,2\n", "--import objects.csv --csv",
+       "is the file objects.csv of the current directory", false, "objects.csv"},
   };
   for (const auto& r : cases) {
     SCOPED_TRACE(r.what);
     Case c;
-    c.write("t.csv", r.csv);
+    c.write(r.file, r.csv);
     if (r.setup_present) {
       fs::create_directory(c.dir() / "work");
       c.write("work/ORTHAXIS.ST$", "old setup\n");
