@@ -131,33 +131,49 @@ PairAccumulator::~PairAccumulator() {
   }
 }
 
-void PairAccumulator::add(std::span<const float> x) {
-  fresh_.clear();
-  for (std::size_t v = 0; v < p_; ++v)
-    if (!present(x[v]) && !missed_[v]) fresh_.push_back(v);
-  if (!fresh_.empty()) {
-    flush();
-    settle();
-    materialize(fresh_);
-    for (std::size_t v : fresh_) {
-      missed_[v] = 1;
-      missed_list_.push_back(v);
-    }
-    std::sort(missed_list_.begin(), missed_list_.end());
-  }
-  Block& block = blocks_[current_];
-  float* values = block.values.data() + filled_ * p_;
-  float* presence = block.presence.data() + filled_ * p_;
-  for (std::size_t v = 0; v < p_; ++v) {
+namespace {
+// One row into the block (missing values as 0 with a presence of 0) and into
+// the running sums of the variables. A variable that has missed a value no
+// longer uses its running sums, so they are updated for every variable.
+ORTHAXIS_VECTOR_CLONES void gather_row(std::size_t p, const float* __restrict x,
+                                       float* __restrict values, float* __restrict presence,
+                                       float* __restrict sum, float* __restrict squares) {
+  for (std::size_t v = 0; v < p; ++v) {
     const float xv = x[v];
     const bool here = present(xv);
     values[v] = here ? xv : 0.0f;
     presence[v] = here ? 1.0f : 0.0f;
-    if (!missed_[v]) {
-      run_sum_[v] += xv;
-      run_squares_[v] += xv * xv;
+    sum[v] += xv;
+    squares[v] += xv * xv;
+  }
+}
+
+ORTHAXIS_VECTOR_CLONES bool any_missing(std::size_t p, const float* __restrict x) {
+  bool missing = false;
+  for (std::size_t v = 0; v < p; ++v) missing |= !present(x[v]);
+  return missing;
+}
+}  // namespace
+
+void PairAccumulator::add(std::span<const float> x) {
+  if (any_missing(p_, x.data())) {
+    fresh_.clear();
+    for (std::size_t v = 0; v < p_; ++v)
+      if (!present(x[v]) && !missed_[v]) fresh_.push_back(v);
+    if (!fresh_.empty()) {
+      flush();
+      settle();
+      materialize(fresh_);
+      for (std::size_t v : fresh_) {
+        missed_[v] = 1;
+        missed_list_.push_back(v);
+      }
+      std::sort(missed_list_.begin(), missed_list_.end());
     }
   }
+  Block& block = blocks_[current_];
+  gather_row(p_, x.data(), block.values.data() + filled_ * p_,
+             block.presence.data() + filled_ * p_, run_sum_.data(), run_squares_.data());
   if (++filled_ == block_rows_) flush();
 }
 
