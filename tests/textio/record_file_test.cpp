@@ -183,6 +183,20 @@ TEST_F(RecordFiles, MovedFileKeepsItsPosition) {
   EXPECT_EQ(b.unit(), 2);
 }
 
+TEST_F(RecordFiles, AssigningOverAnOpenFileWritesItsPendingRecordsOrFails) {
+  const std::string first = path("first.txt");
+  RecordFile f(4, first, Open::kReplace);
+  f.write("pending");
+  f = RecordFile(4, path("second.txt"), Open::kReplace);
+  EXPECT_EQ(slurp(first), "pending\n");
+  EXPECT_EQ(f.path(), path("second.txt"));
+
+  RecordFile full(4, "/dev/full", Open::kReplace);
+  full.write("lost");
+  EXPECT_THROW(full = RecordFile(4, path("third.txt"), Open::kReplace), IoError);
+  EXPECT_FALSE(full.is_open());
+}
+
 // ---------------------------------------------------------------- console
 
 std::string console_bytes(const std::function<void(Console&)>& use) {
