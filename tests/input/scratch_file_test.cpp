@@ -2,6 +2,7 @@
 // of the device reported rather than read back as zeros.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <vector>
@@ -15,7 +16,8 @@ using orthaxis::input::ScratchFile;
 using orthaxis::textio::IoError;
 
 TEST(ScratchFileRows, RowsReadBackInOrderAfterARewindAndWritingResumesAfterReading) {
-  const auto path = std::filesystem::temp_directory_path() / "orthaxis_scratch_rows.tmp";
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("orthaxis_scratch_" + std::to_string(::getpid()) + ".tmp");
   ScratchFile s(path.string());
   std::vector<float> a = {1.5f, -2.0f}, b = {3.0f, 4.25f}, got(2);
   s.write_row(a);

@@ -2,6 +2,7 @@
 // and the printer that sends one format to both.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -28,7 +29,8 @@ class RecordFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() / ("orthaxis_records_" + std::string(info->name()));
+    dir_ = std::filesystem::temp_directory_path() /
+           ("orthaxis_records_" + std::to_string(::getpid()) + "_" + info->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
