@@ -22,6 +22,7 @@ int fail(orthaxis::textio::Console& console, const char* what) {
 
 int main() {
   using namespace orthaxis;
+  textio::prepare_standard_streams();
   textio::Console console;
   try {
     driver::run(console);

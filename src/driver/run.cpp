@@ -139,6 +139,8 @@ class Run {
     allocate(w_, n_, p_, v_.components);
     read_labels();
     report_parameters(setup_rows, setup_columns);
+    // Each long phase begins with the console shown up to date.
+    console_.flush();
     data_pass();
     data_.rewind();
     input::read_heading(data_);
@@ -148,7 +150,9 @@ class Run {
     } else {
       resemblance_matrix();
     }
+    console_.flush();
     eigenanalysis();
+    console_.flush();
     if (v_.analysis_type == 4) {
       correspondence_scores();
       console_.write(textio::free_format_record({}));

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -239,6 +240,33 @@ TEST(ConsoleCarriageControl, FinishIsWrittenOnce) {
     c.finish();
   });
   EXPECT_EQ(out, "x\n");
+}
+
+TEST_F(RecordFiles, ConsoleSendsProgressPhaseBeginsAndTerminalRecordsOnAtOnce) {
+  // What has reached the device after each step (the file is read by name).
+  struct Step {
+    const char* record;  // nullptr: the driver's flush()
+    const char* shown;
+  };
+  const Step buffered[] = {{" banner", ""},
+                           {"+CURRENT V.= 1", " banner\rCURRENT V.= 1"},
+                           {" block", " banner\rCURRENT V.= 1"},
+                           {nullptr, " banner\rCURRENT V.= 1\n block"}};
+  const Step terminal[] = {{" banner", " banner"}, {" block", " banner\n block"}};
+  for (bool every_record : {false, true}) {
+    SCOPED_TRACE(every_record);
+    const std::string p = path(every_record ? "terminal.txt" : "pipe.txt");
+    std::FILE* out = std::fopen(p.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    {
+      Console c(out, every_record);
+      for (const Step& s : every_record ? std::span<const Step>(terminal) : buffered) {
+        if (s.record != nullptr) c.write(s.record); else c.flush();
+        EXPECT_EQ(slurp(p), s.shown) << (s.record ? s.record : "flush");
+      }
+    }
+    std::fclose(out);
+  }
 }
 
 TEST_F(RecordFiles, PrinterSendsOneFormatToReportAndConsole) {
