@@ -163,6 +163,14 @@ class Run {
     normal_end();
   }
 
+  // An analysis stop keeps T.TMP and creates no marker, but the report and
+  // every other file still receive all they were given: a failure to write
+  // or close one of them ends the run as an input/output error instead.
+  void stopped_end() {
+    close_files();
+    if (scratch_) scratch_->close();
+  }
+
  private:
   void remove_old_marker() {
     // A failed run must not leave the marker of an earlier run behind.
@@ -340,11 +348,15 @@ class Run {
                              w_.row, w_.share);
   }
 
-  void normal_end() {
-    // Everything is on disk before the marker tells the front end so.
+  void close_files() {
     for (RecordFile* f : {&setup_, &data_, &variable_score_file_, &matrix_, &eigenvector_file_,
                           &object_score_file_})
       f->close();
+  }
+
+  void normal_end() {
+    // Everything is on disk before the marker tells the front end so.
+    close_files();
     scratch_->close_and_delete();
     RecordFile marker(kSuccessUnit, kSuccessFile, Open::kReplace);
     marker.close();
@@ -376,7 +388,12 @@ class Run {
 
 void run(textio::Console& console) {
   Run run(console);
-  run.execute();
+  try {
+    run.execute();
+  } catch (const AnalysisStop&) {
+    run.stopped_end();
+    throw;
+  }
 }
 
 }  // namespace orthaxis::driver

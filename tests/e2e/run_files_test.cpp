@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -104,6 +106,60 @@ TEST(RunFilesConsole, AConsoleThatCannotBeWrittenLeavesTheSameFilesAndMarker) {
     std::filesystem::remove(c.dir() / "stderr.txt");
     expect_same_files(expected, snapshot(c));
   }
+}
+
+// ---------------------------------------------------------------------------
+// A full device
+
+// An input/output failure: exit 2, one line on standard error naming the
+// file, no stop line and no marker (an old one is put there first).
+void expect_io_failure(const Case& c, const Outcome& o, const std::string& file) {
+  EXPECT_EQ(o.status, 2) << o.err;
+  EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+  EXPECT_TRUE(contains(o.err, "\"" + file + "\"")) << o.err;
+  EXPECT_FALSE(contains(o.out, "STOP"));
+  EXPECT_FALSE(c.exists("SUCCES.ST$"));
+}
+
+TEST(RunFilesDiskFull, AnOutputFileOnAFullDeviceFailsTheNormalEnd) {
+  struct Full {
+    const char* what;
+    const char* values;
+    std::size_t name;  // which of the six names is /dev/full
+  } cases[] = {
+      {"object scores", "4 2 3 0 2 0 0 0 0 0 0 1", 1},
+      {"variable scores", "4 2 3 0 2 0 0 0 0 0 0 1", 2},
+      {"matrix file", "4 2 2 2 2 0 0 0 0 0 0 1", 5},
+  };
+  for (const auto& f : cases) {
+    SCOPED_TRACE(f.what);
+    Case c;
+    std::vector<std::string> names = kNames;
+    names[f.name] = "/dev/full";
+    c.setup(f.values, names);
+    c.write("d.txt", kTiny);
+    c.write("SUCCES.ST$", "");
+    expect_io_failure(c, c.run(), "/dev/full");
+  }
+}
+
+TEST(RunFilesDiskFull, AReportThatCannotBeWrittenAtAnAnalysisStopFailsTheRun) {
+  // A zero-variance stop under a file-size limit of one block: the report
+  // cannot be written when it is closed at the stop (the limit's signal is
+  // ignored, so the write fails as on a full disk).
+  Case c;
+  c.setup("4 2 3 0 2 0 0 0 0 0 0 1", kNames);
+  c.write("d.txt", "flat\n4\n1 2\n2 2\n3 2\n4 2\n");
+  c.write("SUCCES.ST$", "");
+  const std::string cmd = "cd '" + c.dir().string() + "' && trap '' XFSZ && ulimit -f 1 && '" +
+                          ORTHAXIS_BINARY + "' > stdout.txt 2> stderr.txt";
+  const int rc = std::system(cmd.c_str());
+  Outcome o;
+  o.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  o.out = c.read("stdout.txt");
+  o.err = c.read("stderr.txt");
+  expect_io_failure(c, o, "ORTHAXIS.ST$");
+  EXPECT_TRUE(c.exists("T.TMP"));
 }
 
 }  // namespace
