@@ -15,6 +15,7 @@
 #include "analysis/packed.h"
 #include "analysis/statistics.h"
 #include "coa/correspondence_analysis.h"
+#include "driver/run_files.h"
 #include "driver/setup.h"
 #include "input/data_matrix.h"
 #include "input/labels.h"
@@ -121,9 +122,9 @@ class Run {
   explicit Run(textio::Console& console) : console_(console), print_(setup_, console) {}
 
   void execute() {
-    remove_old_marker();
     banner();
     read_setup();
+    open_named_files();
     setup_.rewind();  // from here on unit 9 is the report
     const std::int32_t setup_rows = v_.rows;
     const std::int32_t setup_columns = v_.columns;
@@ -172,8 +173,8 @@ class Run {
   }
 
  private:
+  // A failed run must not leave the marker of an earlier run behind.
   void remove_old_marker() {
-    // A failed run must not leave the marker of an earlier run behind.
     std::error_code ec;
     std::filesystem::remove(kSuccessFile, ec);
     if (ec) throw textio::IoError(ec.message(), "OPEN", kSuccessUnit, kSuccessFile);
@@ -184,19 +185,56 @@ class Run {
     console_.write(textio::free_format_record({}));
   }
 
+  // Reads the run values and the six names and checks them. Nothing is
+  // created, emptied or deleted before the names are accepted; then the old
+  // marker goes. A setup that fails here removes it too, unless one of its
+  // names is the marker's: a file named in the setup is never touched by a
+  // setup that is refused.
   void read_setup() {
-    setup_ = RecordFile(kSetupUnit, kSetupFile, Open::kExisting);
-    v_ = read_run_values(setup_);
-    validate(v_);
-    names_.data = textio::read_text(setup_, kNameLength);
+    try {
+      setup_ = RecordFile(kSetupUnit, kSetupFile, Open::kExisting);
+      v_ = read_run_values(setup_);
+      try {
+        validate(v_);
+      } catch (const SetupError&) {
+        // The names as far as they are present, for the marker's sake only.
+        try {
+          read_names();
+        } catch (const textio::IoError&) {
+        }
+        throw;
+      }
+      read_names();
+      check_distinct(files_of_run(v_, names_));
+    } catch (...) {
+      if (!names_the_marker()) {
+        std::error_code ignored;  // the run fails for its own reason
+        std::filesystem::remove(kSuccessFile, ignored);
+      }
+      throw;
+    }
+    remove_old_marker();
+  }
+
+  void read_names() {
+    for (std::string* name : {&names_.data, &names_.object_scores, &names_.variable_scores,
+                              &names_.variable_labels, &names_.object_labels, &names_.matrix})
+      *name = textio::read_text(setup_, kNameLength);
+  }
+
+  bool names_the_marker() const {
+    for (const std::string* field : {&names_.data, &names_.object_scores, &names_.variable_scores,
+                                     &names_.variable_labels, &names_.object_labels, &names_.matrix}) {
+      const std::string name = name_of(*field);
+      if (!name.empty() && same_file(name, kSuccessFile)) return true;
+    }
+    return false;
+  }
+
+  void open_named_files() {
     data_ = RecordFile(kDataUnit, name_of(names_.data), Open::kExisting);
-    names_.object_scores = textio::read_text(setup_, kNameLength);
-    names_.variable_scores = textio::read_text(setup_, kNameLength);
     variable_score_file_ =
         RecordFile(kVariableScoreUnit, name_of(names_.variable_scores), Open::kReplace);
-    names_.variable_labels = textio::read_text(setup_, kNameLength);
-    names_.object_labels = textio::read_text(setup_, kNameLength);
-    names_.matrix = textio::read_text(setup_, kNameLength);
   }
 
   void read_labels() {

@@ -162,5 +162,108 @@ TEST(RunFilesDiskFull, AReportThatCannotBeWrittenAtAnAnalysisStopFailsTheRun) {
   EXPECT_TRUE(c.exists("T.TMP"));
 }
 
+// ---------------------------------------------------------------------------
+// Names that make two parts of a run one file
+
+const std::string kPca = "4 2 3 0 2 0 0 0 0 0 0 1";
+const std::string kLabels = "4\nO1\nO2\nO3\nO4\n";
+
+// The setup's names with some replaced (index into the six names).
+std::vector<std::string> names_with(const std::map<std::size_t, std::string>& changed) {
+  std::vector<std::string> names = kNames;
+  for (const auto& [i, name] : changed) names[i] = name;
+  return names;
+}
+
+// Inputs of every case, and the other ways of naming d.txt.
+void prepare(const Case& c, const std::string& values,
+             const std::map<std::size_t, std::string>& changed) {
+  c.setup(values, names_with(changed));
+  c.write("d.txt", kTiny);
+  c.write("vl.txt", kLabels);
+  c.write("ol.txt", kLabels);
+  std::filesystem::create_directory(c.dir() / "sub");
+  std::filesystem::create_symlink("d.txt", c.dir() / "link.txt");
+  std::filesystem::create_hard_link(c.dir() / "d.txt", c.dir() / "hard.txt");
+}
+
+TEST(RunFilesNames, AnOutputOverAnyFileOrAnInputOverAFixedFileIsRefusedTouchingNothing) {
+  struct Collision {
+    const char* what;
+    std::string values;
+    std::map<std::size_t, std::string> names;
+    std::vector<std::string> message;  // both parts and the name
+    bool names_marker = false;         // SUCCES.ST$ is one of the setup's files
+  } cases[] = {
+      {"variable scores = data", kPca, {{2, "d.txt"}}, {"variable-score file", "data file", "\"d.txt\""}},
+      {"object scores = data", kPca, {{1, "d.txt"}}, {"object-score file", "data file"}},
+      {"object scores = ./data", kPca, {{1, "./d.txt"}}, {"object-score file", "\"./d.txt\""}},
+      {"object scores = sub/../data", kPca, {{1, "sub/../d.txt"}}, {"object-score file", "data file"}},
+      {"object scores = link to data", kPca, {{1, "link.txt"}}, {"object-score file", "data file"}},
+      {"object scores = hard link to data", kPca, {{1, "hard.txt"}}, {"object-score file", "data file"}},
+      {"object scores = variable scores", kPca, {{1, "s.txt"}, {2, "s.txt"}},
+       {"variable-score file", "object-score file", "\"s.txt\""}},
+      {"matrix = variable labels", "4 2 3 1 2 0 0 1 0 0 0 1", {{5, "vl.txt"}},
+       {"matrix file", "variable-labels file", "\"vl.txt\""}},
+      {"matrix = object scores", "4 2 2 2 2 0 0 0 0 0 0 1", {{5, "obj.txt"}},
+       {"matrix file", "object-score file"}},
+      {"object labels = variable scores", "4 2 3 0 2 0 5 0 0 0 0 1", {{4, "var.txt"}},
+       {"variable-score file", "object-labels file"}},
+      {"variable scores = setup file", kPca, {{2, "ORTHAXIS.ST$"}}, {"variable-score file", "setup file"}},
+      {"variable scores = EIGENV.ST$", kPca, {{2, "EIGENV.ST$"}}, {"variable-score file", "eigenvalue file"}},
+      {"object scores = EIGENV.txt", kPca, {{1, "EIGENV.txt"}}, {"object-score file", "eigenvector file"}},
+      {"variable scores = T.TMP", kPca, {{2, "T.TMP"}}, {"variable-score file", "scratch file"}},
+      {"data = setup file", kPca, {{0, "ORTHAXIS.ST$"}}, {"data file", "setup file"}},
+      {"object labels = T.TMP", "4 2 3 0 2 0 1 0 0 0 0 1", {{4, "T.TMP"}}, {"object-labels file", "scratch file"}},
+      {"data = NEWDATA.st$ when transposing", "2 4 3 0 2 0 0 0 0 0 0 0", {{0, "NEWDATA.st$"}},
+       {"data file", "transposed data file", "\"NEWDATA.st$\""}},
+      {"variable scores = SUCCES.ST$", kPca, {{2, "SUCCES.ST$"}}, {"variable-score file", "success marker"}, true},
+      {"data = SUCCES.ST$", kPca, {{0, "SUCCES.ST$"}}, {"data file", "success marker"}, true},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    Case c;
+    prepare(c, k.values, k.names);
+    c.write("NEWDATA.st$", kTiny);
+    // A marker of an earlier run goes; a file of that name in the setup stays.
+    c.write("SUCCES.ST$", k.names_marker ? kTiny : "");
+    auto expected = snapshot(c);
+    if (!k.names_marker) expected.erase("SUCCES.ST$");
+    Outcome o = c.run();
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+    for (const auto& word : k.message) EXPECT_TRUE(contains(o.err, word)) << word << " in " << o.err;
+    EXPECT_FALSE(contains(o.out, "STOP"));
+    expect_same_files(expected, snapshot(c));
+  }
+}
+
+TEST(RunFilesNames, InputsSharedUnusedNamesOldTransposedDataAndOtherDirectoriesAreAllowed) {
+  Case elsewhere;
+  const std::string outside = (elsewhere.dir() / "obj.txt").string();
+  struct Allowed {
+    const char* what;
+    std::string values;
+    std::map<std::size_t, std::string> names;
+  } cases[] = {
+      {"both labels from one file", "4 2 3 0 2 0 1 1 0 0 0 1", {{4, "vl.txt"}}},
+      {"unused label and matrix names", kPca, {{3, "d.txt"}, {4, "var.txt"}, {5, "obj.txt"}}},
+      {"no matrix file for correspondence analysis", "4 2 4 2 2 0 0 0 0 0 0 1", {{5, "d.txt"}}},
+      {"NEWDATA.st$ of an earlier run as data", kPca, {{0, "NEWDATA.st$"}}},
+      {"object scores in another directory", kPca, {{1, outside}}},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    Case c;
+    prepare(c, k.values, k.names);
+    c.write("NEWDATA.st$", kTiny);
+    Outcome o = c.run();
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(c.exists("SUCCES.ST$"));
+    EXPECT_EQ(c.read("d.txt"), kTiny);
+  }
+  EXPECT_TRUE(std::filesystem::exists(outside));
+}
+
 }  // namespace
 }  // namespace orthaxis::e2e
