@@ -187,9 +187,9 @@ class Run {
 
   // Reads the run values and the six names and checks them. Nothing is
   // created, emptied or deleted before the names are accepted; then the old
-  // marker goes. A setup that fails here removes it too, unless one of its
-  // names is the marker's: a file named in the setup is never touched by a
-  // setup that is refused.
+  // marker goes. A setup that fails here removes it too, unless it names a
+  // file to be read (data or labels) SUCCES.ST$: that file holds data, not a
+  // marker, and a refused setup leaves it as it is.
   void read_setup() {
     try {
       setup_ = RecordFile(kSetupUnit, kSetupFile, Open::kExisting);
@@ -207,7 +207,7 @@ class Run {
       read_names();
       check_distinct(files_of_run(v_, names_));
     } catch (...) {
-      if (!names_the_marker()) {
+      if (!reads_the_marker()) {
         std::error_code ignored;  // the run fails for its own reason
         std::filesystem::remove(kSuccessFile, ignored);
       }
@@ -222,9 +222,8 @@ class Run {
       *name = textio::read_text(setup_, kNameLength);
   }
 
-  bool names_the_marker() const {
-    for (const std::string* field : {&names_.data, &names_.object_scores, &names_.variable_scores,
-                                     &names_.variable_labels, &names_.object_labels, &names_.matrix}) {
+  bool reads_the_marker() const {
+    for (const std::string* field : {&names_.data, &names_.variable_labels, &names_.object_labels}) {
       const std::string name = name_of(*field);
       if (!name.empty() && same_file(name, kSuccessFile)) return true;
     }

@@ -193,7 +193,7 @@ TEST(RunFilesNames, AnOutputOverAnyFileOrAnInputOverAFixedFileIsRefusedTouchingN
     std::string values;
     std::map<std::size_t, std::string> names;
     std::vector<std::string> message;  // both parts and the name
-    bool names_marker = false;         // SUCCES.ST$ is one of the setup's files
+    bool reads_marker = false;         // SUCCES.ST$ is a file the setup reads
   } cases[] = {
       {"variable scores = data", kPca, {{2, "d.txt"}}, {"variable-score file", "data file", "\"d.txt\""}},
       {"object scores = data", kPca, {{1, "d.txt"}}, {"object-score file", "data file"}},
@@ -217,18 +217,24 @@ TEST(RunFilesNames, AnOutputOverAnyFileOrAnInputOverAFixedFileIsRefusedTouchingN
       {"object labels = T.TMP", "4 2 3 0 2 0 1 0 0 0 0 1", {{4, "T.TMP"}}, {"object-labels file", "scratch file"}},
       {"data = NEWDATA.st$ when transposing", "2 4 3 0 2 0 0 0 0 0 0 0", {{0, "NEWDATA.st$"}},
        {"data file", "transposed data file", "\"NEWDATA.st$\""}},
-      {"variable scores = SUCCES.ST$", kPca, {{2, "SUCCES.ST$"}}, {"variable-score file", "success marker"}, true},
+      {"variable scores = SUCCES.ST$", kPca, {{2, "SUCCES.ST$"}}, {"variable-score file", "success marker"}},
       {"data = SUCCES.ST$", kPca, {{0, "SUCCES.ST$"}}, {"data file", "success marker"}, true},
+      {"object labels = SUCCES.ST$", "4 2 3 0 2 0 1 0 0 0 0 1", {{4, "SUCCES.ST$"}},
+       {"object-labels file", "success marker"}, true},
+      // A setup refused for a value keeps a data file named SUCCES.ST$ too.
+      {"bad analysis type, data = SUCCES.ST$", "4 2 7 0 2 0 0 0 0 0 0 1", {{0, "SUCCES.ST$"}},
+       {"analysis type", "7"}, true},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.what);
     Case c;
     prepare(c, k.values, k.names);
     c.write("NEWDATA.st$", kTiny);
-    // A marker of an earlier run goes; a file of that name in the setup stays.
-    c.write("SUCCES.ST$", k.names_marker ? kTiny : "");
+    // A marker of an earlier run goes; a file of that name that the setup
+    // reads stays.
+    c.write("SUCCES.ST$", k.reads_marker ? kTiny : "");
     auto expected = snapshot(c);
-    if (!k.names_marker) expected.erase("SUCCES.ST$");
+    if (!k.reads_marker) expected.erase("SUCCES.ST$");
     Outcome o = c.run();
     EXPECT_EQ(o.status, 2);
     EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
