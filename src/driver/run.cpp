@@ -223,8 +223,8 @@ class Run {
   }
 
   bool reads_the_marker() const {
-    for (const std::string* field : {&names_.data, &names_.variable_labels, &names_.object_labels}) {
-      const std::string name = name_of(*field);
+    for (const std::string* read : {&names_.data, &names_.variable_labels, &names_.object_labels}) {
+      const std::string name = name_of(*read);
       if (!name.empty() && same_file(name, kSuccessFile)) return true;
     }
     return false;

@@ -40,7 +40,8 @@ std::vector<RunFile> files_of_run(const RunValues& v, const FileNames& names) {
       {"eigenvector file", results::kEigenvectorFile, Kind::kFixed},
       {"scratch file", kScratchFile, Kind::kFixed},
   };
-  if (v.orientation != 1) files.push_back({"transposed data file", input::kTransposedName, Kind::kFixed});
+  if (v.orientation != 1)
+    files.push_back({"transposed data file", input::kTransposedName, Kind::kFixed});
   auto named = [&files](const char* role, const std::string& field, Kind kind) {
     std::string name(textio::trim_right(field));
     if (!name.empty()) files.push_back({role, std::move(name), kind});
