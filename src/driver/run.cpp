@@ -119,7 +119,8 @@ void allocate(WorkArrays& w, std::int32_t n32, std::int32_t p32, std::int32_t q3
 
 class Run {
  public:
-  explicit Run(textio::Console& console) : console_(console), print_(setup_, console) {}
+  Run(textio::Console& console, const Options& options)
+      : console_(console), options_(options), print_(setup_, console) {}
 
   void execute() {
     banner();
@@ -400,6 +401,7 @@ class Run {
   }
 
   textio::Console& console_;
+  const Options& options_;
   RecordFile setup_;  // the setup file, then the report
   textio::Printer print_;
   RecordFile data_;
@@ -423,8 +425,8 @@ class Run {
 
 }  // namespace
 
-void run(textio::Console& console) {
-  Run run(console);
+void run(textio::Console& console, const Options& options) {
+  Run run(console, options);
   try {
     run.execute();
   } catch (const AnalysisStop&) {

@@ -61,9 +61,11 @@ class Case {
   }
   std::vector<std::string> lines(const std::string& name) const { return split(read(name)); }
 
-  Outcome run() const {
-    const std::string cmd = "cd '" + dir_.string() + "' && '" + ORTHAXIS_BINARY +
-                            "' > stdout.txt 2> stderr.txt";
+  // Runs the program in the case's directory; `args` is appended to the
+  // command line as it stands (shell words).
+  Outcome run(const std::string& args = "") const {
+    const std::string cmd = "cd '" + dir_.string() + "' && '" + ORTHAXIS_BINARY + "'" +
+                            (args.empty() ? "" : " " + args) + " > stdout.txt 2> stderr.txt";
     int rc = std::system(cmd.c_str());
     Outcome o;
     o.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
