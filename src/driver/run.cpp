@@ -22,6 +22,7 @@
 #include "input/scratch_file.h"
 #include "results/eigen_report.h"
 #include "results/scores.h"
+#include "textio/format.h"
 #include "textio/free_format.h"
 #include "textio/io_error.h"
 #include "textio/printer.h"
@@ -48,6 +49,9 @@ constexpr std::string_view kBanner[] = {
     "***          PRINCIPAL COMPONENT             ***",
     "***      AND CORRESPONDENCE ANALYSIS         ***",
 };
+
+const textio::Format kNoConvergence{
+    "(//3X,'ABNORMAL TERMINATION. EIGENANALYSIS DOES NOT CONVERGE'//)"};
 
 // File names are 100-character fields; the name is the field without its
 // trailing blanks.
@@ -300,7 +304,11 @@ class Run {
   }
 
   void eigenanalysis() {
-    analysis::jacobi(p_, w_.work, w_.eigenvectors, console_);
+    if (analysis::jacobi(p_, w_.work, w_.eigenvectors, console_) !=
+        analysis::Convergence::kConverged) {
+      print_.both(kNoConvergence);
+      throw AnalysisStop();
+    }
     positive_ = results::report_eigenvalues(print_, p_, w_.work, w_.eigenvalues, w_.eigenvectors,
                                             w_.spare, eigenvector_file_);
     q_ = std::min(v_.components, positive_.count);

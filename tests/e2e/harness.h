@@ -61,8 +61,11 @@ class Case {
   }
   std::vector<std::string> lines(const std::string& name) const { return split(read(name)); }
 
-  Outcome run() const {
-    const std::string cmd = "cd '" + dir_.string() + "' && '" + ORTHAXIS_BINARY +
+  Outcome run() const { return run_with(""); }
+  // The program started by `prefix` (shell words, e.g. "timeout 60" or
+  // "ulimit -v 100000 &&").
+  Outcome run_with(const std::string& prefix) const {
+    const std::string cmd = "cd '" + dir_.string() + "' && " + prefix + " '" + ORTHAXIS_BINARY +
                             "' > stdout.txt 2> stderr.txt";
     int rc = std::system(cmd.c_str());
     Outcome o;
