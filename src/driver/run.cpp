@@ -287,6 +287,7 @@ class Run {
     coa::Scores s = coa_scores();
     coa::correspondence_analysis(1, table_, s, print_, *scratch_, w_.row, object_score_file_,
                                  variable_score_file_, names_.data);
+    if (!analysis::check_resemblance(print_, p_, w_.work)) throw AnalysisStop();
   }
 
   coa::Scores coa_scores() {

@@ -114,5 +114,16 @@ TEST(Limits, AnEigenanalysisThatDoesNotSettleStopsTheRun) {
   EXPECT_NE(o.out.find("CURRENT V."), std::string::npos);
 }
 
+// ------------------------------------------------------------ undefined matrix
+
+TEST(Limits, ACorrespondenceMatrixThatIsNotFiniteStopsTheRun) {
+  // The grand total T is 3e38: the expected proportion of object 1 in
+  // variable 2, (8/T)(3/T), rounds to zero in single precision, so that
+  // residual divides by zero; element (1, 1) stays finite, (2, 1) does not.
+  Case c;
+  const Outcome o = run_table(c, "3 2 4 0 2 0 0 0 0 0 0 1", {{1, 2}, {2, 1}, {3e38, 5}});
+  expect_stop(c, o, "   ABNORMAL TERMINATION. RESEMBLANCE OF VARIABLES    1 AND    2 IS UNDEFINED");
+}
+
 }  // namespace
 }  // namespace orthaxis::e2e
