@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -123,6 +124,84 @@ TEST(Limits, ACorrespondenceMatrixThatIsNotFiniteStopsTheRun) {
   Case c;
   const Outcome o = run_table(c, "3 2 4 0 2 0 0 0 0 0 0 1", {{1, 2}, {2, 1}, {3e38, 5}});
   expect_stop(c, o, "   ABNORMAL TERMINATION. RESEMBLANCE OF VARIABLES    1 AND    2 IS UNDEFINED");
+}
+
+// ------------------------------------------------------------ memory
+
+// An address-space limit for the program (ulimit -v, in KiB). AddressSanitizer
+// reserves far more address space than any such limit allows.
+#if defined(__SANITIZE_ADDRESS__)
+#define SKIP_UNDER_ADDRESS_SANITIZER() GTEST_SKIP() << "address-space limits under ASan"
+#else
+#define SKIP_UNDER_ADDRESS_SANITIZER() (void)0
+#endif
+std::string address_space_kib(long kib) { return "ulimit -v " + std::to_string(kib) + " &&"; }
+
+TEST(Limits, ArraysAreSizedFromWhatTheRunNeeds) {
+  SKIP_UNDER_ADDRESS_SANITIZER();
+  {
+    // q far above p: the scores never use more than p axes.
+    Case c;
+    expect_normal_end(c, run_table(c, "4 2 3 0 2147483647 0 0 0 0 0 0 1",
+                                   {{1, 2}, {2, 1}, {3, 5}, {4, 4}}));
+    EXPECT_NE(c.read("ORTHAXIS.ST$").find(" NO. OF COMPONENTS RETAINED =    *****\n"),
+              std::string::npos);
+    EXPECT_EQ(c.lines("o.sco").at(1), " 4 2");
+  }
+  {
+    // The setup allows 20000 x 20000 values (1.6 GB as floats); the data file
+    // holds 3 x 2, and the transposition needs only those, well inside 1 GB.
+    Case c;
+    c.write("d.dat", "T\n3 2\n1 2\n2 1\n3 5\n");
+    c.setup("20000 20000 3 0 2 0 0 0 0 0 0 0",
+            {"d.dat", "o.sco", "v.sco", "vl.txt", "ol.txt", "m.mat"});
+    expect_normal_end(c, c.run_with(address_space_kib(1000000)));
+  }
+}
+
+// Under every address-space limit from the least that lets the program start
+// (a run without a setup file fails cleanly) up to enough, the run ends
+// normally or with exit status 2, one line on standard error and no marker;
+// a failure after the data pass does not blame the work arrays.
+TEST(Limits, RunningOutOfMemoryAnywhereEndsWithOneLineAndNoMarker) {
+  SKIP_UNDER_ADDRESS_SANITIZER();
+  Rows rows(3, std::vector<double>(400));
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    for (std::size_t j = 0; j < rows[i].size(); ++j) rows[i][j] = 1.0 + (i * 7 + j * 13) % 17;
+  Case c;
+  run_table(c, "3 400 1 0 2 0 0 0 0 0 0 1", rows);  // writes the data file
+  const std::string setup = "3 400 1 0 2 0 0 0 0 0 0 1\nd.dat\no.sco\nv.sco\nvl\nol\nm\n";
+  auto clean_failure = [](const Outcome& o) {
+    return o.status == 2 && Case::split(o.err).size() == 1 && o.err.rfind("ORTHAXIS: ", 0) == 0;
+  };
+  constexpr long kStep = 256;
+  long kib = 2048;
+  std::filesystem::remove(c.dir() / "ORTHAXIS.ST$");
+  while (kib < 65536 && !clean_failure(c.run_with(address_space_kib(kib)))) kib += kStep;
+  int early = 0, late = 0;
+  bool normal = false;
+  for (; kib < 65536 && !normal; kib += kStep) {
+    c.write("ORTHAXIS.ST$", setup);
+    std::filesystem::remove(c.dir() / "SUCCES.ST$");
+    const Outcome o = c.run_with(address_space_kib(kib));
+    SCOPED_TRACE(kib);
+    normal = o.status == 0;
+    if (normal) {
+      EXPECT_TRUE(c.exists("SUCCES.ST$"));
+      continue;
+    }
+    ASSERT_TRUE(clean_failure(o)) << o.status << " " << o.err;
+    EXPECT_FALSE(c.exists("SUCCES.ST$"));
+    if (o.out.find("VARIABLES STATISTICS") == std::string::npos) {
+      ++early;
+    } else {
+      ++late;
+      EXPECT_EQ(o.err.find("work arrays"), std::string::npos) << o.err;
+    }
+  }
+  EXPECT_TRUE(normal);
+  EXPECT_GT(early, 0);
+  EXPECT_GT(late, 0);
 }
 
 }  // namespace
