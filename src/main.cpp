@@ -1,10 +1,17 @@
-// Maps the outcome of a run to its exit status: 0 normal end, 1 analysis
-// stop, 2 input/output, setup or allocation failure.
+// Reads the command line, then maps the outcome of a run to its exit status:
+// 0 normal end, 1 analysis stop, 2 input/output, setup, allocation or usage
+// failure.
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <new>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
 
+#include "driver/options.h"
 #include "driver/run.h"
 #include "driver/setup.h"
 #include "textio/console.h"
@@ -18,13 +25,46 @@ int fail(orthaxis::textio::Console& console, const char* what) {
   std::fprintf(stderr, "ORTHAXIS: %s\n", what);
   return 2;
 }
+
+int usage_error(const std::string& what) {
+  std::fprintf(stderr, "ORTHAXIS: %s; %s\n", what.c_str(),
+               std::string(orthaxis::driver::usage_line()).c_str());
+  return 2;
+}
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   using namespace orthaxis;
+  // Nothing is read, created or changed before the whole command line is
+  // understood: a mistyped option never starts the analysis.
+  driver::Options options;
+  try {
+    std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    options = driver::parse_options(args);
+  } catch (const driver::UsageError& e) {
+    return usage_error(e.what());
+  }
+  if (options.help) {
+    std::fputs(std::string(driver::help_text()).c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 2;
+  }
+  if (options.version) {
+    std::printf("orthaxis %s\n", std::string(driver::kVersion).c_str());
+    return std::fflush(stdout) == 0 ? 0 : 2;
+  }
+  if (options.importing()) return usage_error("--import is not available in this build");
+  if (!options.dir.empty()) {
+    std::error_code ec;
+    std::filesystem::current_path(options.dir, ec);
+    if (ec) {
+      std::fprintf(stderr, "ORTHAXIS: cannot run in directory \"%s\": %s\n", options.dir.c_str(),
+                   ec.message().c_str());
+      return 2;
+    }
+  }
   textio::Console console;
   try {
-    driver::run(console);
+    driver::run(console, options);
   } catch (const driver::AnalysisStop&) {
     console.write(kStopLine);
     console.finish();

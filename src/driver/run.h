@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 
+#include "driver/options.h"
 #include "textio/console.h"
 
 namespace orthaxis::driver {
@@ -30,7 +31,7 @@ inline constexpr const char* kSuccessFile = "SUCCES.ST$";
 
 // Runs the program in the current working directory. Returns at the normal
 // end (SUCCES.ST$ created); throws AnalysisStop, SetupError, AllocationError
-// or textio::IoError otherwise.
-void run(textio::Console& console);
+// or textio::IoError otherwise. Empty options give the front end's run.
+void run(textio::Console& console, const Options& options = {});
 
 }  // namespace orthaxis::driver

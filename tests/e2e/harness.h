@@ -61,12 +61,14 @@ class Case {
   }
   std::vector<std::string> lines(const std::string& name) const { return split(read(name)); }
 
-  Outcome run() const { return run_with(""); }
-  // The program started by `prefix` (shell words, e.g. "timeout 60" or
+  // Runs the program in the case's directory; `args` is appended to the
+  // command line as it stands (shell words).
+  Outcome run(const std::string& args = "") const { return run_with("", args); }
+  // The same, started by `prefix` (shell words, e.g. "timeout 60" or
   // "ulimit -v 100000 &&").
-  Outcome run_with(const std::string& prefix) const {
+  Outcome run_with(const std::string& prefix, const std::string& args = "") const {
     const std::string cmd = "cd '" + dir_.string() + "' && " + prefix + " '" + ORTHAXIS_BINARY +
-                            "' > stdout.txt 2> stderr.txt";
+                            "'" + (args.empty() ? "" : " " + args) + " > stdout.txt 2> stderr.txt";
     int rc = std::system(cmd.c_str());
     Outcome o;
     o.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
