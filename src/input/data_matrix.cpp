@@ -22,15 +22,13 @@ void transpose(textio::RecordFile& data, std::int32_t& objects, std::int32_t& va
 
   const std::int32_t setup_rows = objects;
   const std::int32_t setup_columns = variables;
-  std::vector<float> matrix(static_cast<std::size_t>(setup_rows) *
-                            static_cast<std::size_t>(setup_columns));
 
   std::string title = textio::read_text(data, kTitleLength);
   std::array<std::int32_t, 2> counts{setup_rows, setup_columns};
   textio::read_ints(data, counts);
   const std::int32_t rows = counts[0];
   const std::int32_t columns = counts[1];
-  // The matrix is sized from the setup file: larger counts would not fit.
+  // The setup file's counts bound those of the data file.
   if (rows < 1 || columns < 1 || rows > setup_rows || columns > setup_columns) {
     throw textio::IoError("Counts " + std::to_string(rows) + " and " + std::to_string(columns) +
                               " of the second record are outside 1 to the setup file's " +
@@ -39,6 +37,7 @@ void transpose(textio::RecordFile& data, std::int32_t& objects, std::int32_t& va
                           "READ", data.unit(), data.path(), data.line());
   }
   const std::size_t stride = static_cast<std::size_t>(columns);
+  std::vector<float> matrix(static_cast<std::size_t>(rows) * stride);
   for (std::size_t i = 0; i < static_cast<std::size_t>(rows); ++i) {
     textio::read_reals(data, std::span<float>(matrix.data() + i * stride, stride));
   }
