@@ -435,7 +435,7 @@ class Run {
   }
 
   void eigenanalysis() {
-    if (analysis::jacobi(p_, w_.work, w_.eigenvectors, console_) !=
+    if (analysis::jacobi(p_, w_.work, w_.eigenvectors, console_, &pool_) !=
         analysis::Convergence::kConverged) {
       print_.both(kNoConvergence);
       throw AnalysisStop();
