@@ -13,6 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "analysis/jacobi.h"
+#include "analysis/worker_pool.h"
 #include "textio/console.h"
 
 #ifdef ORTHAXIS_HAVE_LAPACK
@@ -99,10 +102,11 @@ std::vector<float> packed(int p) {
 // One run of the routine on a copy of the input; the progress lines go to sink.
 std::int64_t run_jacobi(int p, const std::vector<float>& input, std::vector<float>& a,
                         std::vector<float>& e, std::FILE* sink,
-                        orthaxis::analysis::detail::Kernels widest) {
+                        orthaxis::analysis::detail::Kernels widest,
+                        orthaxis::analysis::WorkerPool* pool = nullptr) {
   a = input;
   orthaxis::textio::Console console(sink);
-  return orthaxis::analysis::detail::jacobi_counting(p, a, e, console, widest).rotations;
+  return orthaxis::analysis::detail::jacobi_counting(p, a, e, console, widest, pool).rotations;
 }
 
 // range(1): widest kernels allowed (detail::Kernels), so that the gain of
@@ -222,6 +226,53 @@ void BM_JacobiOverSsyevd(benchmark::State& state) {
   state.counters["ratio_q3"] = ratios[3 * n / 4];
 }
 BENCHMARK(BM_JacobiOverSsyevd)->Arg(1000)->Iterations(15)->Unit(benchmark::kSecond);
+
+double wall_seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The same pairing with `threads` threads for both: the routine's pool and
+// OpenBLAS's threads; times are wall-clock times.
+void BM_JacobiOverSsyevdThreads(benchmark::State& state) {
+  const int p = static_cast<int>(state.range(0));
+  const int threads = static_cast<int>(state.range(1));
+  const std::vector<float> input = packed(p);
+  Ssyevd solver(p);
+  if (openblas_set_num_threads != nullptr) openblas_set_num_threads(threads);
+  orthaxis::analysis::WorkerPool pool(static_cast<std::size_t>(threads));
+  std::vector<float> a;
+  std::vector<float> e(static_cast<std::size_t>(p) * p);
+  std::FILE* sink = std::fopen("/dev/null", "w");
+  std::vector<double> ratios;
+  for (auto _ : state) {
+    double t0 = wall_seconds();
+    run_jacobi(p, input, a, e, sink, orthaxis::analysis::detail::Kernels::kAvx512, &pool);
+    const double jacobi = wall_seconds() - t0;
+    double best = 0;
+    for (int k = 0; k < 3; ++k) {
+      t0 = wall_seconds();
+      if (!solver.run(input)) state.SkipWithError("ssyevd failed");
+      const double t = wall_seconds() - t0;
+      if (k == 0 || t < best) best = t;
+    }
+    ratios.push_back(jacobi / best);
+  }
+  std::fclose(sink);
+  if (openblas_set_num_threads != nullptr) openblas_set_num_threads(1);
+  std::sort(ratios.begin(), ratios.end());
+  const std::size_t n = ratios.size();
+  state.counters["ratio_min"] = ratios[0];
+  state.counters["ratio_q1"] = ratios[n / 4];
+  state.counters["ratio_median"] = ratios[n / 2];
+  state.counters["ratio_q3"] = ratios[3 * n / 4];
+}
+BENCHMARK(BM_JacobiOverSsyevdThreads)
+    ->ArgNames({"p", "threads"})
+    ->Args({1000, 2})
+    ->Iterations(9)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 #endif
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/vector_clones.h"
+#include "analysis/worker_pool.h"
 #include "textio/format.h"
 #include "textio/value.h"
 
@@ -84,10 +85,11 @@ struct ColumnRotation {
 constexpr std::size_t kPendingLimit = std::size_t{1} << 16;
 constexpr std::size_t kBandRows = 64;
 
-ORTHAXIS_VECTOR_CLONES void rotate_columns(
-    float* e, std::size_t n, const ColumnRotation* rot, std::size_t count) {
-  for (std::size_t i0 = 0; i0 < n; i0 += kBandRows) {
-    const std::size_t len = std::min(kBandRows, n - i0);
+// Rows r0 .. r1-1 of the eigenvectors (r0 a multiple of kBandRows).
+ORTHAXIS_VECTOR_CLONES void rotate_columns(float* e, std::size_t n, std::size_t r0, std::size_t r1,
+                                            const ColumnRotation* rot, std::size_t count) {
+  for (std::size_t i0 = r0; i0 < r1; i0 += kBandRows) {
+    const std::size_t len = std::min(kBandRows, r1 - i0);
     for (std::size_t k = 0; k < count; ++k) {
       rotate_pair_run(e + rot[k].l * n + i0, e + rot[k].m * n + i0, len, rot[k].c, rot[k].s);
     }
@@ -178,13 +180,15 @@ __attribute__((target("avx512f"))) void rotate_band_avx512(float* e, std::size_t
 
 constexpr std::size_t kEigenBandVectors = 8;
 
-void rotate_columns_avx512(float* e, std::size_t n, const ColumnRotation* rot, std::size_t count) {
+// Rows r0 .. r1-1 of the eigenvectors.
+void rotate_columns_avx512(float* e, std::size_t n, std::size_t r0, std::size_t r1,
+                           const ColumnRotation* rot, std::size_t count) {
   constexpr std::size_t band = 16 * kEigenBandVectors;
-  std::size_t i0 = 0;
-  for (; i0 + band <= n; i0 += band) {
+  std::size_t i0 = r0;
+  for (; i0 + band <= r1; i0 += band) {
     rotate_band_avx512<kEigenBandVectors>(e, n, i0, band, rot, count);
   }
-  const std::size_t len = n - i0;
+  const std::size_t len = r1 - i0;
   switch ((len + 15) / 16) {
     case 0: break;
     case 1: rotate_band_avx512<1>(e, n, i0, len, rot, count); break;
@@ -389,8 +393,15 @@ std::size_t saturating_sum(std::size_t a, std::size_t b) {
 
 class Iteration {
  public:
-  Iteration(std::size_t n, std::span<const float> a, float* e, detail::Kernels widest)
-      : n_(n), ld_((n + kBlock - 1) / kBlock * kBlock), m_(n * ld_), col_(n + kColumnPad), e_(e) {
+  // `pool`: threads that rotate the eigenvectors while the iteration goes on.
+  Iteration(std::size_t n, std::span<const float> a, float* e, detail::Kernels widest,
+            WorkerPool* pool)
+      : n_(n),
+        ld_((n + kBlock - 1) / kBlock * kBlock),
+        m_(n * ld_),
+        col_(n + kColumnPad),
+        e_(e),
+        pool_(pool != nullptr && pool->size() > 1 ? pool : nullptr) {
     for (std::size_t r = 0; r < n_; ++r) std::copy_n(&a[packed(r, 0)], r + 1, row(r));
 #if defined(ORTHAXIS_JACOBI_AVX2)
     avx2_ = widest != detail::Kernels::kPortable && have_avx2();
@@ -439,20 +450,60 @@ class Iteration {
     return rotated;
   }
 
-  // Applies the rotations not yet applied to the eigenvectors.
+  Iteration(const Iteration&) = delete;
+  Iteration& operator=(const Iteration&) = delete;
+  ~Iteration() {
+    try {
+      settle_eigenvectors();
+    } catch (...) {
+      // Rotating does not throw; the iteration is being abandoned anyway.
+    }
+  }
+
+  // Applies the rotations not yet applied to the eigenvectors. With a pool
+  // they are handed to it, split by bands of rows, and the iteration goes on
+  // recording the next ones; settle_eigenvectors() waits for them.
   void flush_eigenvectors() {
-#if defined(ORTHAXIS_JACOBI_AVX2)
-    if (avx512_) {
-      rotate_columns_avx512(e_, n_, pending_.data(), pending_.size());
+    if (pool_ == nullptr) {
+      rotate_eigenvector_rows(pending_, 0, n_);
       pending_.clear();
       return;
     }
-#endif
-    rotate_columns(e_, n_, pending_.data(), pending_.size());
+    settle_eigenvectors();
+    applying_.swap(pending_);
     pending_.clear();
+    // Parts of whole bands of the kernels (64 and 128 rows).
+    constexpr std::size_t kUnit = 128;
+    const std::size_t units = (n_ + kUnit - 1) / kUnit;
+    const std::size_t parts = std::min(units, 4 * pool_->size());
+    rotating_ = pool_->start(parts, [this, units, parts](std::size_t k) {
+      const std::size_t r0 = std::min(n_, units * k / parts * kUnit);
+      const std::size_t r1 = std::min(n_, units * (k + 1) / parts * kUnit);
+      rotate_eigenvector_rows(applying_, r0, r1);
+    });
+  }
+
+  void settle_eigenvectors() {
+    if (rotating_) pool_->wait(rotating_);
   }
 
   std::int64_t rotations() const { return rotations_; }
+
+ private:
+  // Each row of the eigenvectors takes the rotations in their order; rows
+  // are independent of each other.
+  void rotate_eigenvector_rows(const std::vector<ColumnRotation>& rot, std::size_t r0,
+                               std::size_t r1) {
+#if defined(ORTHAXIS_JACOBI_AVX2)
+    if (avx512_) {
+      rotate_columns_avx512(e_, n_, r0, r1, rot.data(), rot.size());
+      return;
+    }
+#endif
+    rotate_columns(e_, n_, r0, r1, rot.data(), rot.size());
+  }
+
+ public:
 
   // The most bytes an iteration on n rows holds: the padded triangle, column
   // l, the recorded eigenvector rotations and the blocks of one pass.
@@ -460,7 +511,8 @@ class Iteration {
     const std::size_t ld = (n + kBlock - 1) / kBlock * kBlock;
     std::size_t bytes = saturating_product(saturating_product(n, ld), sizeof(float));
     bytes = saturating_sum(bytes, saturating_product(n + kColumnPad, sizeof(float)));
-    bytes = saturating_sum(bytes, kPendingLimit * sizeof(ColumnRotation));
+    // Recorded rotations, twice: the pool applies one list while the next is recorded.
+    bytes = saturating_sum(bytes, 2 * kPendingLimit * sizeof(ColumnRotation));
     return saturating_sum(bytes, saturating_product(n / kBlock + 1, sizeof(Block)));
   }
 
@@ -645,6 +697,9 @@ class Iteration {
   std::vector<float> col_;  // column l during the pass of pivot l
   float* e_;
   std::vector<ColumnRotation> pending_;
+  WorkerPool* pool_;
+  std::vector<ColumnRotation> applying_;  // handed to the pool
+  WorkerPool::Handle rotating_;
   std::vector<Block> blocks_;  // blocks of the current pass of l that rotated
   bool avx2_ = false;          // 8-lane kernels
   bool avx512_ = false;        // 16-lane kernels
@@ -716,7 +771,7 @@ bool initial_norm(std::size_t n, std::span<const float> a, float& norm) {
 namespace detail {
 
 JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float> e,
-                             textio::Console& console, Kernels widest) {
+                             textio::Console& console, Kernels widest, WorkerPool* pool) {
   JacobiCounts counts;
   if (p < 1) return counts;
   const auto n = static_cast<std::size_t>(p);
@@ -729,7 +784,7 @@ JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float
     const float final_threshold = norm * 0.000001f / pf;
     float threshold = norm;
     print(kThresholdLine, final_threshold, console);
-    Iteration it(n, a, e.data(), widest);
+    Iteration it(n, a, e.data(), widest, pool);
     for (;;) {
       threshold = threshold / pf;
       print(kCurrentLine, threshold, console);
@@ -749,6 +804,7 @@ JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float
       if (!(threshold - final_threshold > 0.0f)) break;
     }
     it.flush_eigenvectors();
+    it.settle_eigenvectors();
     it.store(a);
     counts.rotations = it.rotations();
   }
@@ -759,8 +815,8 @@ JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float
 }  // namespace detail
 
 Convergence jacobi(std::int32_t p, std::span<float> a, std::span<float> e,
-                   textio::Console& console) {
-  return detail::jacobi_counting(p, a, e, console).convergence;
+                   textio::Console& console, WorkerPool* pool) {
+  return detail::jacobi_counting(p, a, e, console, detail::Kernels::kAvx512, pool).convergence;
 }
 
 Convergence jacobi_directly(std::int32_t p, std::span<float> a_, std::span<float> e_,

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <span>
 
+#include "analysis/worker_pool.h"
 #include "textio/console.h"
 
 namespace orthaxis::analysis {
@@ -30,8 +31,10 @@ inline constexpr std::int32_t kSweepLimit = 100;
 // e: p*p values, column by column: element (i, j) (1-based) at index (j-1)*p + i - 1.
 // console: receives the progress lines (threshold line once, one "+CURRENT V.=" record per
 //    threshold step) through textio::Format / textio::Console.
+// pool: threads that rotate the eigenvectors while the iteration goes on (the
+//    results are the same for every number of threads).
 [[nodiscard]] Convergence jacobi(std::int32_t p, std::span<float> a, std::span<float> e,
-                                 textio::Console& console);
+                                 textio::Console& console, WorkerPool* pool = nullptr);
 
 // The same method stated plainly: one rotation after another on the packed
 // triangle with 1-based positions. jacobi gives its results bit for bit; the
@@ -56,7 +59,8 @@ struct JacobiCounts {
 
 // The same computation as jacobi, with counts for the benchmark and the tests.
 JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float> e,
-                             textio::Console& console, Kernels widest = Kernels::kAvx512);
+                             textio::Console& console, Kernels widest = Kernels::kAvx512,
+                             WorkerPool* pool = nullptr);
 }  // namespace detail
 
 }  // namespace orthaxis::analysis

@@ -84,43 +84,96 @@ ORTHAXIS_VECTOR_CLONES void add_cross_products(
 
 }  // namespace
 
-PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums)
-    : p_(static_cast<std::size_t>(p)), objects_(static_cast<float>(n)), s_(sums) {
+namespace {
+// Bounds of `parts` ranges of the packed rows 0 .. p - 1 with about the same
+// number of pairs each (row j holds j + 1 pairs).
+std::vector<std::size_t> split_rows(std::size_t p, std::size_t parts) {
+  std::vector<std::size_t> bounds{0};
+  for (std::size_t k = 1; k < parts; ++k) {
+    const double share = static_cast<double>(k) / static_cast<double>(parts);
+    const auto j = static_cast<std::size_t>(static_cast<double>(p) * std::sqrt(share));
+    if (j > bounds.back() && j < p) bounds.push_back(j);
+  }
+  bounds.push_back(p);
+  return bounds;
+}
+}  // namespace
+
+PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, WorkerPool* pool)
+    : p_(static_cast<std::size_t>(p)),
+      objects_(static_cast<float>(n)),
+      s_(sums),
+      pool_(pool != nullptr && pool->size() > 1 ? pool : nullptr) {
   const std::size_t len = packed_length(p_);
   for (std::size_t k = 0; k < len; ++k) s_.a[k] = 0.0f;
   block_rows_ = std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p_, 1), 8, 512);
-  values_.assign(block_rows_ * p_, 0.0f);
-  presence_.assign(block_rows_ * p_, 1.0f);
+  for (Block& b : blocks_) {
+    b.values.assign(block_rows_ * p_, 0.0f);
+    b.presence.assign(block_rows_ * p_, 1.0f);
+  }
+  // Several parts per thread, so that a thread that also reads the data
+  // takes fewer of them.
+  const std::size_t threads = pool_ != nullptr ? pool_->size() : 1;
+  parts_ = split_rows(p_, threads > 1 ? 4 * threads : 1);
   missed_.assign(p_, 0);
   run_sum_.assign(p_, 0.0f);
   run_squares_.assign(p_, 0.0f);
 }
 
-void PairAccumulator::add(std::span<const float> x) {
-  fresh_.clear();
-  for (std::size_t v = 0; v < p_; ++v)
-    if (!present(x[v]) && !missed_[v]) fresh_.push_back(v);
-  if (!fresh_.empty()) {
-    flush();
-    materialize(fresh_);
-    for (std::size_t v : fresh_) {
-      missed_[v] = 1;
-      missed_list_.push_back(v);
+PairAccumulator::~PairAccumulator() {
+  // A pass cut short by an input error: the pool must stop using the buffers.
+  if (in_flight_) {
+    try {
+      pool_->wait(in_flight_);
+    } catch (...) {
+      // The pass is abandoned; its sums are never used.
     }
-    std::sort(missed_list_.begin(), missed_list_.end());
   }
-  float* values = values_.data() + filled_ * p_;
-  float* presence = presence_.data() + filled_ * p_;
-  for (std::size_t v = 0; v < p_; ++v) {
+}
+
+namespace {
+// One row into the block (missing values as 0 with a presence of 0) and into
+// the running sums of the variables. A variable that has missed a value no
+// longer uses its running sums, so they are updated for every variable.
+ORTHAXIS_VECTOR_CLONES void gather_row(std::size_t p, const float* __restrict x,
+                                       float* __restrict values, float* __restrict presence,
+                                       float* __restrict sum, float* __restrict squares) {
+  for (std::size_t v = 0; v < p; ++v) {
     const float xv = x[v];
     const bool here = present(xv);
     values[v] = here ? xv : 0.0f;
     presence[v] = here ? 1.0f : 0.0f;
-    if (!missed_[v]) {
-      run_sum_[v] += xv;
-      run_squares_[v] += xv * xv;
+    sum[v] += xv;
+    squares[v] += xv * xv;
+  }
+}
+
+ORTHAXIS_VECTOR_CLONES bool any_missing(std::size_t p, const float* __restrict x) {
+  bool missing = false;
+  for (std::size_t v = 0; v < p; ++v) missing |= !present(x[v]);
+  return missing;
+}
+}  // namespace
+
+void PairAccumulator::add(std::span<const float> x) {
+  if (any_missing(p_, x.data())) {
+    fresh_.clear();
+    for (std::size_t v = 0; v < p_; ++v)
+      if (!present(x[v]) && !missed_[v]) fresh_.push_back(v);
+    if (!fresh_.empty()) {
+      flush();
+      settle();
+      materialize(fresh_);
+      for (std::size_t v : fresh_) {
+        missed_[v] = 1;
+        missed_list_.push_back(v);
+      }
+      std::sort(missed_list_.begin(), missed_list_.end());
     }
   }
+  Block& block = blocks_[current_];
+  gather_row(p_, x.data(), block.values.data() + filled_ * p_,
+             block.presence.data() + filled_ * p_, run_sum_.data(), run_squares_.data());
   if (++filled_ == block_rows_) flush();
 }
 
@@ -146,17 +199,39 @@ void PairAccumulator::flush() {
   const std::size_t rows = filled_;
   if (rows == 0) return;
   filled_ = 0;
-  const float* values = values_.data();
-  const float* presence = presence_.data();
+  const Block& block = blocks_[current_];
+  if (pool_ == nullptr) {
+    add_block(block, rows, 0, p_);
+    return;
+  }
+  // The previous block must be complete before this one is added to the
+  // same accumulators; its buffer is then free for the next rows. The
+  // missing-value state does not change while a block is being added
+  // (add() settles before it changes).
+  settle();
+  in_flight_ = pool_->start(parts_.size() - 1, [this, &block, rows](std::size_t k) {
+    add_block(block, rows, parts_[k], parts_[k + 1]);
+  });
+  current_ ^= 1;
+}
+
+void PairAccumulator::settle() {
+  if (in_flight_) pool_->wait(in_flight_);
+}
+
+void PairAccumulator::add_block(const Block& block, std::size_t rows, std::size_t j0,
+                                std::size_t j1) {
+  const float* values = block.values.data();
+  const float* presence = block.presence.data();
   // Cross products of all pairs; a missing value adds 0, which leaves the
   // (never negative) sum unchanged.
-  for (std::size_t j = 0; j < p_; ++j) {
+  for (std::size_t j = j0; j < j1; ++j) {
     add_cross_products(j + 1, rows, values, p_, j, s_.a.data() + packed_index(j + 1, 1));
   }
   if (missed_list_.empty()) return;
   // Pairs with a variable that has missed a value keep their own sums: with
   // a presence of 1 or 0, each term is added as it is or as 0.
-  for (std::size_t j = 0; j < p_; ++j) {
+  for (std::size_t j = j0; j < j1; ++j) {
     const std::size_t row = packed_index(j + 1, 1);
     const MissingPairs m{s_.sx.data() + row, s_.sy.data() + row, s_.qx.data() + row,
                          s_.qy.data() + row, s_.count.data() + row};
@@ -178,6 +253,7 @@ void PairAccumulator::flush() {
 
 void PairAccumulator::finish() {
   flush();
+  settle();
   fresh_.clear();
   for (std::size_t v = 0; v < p_; ++v)
     if (!missed_[v]) fresh_.push_back(v);

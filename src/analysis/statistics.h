@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "analysis/analysis_type.h"
+#include "analysis/worker_pool.h"
 #include "textio/printer.h"
 
 namespace orthaxis::analysis {
@@ -36,15 +37,33 @@ struct PairSums {
 // its two variables (the same additions in the same order), so they are kept
 // per variable and only copied to the pair when one of its variables first
 // misses a value, or at the end of the pass.
+//
+// With a pool of several threads, a full block is added by the pool while
+// the caller goes on gathering the next block into a second buffer; the
+// pairs are split among the threads by ranges of rows of the packed matrix,
+// so that every accumulator is updated by one thread, block after block.
 class PairAccumulator {
  public:
-  PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums);
+  // `pool`: threads that add the blocks; none, the caller adds them.
+  PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, WorkerPool* pool = nullptr);
+  PairAccumulator(const PairAccumulator&) = delete;
+  PairAccumulator& operator=(const PairAccumulator&) = delete;
+  ~PairAccumulator();
   void add(std::span<const float> row);
   // Completes the pass; the accumulators then hold their final sums.
   void finish();
 
  private:
+  struct Block {
+    std::vector<float> values;    // rows of the block, missing values as 0
+    std::vector<float> presence;  // rows of the block, 1 present, 0 missing
+  };
+  // Hands the gathered rows to the pool (or adds them) and switches buffers.
   void flush();
+  // Waits until the block handed to the pool has been added.
+  void settle();
+  // Adds `rows` rows of a block to the pairs of the packed rows [j0, j1).
+  void add_block(const Block& block, std::size_t rows, std::size_t j0, std::size_t j1);
   // Copies the running sums into the pairs of variables that have had no
   // missing value until now and that involve a variable of `fresh`.
   void materialize(const std::vector<std::size_t>& fresh);
@@ -52,10 +71,13 @@ class PairAccumulator {
   std::size_t p_;
   float objects_;
   PairSums s_;
+  WorkerPool* pool_;
   std::size_t block_rows_;
   std::size_t filled_ = 0;
-  std::vector<float> values_;    // block of rows, missing values as 0
-  std::vector<float> presence_;  // block of rows, 1 present, 0 missing
+  Block blocks_[2];
+  std::size_t current_ = 0;      // the block being gathered
+  WorkerPool::Handle in_flight_;  // the other block, while the pool adds it
+  std::vector<std::size_t> parts_;  // bounds of the ranges of packed rows, one range per part
   std::vector<char> missed_;     // per variable: a value has been missing
   std::vector<std::size_t> missed_list_;
   std::vector<float> run_sum_, run_squares_;  // per variable, while nothing missed

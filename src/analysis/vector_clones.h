@@ -4,7 +4,9 @@
 // single-precision operations in the same order (no contraction into fused
 // multiply-adds), so the results do not depend on the processor.
 
-#if defined(__x86_64__) && defined(__GNUC__)
+// ORTHAXIS_NO_VECTOR_CLONES builds the baseline only: ThreadSanitizer cannot
+// run the resolvers that pick a clone while the program is being loaded.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(ORTHAXIS_NO_VECTOR_CLONES)
 #define ORTHAXIS_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define ORTHAXIS_VECTOR_CLONES

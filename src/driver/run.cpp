@@ -17,13 +17,16 @@
 #include "analysis/matrix_file.h"
 #include "analysis/packed.h"
 #include "analysis/statistics.h"
+#include "analysis/worker_pool.h"
 #include "coa/correspondence_analysis.h"
 #include "driver/run_files.h"
 #include "driver/setup.h"
 #include "export/csv.h"
 #include "export/svg.h"
+#include "driver/threads.h"
 #include "input/data_matrix.h"
 #include "input/labels.h"
+#include "input/row_reader.h"
 #include "input/run_report.h"
 #include "input/scratch_file.h"
 #include "results/eigen_report.h"
@@ -144,7 +147,10 @@ void allocate(WorkArrays& w, std::int32_t n32, std::int32_t p32, std::int32_t q3
 class Run {
  public:
   Run(textio::Console& console, const Options& options)
-      : console_(console), options_(options), print_(setup_, console) {}
+      : console_(console),
+        options_(options),
+        pool_(thread_count(options.threads)),
+        print_(setup_, console) {}
 
   void execute() {
     banner();
@@ -380,10 +386,11 @@ class Run {
     sums_ = variable_sums();
     analysis::start_variable_sums(sums_, n_);
     std::unique_ptr<analysis::PairAccumulator> pairs;
-    if (!coa) pairs = std::make_unique<analysis::PairAccumulator>(p_, n_, pair_sums());
+    if (!coa) pairs = std::make_unique<analysis::PairAccumulator>(p_, n_, pair_sums(), &pool_);
     const std::span<float> row(w_.row);
+    input::RowReader rows(data_, row.size(), static_cast<std::size_t>(n_), &pool_);
     for (std::size_t i = 0; i < static_cast<std::size_t>(n_); ++i) {
-      input::read_row(data_, row);
+      rows.read(row);
       scratch_->write_row(row);
       if (coa) {
         if (first_negative_.object == 0) {
@@ -428,7 +435,7 @@ class Run {
   }
 
   void eigenanalysis() {
-    if (analysis::jacobi(p_, w_.work, w_.eigenvectors, console_) !=
+    if (analysis::jacobi(p_, w_.work, w_.eigenvectors, console_, &pool_) !=
         analysis::Convergence::kConverged) {
       print_.both(kNoConvergence);
       throw AnalysisStop();
@@ -478,7 +485,7 @@ class Run {
                                     object_labels());
     results::object_scores({print_, object_score_file_, title_}, pca_model(), eigen_,
                            v_.object_score_norm, objects_, w_.spare, w_.row_totals,
-                           {w_.row, w_.share});
+                           {w_.row, w_.share}, &pool_);
   }
 
   void variable_scores() {
@@ -537,6 +544,7 @@ class Run {
 
   textio::Console& console_;
   const Options& options_;
+  analysis::WorkerPool pool_;
   RecordFile setup_;  // the setup file, then the report
   textio::Printer print_;
   RecordFile data_;

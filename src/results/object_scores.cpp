@@ -1,6 +1,9 @@
 #include "results/scores.h"
 
+#include <algorithm>
 #include <cmath>
+#include <exception>
+#include <vector>
 
 #include "plot/scatter_plot.h"
 #include "textio/free_format.h"
@@ -28,29 +31,127 @@ void print_object_line(textio::Printer& print, const ScoreMatrix& scores, std::i
     print.both(kObjectLine, {i, values});
   }
 }
+// The records of one object line, each ended by a line feed.
+void object_line_records(const ScoreMatrix& scores, std::int32_t i, std::span<const float> values,
+                         std::string& out) {
+  auto add = [&out](std::string_view r) {
+    out.append(r);
+    out.push_back('\n');
+  };
+  if (scores.labelled()) {
+    const textio::Value list[] = {i, scores.label(static_cast<std::size_t>(i - 1)), values};
+    kObjectLineLabelled.write(list, add);
+  } else {
+    const textio::Value list[] = {i, values};
+    kObjectLine.write(list, add);
+  }
+}
+
+// Records made by object_line_records, to the report, then to the console.
+void print_records(textio::Printer& print, std::string_view text) {
+  for (int device : {0, 1}) {
+    std::string_view rest = text;
+    while (!rest.empty()) {
+      const std::size_t end = rest.find('\n');
+      const std::string_view record = rest.substr(0, end);
+      if (device == 0) {
+        print.report_file().write(record);
+      } else {
+        print.console_device().write(record);
+      }
+      rest.remove_prefix(end + 1);
+    }
+  }
+}
+
+// Lists objects 0 .. n-1 in object order: make(i, both, file) appends the
+// records of object i for the report and the console and those for the
+// score file. With a pool, a block of objects is made on its threads while
+// the block before is written.
+template <class Make>
+void list_objects(textio::Printer& print, textio::RecordFile* file, std::size_t n,
+                  analysis::WorkerPool* pool, const Make& make) {
+  auto write = [&](std::string_view both, std::string_view file_records) {
+    print_records(print, both);
+    while (!file_records.empty()) {
+      const std::size_t end = file_records.find('\n');
+      file->write(file_records.substr(0, end));
+      file_records.remove_prefix(end + 1);
+    }
+  };
+  if (pool == nullptr || pool->size() < 2) {
+    std::string both, file_records;
+    for (std::size_t i = 0; i < n; ++i) {
+      both.clear();
+      file_records.clear();
+      make(i, both, file_records);
+      write(both, file_records);
+    }
+    return;
+  }
+  constexpr std::size_t kBlock = 1024;
+  const std::size_t parts = 4 * pool->size();
+  struct Block {
+    std::size_t first = 0, count = 0;
+    std::vector<std::string> both, file;
+    analysis::WorkerPool::Handle making;
+  };
+  Block blocks[2];
+  auto start = [&](Block& b, std::size_t first) {
+    b.first = first;
+    b.count = std::min(kBlock, n - first);
+    b.both.resize(b.count);
+    b.file.resize(b.count);
+    const std::size_t parts_here = std::min(parts, b.count);
+    b.making = pool->start(parts_here, [&, &b = b, parts_here](std::size_t part) {
+      for (std::size_t k = b.count * part / parts_here; k < b.count * (part + 1) / parts_here; ++k) {
+        b.both[k].clear();
+        b.file[k].clear();
+        make(b.first + k, b.both[k], b.file[k]);
+      }
+    });
+  };
+  struct Settle {
+    analysis::WorkerPool* pool;
+    Block* blocks;
+    ~Settle() {
+      for (int k = 0; k < 2; ++k) {
+        try {
+          pool->wait(blocks[k].making);
+        } catch (...) {
+          // Leaving on another failure already.
+        }
+      }
+    }
+  } settle{pool, blocks};
+  std::size_t current = 0;
+  if (n > 0) start(blocks[0], 0);
+  for (std::size_t first = 0; first < n; first += kBlock) {
+    Block& b = blocks[current];
+    pool->wait(b.making);
+    if (first + kBlock < n) start(blocks[current ^ 1], first + kBlock);
+    for (std::size_t k = 0; k < b.count; ++k) write(b.both[k], b.file[k]);
+    current ^= 1;
+  }
+}
+
 }  // namespace
 
-void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
-                   std::int32_t normalisation, ScoreMatrix& scores,
-                   std::span<float> component_means, std::span<float> centred_ssq,
-                   const RowBuffers& buffers) {
-  using analysis::AnalysisType;
-  textio::Printer& print = out.print;
-  input::ScratchFile& scratch = *m.scratch;
-  const std::size_t n = static_cast<std::size_t>(m.n);
-  const std::size_t p = static_cast<std::size_t>(m.p);
-  const std::size_t q = static_cast<std::size_t>(scores.axes());
-  const bool cross_products = m.type == AnalysisType::kCrossProducts;
-  const bool to_lambda = normalisation == 0;
-  const bool variance_shares = to_lambda && !cross_products;
-  const std::span<float> share = buffers.share;
-  for (std::size_t i = 0; i < n; ++i) centred_ssq[i] = 0.0f;
-  for (std::size_t c = 0; c < q; ++c) component_means[c] = 0.0f;
+namespace {
 
-  if (variance_shares) print.both(kVarianceSharesHeading);
-  const std::span<float> x = buffers.row.first(p);
-  for (std::size_t i = 0; i < n; ++i) {
-    scratch.read_row(x);
+// One object's scores: its row is centred (and scaled) in place, its centred
+// sum of squares and its q scores are stored, and `share` receives the shares
+// of its variance (not for the cross products).
+struct ObjectScorer {
+  const PcaModel& m;
+  const Eigensystem& eigen;
+  bool to_lambda;
+  std::size_t p, q;
+
+  void operator()(std::span<float> x, float& centred_ssq, ScoreMatrix& scores, std::size_t i,
+                  float* share) const {
+    using analysis::AnalysisType;
+    const bool cross_products = m.type == AnalysisType::kCrossProducts;
     for (std::size_t j = 0; j < p; ++j) {
       if (x[j] < 0.0f) {
         x[j] = kAbsent;
@@ -58,12 +159,12 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
       }
       if (m.type != AnalysisType::kCorrelations) {
         const float d = x[j] - m.mean[j];
-        centred_ssq[i] += d * d;
+        centred_ssq += d * d;
       }
       if (!cross_products) x[j] = x[j] - m.mean[j];
       if (m.type == AnalysisType::kCorrelations) {
         x[j] = x[j] / m.sd[j];
-        centred_ssq[i] += x[j] * x[j];
+        centred_ssq += x[j] * x[j];
       }
     }
     for (std::size_t c = 0; c < q; ++c) {
@@ -81,15 +182,127 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
         }
       }
       scores.at(i, c) = s;
-      if (cross_products) {
-        component_means[c] += s;
-      } else {
-        share[c] = s * s * 100.0f / centred_ssq[i];
-      }
+      if (!cross_products) share[c] = s * s * 100.0f / centred_ssq;
+    }
+  }
+};
+
+// Rows of a block of objects read from the scratch file, and their shares.
+struct ObjectBlock {
+  std::size_t first = 0, count = 0;
+  std::vector<float> rows, shares;
+  std::vector<std::string> lines;  // the variance-share line of each object
+  analysis::WorkerPool::Handle scoring;
+  std::exception_ptr failure;  // the read of object first + count failed
+};
+
+}  // namespace
+
+void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
+                   std::int32_t normalisation, ScoreMatrix& scores,
+                   std::span<float> component_means, std::span<float> centred_ssq,
+                   const RowBuffers& buffers, analysis::WorkerPool* pool) {
+  using analysis::AnalysisType;
+  textio::Printer& print = out.print;
+  input::ScratchFile& scratch = *m.scratch;
+  const std::size_t n = static_cast<std::size_t>(m.n);
+  const std::size_t p = static_cast<std::size_t>(m.p);
+  const std::size_t q = static_cast<std::size_t>(scores.axes());
+  const bool cross_products = m.type == AnalysisType::kCrossProducts;
+  const bool to_lambda = normalisation == 0;
+  const bool variance_shares = to_lambda && !cross_products;
+  const std::span<float> share = buffers.share;
+  for (std::size_t i = 0; i < n; ++i) centred_ssq[i] = 0.0f;
+  for (std::size_t c = 0; c < q; ++c) component_means[c] = 0.0f;
+
+  if (variance_shares) print.both(kVarianceSharesHeading);
+  const ObjectScorer score{m, eigen, to_lambda, p, q};
+  // What follows the scores of object i, in object order: the cross
+  // products' component sums and the variance-share line.
+  auto after = [&](std::size_t i, const float* object_share) {
+    if (cross_products) {
+      for (std::size_t c = 0; c < q; ++c) component_means[c] += scores.at(i, c);
     }
     if (variance_shares) {
       print_object_line(print, scores, static_cast<std::int32_t>(i + 1),
-                        std::span<const float>(share.data(), q));
+                        std::span<const float>(object_share, q));
+    }
+  };
+  if (pool == nullptr || pool->size() < 2) {
+    const std::span<float> x = buffers.row.first(p);
+    for (std::size_t i = 0; i < n; ++i) {
+      scratch.read_row(x);
+      score(x, centred_ssq[i], scores, i, share.data());
+      after(i, share.data());
+    }
+  } else {
+    // Blocks of about 256 KB of rows: one is scored by the pool while the
+    // next is read; then the scored one is listed.
+    const std::size_t block = std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p, 1), 16, 4096);
+    const std::size_t parts = 4 * pool->size();
+    ObjectBlock blocks[2];
+    for (ObjectBlock& b : blocks) {
+      b.rows.resize(block * p);
+      b.shares.resize(block * std::max<std::size_t>(q, 1));
+      b.lines.resize(block);
+    }
+    auto read_block = [&](ObjectBlock& b, std::size_t first) {
+      b.first = first;
+      b.count = std::min(block, n - first);
+      for (std::size_t k = 0; k < b.count; ++k) {
+        try {
+          scratch.read_row(std::span<float>(b.rows.data() + k * p, p));
+        } catch (...) {
+          // Raised once the objects before it are listed, as a plain pass would.
+          b.failure = std::current_exception();
+          b.count = k;
+          break;
+        }
+      }
+      b.scoring = pool->start(std::min(parts, b.count), [&, &b = b](std::size_t part) {
+        const std::size_t parts_here = std::min(parts, b.count);
+        const std::size_t k0 = b.count * part / parts_here, k1 = b.count * (part + 1) / parts_here;
+        for (std::size_t k = k0; k < k1; ++k) {
+          const std::size_t i = b.first + k;
+          score(std::span<float>(b.rows.data() + k * p, p), centred_ssq[i], scores, i,
+                b.shares.data() + k * q);
+          if (variance_shares) {
+            b.lines[k].clear();
+            object_line_records(scores, static_cast<std::int32_t>(i + 1),
+                                std::span<const float>(b.shares.data() + k * q, q), b.lines[k]);
+          }
+        }
+      });
+    };
+    // On the way out by a failure, the pool must be done with the blocks.
+    struct Settle {
+      analysis::WorkerPool* pool;
+      ObjectBlock* blocks;
+      ~Settle() {
+        for (int k = 0; k < 2; ++k) {
+          try {
+            pool->wait(blocks[k].scoring);
+          } catch (...) {
+            // Leaving on another failure already; scoring does not throw.
+          }
+        }
+      }
+    } settle{pool, blocks};
+    std::size_t current = 0;
+    if (n > 0) read_block(blocks[0], 0);
+    for (std::size_t first = 0; first < n; first += block) {
+      ObjectBlock& b = blocks[current];
+      pool->wait(b.scoring);
+      if (first + block < n && !b.failure) read_block(blocks[current ^ 1], first + block);
+      for (std::size_t k = 0; k < b.count; ++k) {
+        const std::size_t i = b.first + k;
+        if (cross_products) {
+          for (std::size_t c = 0; c < q; ++c) component_means[c] += scores.at(i, c);
+        }
+        if (variance_shares) print_records(print, b.lines[k]);
+      }
+      if (b.failure) std::rethrow_exception(b.failure);
+      current ^= 1;
     }
   }
   scratch.rewind();
@@ -98,25 +311,28 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
     const float objects = static_cast<float>(m.n);
     for (std::size_t c = 0; c < q; ++c) component_means[c] = component_means[c] / objects;
     print.both(kSquareSharesHeading);
-    for (std::size_t i = 0; i < n; ++i) {
+    list_objects(print, nullptr, n, pool, [&](std::size_t i, std::string& both, std::string&) {
+      std::vector<float> object_share(q);
       for (std::size_t c = 0; c < q; ++c) {
         const float s = scores.at(i, c);
-        share[c] = s * s * 100.0f / m.object_ssq[i];
+        object_share[c] = s * s * 100.0f / m.object_ssq[i];
       }
-      print_object_line(print, scores, static_cast<std::int32_t>(i + 1),
-                        std::span<const float>(share.data(), q));
-    }
+      object_line_records(scores, static_cast<std::int32_t>(i + 1), object_share, both);
+    });
   }
 
   print.both(kScoresHeading);
   out.file.write(" Component scores from " + out.title);
   out.file.write(textio::free_format_record({m.n, scores.axes()}));
-  for (std::size_t i = 0; i < n; ++i) {
+  list_objects(print, &out.file, n, pool, [&](std::size_t i, std::string& both, std::string& file) {
     const std::span<const float> s = scores.point(i);
-    print_object_line(print, scores, static_cast<std::int32_t>(i + 1), s);
+    object_line_records(scores, static_cast<std::int32_t>(i + 1), s, both);
     const textio::Value list[] = {s};
-    kScoreRecord.write(list, [&out](std::string_view r) { out.file.write(r); });
-  }
+    kScoreRecord.write(list, [&file](std::string_view r) {
+      file.append(r);
+      file.push_back('\n');
+    });
+  });
 
   if (scores.axes() > 1) plot::scatter_plot(scores, 1, 2, print.console_device());
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "analysis/analysis_type.h"
+#include "analysis/worker_pool.h"
 #include "input/scratch_file.h"
 #include "results/eigensystem.h"
 #include "results/score_matrix.h"
@@ -42,11 +43,12 @@ struct RowBuffers {
 // listing, the object-score file and the plot. `scores` (n points, q axes,
 // point rows) receives the scores; `component_means` (q values) the mean
 // score of each component for the cross products; `centred_ssq` (n values)
-// is work space.
+// is work space. With a pool, blocks of objects are scored on its threads
+// while the next block is read and the previous one listed, in object order.
 void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
                    std::int32_t normalisation, ScoreMatrix& scores,
                    std::span<float> component_means, std::span<float> centred_ssq,
-                   const RowBuffers& buffers);
+                   const RowBuffers& buffers, analysis::WorkerPool* pool = nullptr);
 
 struct VariableScoreOptions {
   std::int32_t option = 0;    // 0 correlations, 1 covariances, 2 eigenvectors

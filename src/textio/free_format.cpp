@@ -375,6 +375,37 @@ void read_reals(RecordFile& file, std::span<float> items) {
   }
 }
 
+bool read_plain_reals(std::string_view record, std::span<float> items, std::string_view* rest) {
+  const char* p = record.data();
+  const char* const end = p + record.size();
+  bool after_comma = true;  // as in a statement: a leading comma is a null value
+  for (float& item : items) {
+    for (;;) {
+      while (p < end && is_blank(*p)) ++p;
+      if (p == end || *p == '/') return false;
+      if (*p != ',') break;
+      if (after_comma) return false;
+      after_comma = true;
+      ++p;
+    }
+    float v = 0.0f;
+    if (const char* stop = scan_short_real(p, end, v)) {
+      p = stop;
+    } else {
+      const char* q = p;
+      while (q < end && !is_separator(*q)) ++q;
+      const std::string_view token(p, static_cast<std::size_t>(q - p));
+      bool overflow = false;
+      if (token.find('*') != std::string_view::npos || !parse_real(token, v, overflow)) return false;
+      p = q;
+    }
+    after_comma = false;
+    item = v;
+  }
+  if (rest != nullptr) *rest = std::string_view(p, static_cast<std::size_t>(end - p));
+  return true;
+}
+
 std::string read_text(RecordFile& file, std::size_t length) {
   std::string_view rec;
   if (!file.next_record(rec)) {

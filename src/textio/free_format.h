@@ -23,6 +23,15 @@ namespace orthaxis::textio {
 void read_ints(RecordFile& file, std::span<std::int32_t> items);
 // One read statement of single-precision reals, correctly rounded.
 void read_reals(RecordFile& file, std::span<float> items);
+// The read statement of `items` reals when `record` alone satisfies it with
+// plain values: numbers separated by blanks or single commas, at least as
+// many as the items. Returns false, with the items left undefined, when the
+// statement would need more than the record or anything else (a null value,
+// a repeat count, "/", a field that is not a number); read_reals then reads
+// it as it stands. When true, the items hold what read_reals would give and
+// `rest`, when given, what the statement leaves unread of the record.
+bool read_plain_reals(std::string_view record, std::span<float> items,
+                      std::string_view* rest = nullptr);
 // A whole-line "(a)" read into a text field of the given length: the next
 // record, padded with blanks or cut.
 std::string read_text(RecordFile& file, std::size_t length);

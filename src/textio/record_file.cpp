@@ -193,6 +193,17 @@ void RecordFile::rewind() {
   eof_ = false;
 }
 
+void RecordFile::seek(const Position& at) {
+  if (file_ == nullptr || writing_) throw IoError("file is not open for reading", "READ", unit_, path_);
+  errno = 0;
+  if (fseeko(file_, static_cast<off_t>(at.offset), SEEK_SET) != 0)
+    throw IoError(system_reason(), "READ", unit_, path_, at.line + 1);
+  in_begin_ = in_end_ = 0;
+  eof_ = false;
+  line_ = at.line;
+  consumed_ = at.offset;
+}
+
 void RecordFile::close() {
   if (file_ == nullptr) return;
   if (writing_) flush_output();

@@ -38,6 +38,15 @@ class RecordFile {
   // Line number of the record last returned by next_record (1-based).
   std::int64_t line() const { return line_; }
 
+  // Where the next record starts, to come back to with seek() while reading.
+  struct Position {
+    std::uint64_t offset = 0;  // bytes before the record
+    std::int64_t line = 0;     // records before it
+  };
+  Position tell() const { return {consumed_, line_}; }
+  // Reading resumes at a position taken by tell() on this file.
+  void seek(const Position& at);
+
   // Writes one record followed by LF.
   void write(std::string_view record);
   void rewind();

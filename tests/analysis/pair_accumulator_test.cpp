@@ -24,7 +24,8 @@ void expect_same(const std::vector<float>& x, const std::vector<float>& y, const
   EXPECT_EQ(std::memcmp(x.data(), y.data(), x.size() * sizeof(float)), 0) << what;
 }
 
-void check(std::int32_t p, std::int32_t n, double missing_rate, unsigned seed) {
+void check(std::int32_t p, std::int32_t n, double missing_rate, unsigned seed,
+           std::size_t threads = 0) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> value(0.0f, 100.0f);
   std::bernoulli_distribution missing(missing_rate);
@@ -34,7 +35,9 @@ void check(std::int32_t p, std::int32_t n, double missing_rate, unsigned seed) {
     direct.count[k] = static_cast<float>(n);
     direct.a[k] = direct.sx[k] = direct.sy[k] = direct.qx[k] = direct.qy[k] = 0.0f;
   }
-  PairAccumulator acc(p, n, blocked.sums());
+  // threads = 0: no pool, the caller adds every block itself.
+  WorkerPool pool(threads);
+  PairAccumulator acc(p, n, blocked.sums(), threads == 0 ? nullptr : &pool);
   std::vector<float> row(static_cast<std::size_t>(p));
   for (std::int32_t i = 0; i < n; ++i) {
     for (auto& x : row) x = missing(rng) ? -1.0f : value(rng);
@@ -63,6 +66,31 @@ TEST(PairAccumulator, WithMissingValuesMatchesThePlainAccumulation) {
   check(40, 1000, 0.01, 5);   // variables start missing at scattered objects
   check(90, 600, 0.3, 6);     // nearly every variable misses early
   check(600, 30, 0.001, 7);   // few rows, small blocks
+}
+
+// With a pool, blocks are added while the next one is gathered and the pairs
+// are split among the threads; every sum must still be the plain one.
+TEST(PairAccumulator, OnAPoolOfOneToFourThreadsMatchesThePlainAccumulation) {
+  struct Case {
+    std::int32_t p, n;
+    double missing_rate;
+  };
+  const Case cases[] = {
+      {1, 5, 0.0},      // fewer pairs than threads
+      {3, 40, 0.2},     // tiny blocks of work
+      {130, 1500, 0.0}, // several full blocks
+      {130, 1500, 0.01},
+      {90, 600, 0.3},   // nearly every variable misses early
+      {600, 300, 0.001},
+  };
+  for (std::size_t threads = 1; threads <= 4; ++threads) {
+    unsigned seed = 100;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << threads << " threads, p = " << c.p << ", n = " << c.n
+                                      << ", missing " << c.missing_rate);
+      check(c.p, c.n, c.missing_rate, ++seed, threads);
+    }
+  }
 }
 
 }  // namespace

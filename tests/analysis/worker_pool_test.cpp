@@ -1,0 +1,72 @@
+// The pool runs every part exactly once, on any number of threads, lets the
+// caller work between start() and wait(), keeps several pieces of work apart,
+// and hands a part's failure to the one who waits for that work.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <vector>
+
+#include "analysis/worker_pool.h"
+
+namespace orthaxis::analysis {
+namespace {
+
+TEST(WorkerPool, RunsEveryPartOnceOverManyRounds) {
+  for (std::size_t threads = 1; threads <= 4; ++threads) {
+    WorkerPool pool(threads);
+    EXPECT_EQ(pool.size(), threads);
+    std::vector<int> hits(37, 0);
+    for (int round = 0; round < 200; ++round) {
+      const std::size_t parts = static_cast<std::size_t>(round % 38);
+      pool.run(parts, [&](std::size_t k) { ++hits[k]; });
+      for (std::size_t k = 0; k < hits.size(); ++k) {
+        ASSERT_EQ(hits[k], k < parts ? 1 : 0) << threads << " threads, round " << round;
+        hits[k] = 0;
+      }
+    }
+  }
+}
+
+TEST(WorkerPool, SeveralPiecesOfWorkInFlightAreEachCompleteWhenWaitedFor) {
+  for (std::size_t threads = 1; threads <= 4; ++threads) {
+    WorkerPool pool(threads);
+    std::vector<std::atomic<int>> a(50), b(7);
+    WorkerPool::Handle first = pool.start(a.size(), [&](std::size_t k) { a[k].fetch_add(1); });
+    WorkerPool::Handle second = pool.start(b.size(), [&](std::size_t k) { b[k].fetch_add(1); });
+    int own = 0;
+    for (int i = 0; i < 1000; ++i) own += i;  // the caller's own work meanwhile
+    pool.wait(second);
+    for (auto& x : b) EXPECT_EQ(x.load(), 1);
+    pool.wait(first);
+    for (auto& x : a) EXPECT_EQ(x.load(), 1);
+    EXPECT_EQ(own, 499500);
+    EXPECT_FALSE(first || second);
+  }
+}
+
+TEST(WorkerPool, AFailingPartIsRethrownByItsWaitAndThePoolStaysUsable) {
+  for (std::size_t threads = 1; threads <= 3; ++threads) {
+    WorkerPool pool(threads);
+    WorkerPool::Handle h = pool.start(6, [](std::size_t k) {
+      if (k == 4) throw std::runtime_error("part 4");
+    });
+    EXPECT_THROW(pool.wait(h), std::runtime_error);
+    std::atomic<int> done{0};
+    pool.run(5, [&](std::size_t) { done.fetch_add(1); });
+    EXPECT_EQ(done.load(), 5);
+  }
+}
+
+TEST(WorkerPool, DestroyedWithWorkInFlightFinishesItFirst) {
+  std::vector<int> hits(16, 0);
+  {
+    WorkerPool pool(2);
+    pool.start(hits.size(), [&](std::size_t k) { hits[k] = 1; });
+  }
+  for (int h : hits) EXPECT_EQ(h, 1);
+}
+
+}  // namespace
+}  // namespace orthaxis::analysis
