@@ -16,6 +16,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -55,6 +56,28 @@ class WorkerPool {
   // Rethrows the first exception one of its parts threw. The handle is
   // emptied.
   void wait(Handle& work);
+  // Waits, when a scope is left, for work still using that scope's data. On
+  // the way out by a failure that failure is already on its way, so a failure
+  // of the work itself is dropped here.
+  class Settle {
+   public:
+    Settle(WorkerPool& pool, std::initializer_list<Handle*> work) : pool_(pool), work_(work) {}
+    Settle(const Settle&) = delete;
+    Settle& operator=(const Settle&) = delete;
+    ~Settle() {
+      for (Handle* h : work_) {
+        try {
+          pool_.wait(*h);
+        } catch (...) {
+        }
+      }
+    }
+
+   private:
+    WorkerPool& pool_;
+    std::vector<Handle*> work_;
+  };
+
   // start() and wait().
   void run(std::size_t parts, std::function<void(std::size_t)> task) {
     Handle h = start(parts, std::move(task));

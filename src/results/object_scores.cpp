@@ -111,19 +111,7 @@ void list_objects(textio::Printer& print, textio::RecordFile* file, std::size_t 
       }
     });
   };
-  struct Settle {
-    analysis::WorkerPool* pool;
-    Block* blocks;
-    ~Settle() {
-      for (int k = 0; k < 2; ++k) {
-        try {
-          pool->wait(blocks[k].making);
-        } catch (...) {
-          // Leaving on another failure already.
-        }
-      }
-    }
-  } settle{pool, blocks};
+  const analysis::WorkerPool::Settle settle(*pool, {&blocks[0].making, &blocks[1].making});
   std::size_t current = 0;
   if (n > 0) start(blocks[0], 0);
   for (std::size_t first = 0; first < n; first += kBlock) {
@@ -275,19 +263,7 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
       });
     };
     // On the way out by a failure, the pool must be done with the blocks.
-    struct Settle {
-      analysis::WorkerPool* pool;
-      ObjectBlock* blocks;
-      ~Settle() {
-        for (int k = 0; k < 2; ++k) {
-          try {
-            pool->wait(blocks[k].scoring);
-          } catch (...) {
-            // Leaving on another failure already; scoring does not throw.
-          }
-        }
-      }
-    } settle{pool, blocks};
+    const analysis::WorkerPool::Settle settle(*pool, {&blocks[0].scoring, &blocks[1].scoring});
     std::size_t current = 0;
     if (n > 0) read_block(blocks[0], 0);
     for (std::size_t first = 0; first < n; first += block) {
