@@ -653,7 +653,8 @@ void sort(std::size_t n, std::span<float> a, std::span<float> e) {
 namespace detail {
 
 std::int64_t jacobi_counting(std::int32_t p, std::span<float> a, std::span<float> e,
-                             textio::Console& console, Kernels widest) {
+                             textio::Console& console, Kernels widest,
+                             const ThresholdStep& on_step) {
   if (p < 1) return 0;
   const auto n = static_cast<std::size_t>(p);
   std::fill_n(e.begin(), n * n, 0.0f);
@@ -678,6 +679,7 @@ std::int64_t jacobi_counting(std::int32_t p, std::span<float> a, std::span<float
     for (;;) {
       threshold = threshold / pf;
       print(kCurrentLine, threshold, console);
+      if (on_step) on_step(threshold, final_threshold);
       while (it.sweep(threshold)) {
       }
       if (!(threshold - final_threshold > 0.0f)) break;
@@ -692,8 +694,9 @@ std::int64_t jacobi_counting(std::int32_t p, std::span<float> a, std::span<float
 
 }  // namespace detail
 
-void jacobi(std::int32_t p, std::span<float> a, std::span<float> e, textio::Console& console) {
-  detail::jacobi_counting(p, a, e, console);
+void jacobi(std::int32_t p, std::span<float> a, std::span<float> e, textio::Console& console,
+            const ThresholdStep& on_step) {
+  detail::jacobi_counting(p, a, e, console, detail::Kernels::kAvx512, on_step);
 }
 
 }  // namespace orthaxis::analysis

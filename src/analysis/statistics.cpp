@@ -27,7 +27,6 @@ const textio::Format kResemblanceHeader{"(///3X,'RESEMBLANCE MATRIX'//)"};
 const textio::Format kResemblanceRowLabelled{"(2X,'ROW',I4,1X,A8/(5E12.4))"};
 const textio::Format kResemblanceRow{"(2X,'ROW',I4/(5E12.4))"};
 
-constexpr float kMinimumSpread = 0.000001f;
 
 // One object's terms for the pairs (i, j), i < len, of a variable j that has
 // missed a value: presences are 1 or 0, so each term is added as it is or as 0.

@@ -17,6 +17,9 @@ namespace orthaxis::analysis {
 // A value is present exactly when x >= 0 holds (negative or NaN: missing).
 inline bool present(float x) { return x >= 0.0f; }
 
+// A standard deviation s is a spread when s - kMinimumSpread >= 0 holds.
+inline constexpr float kMinimumSpread = 0.000001f;
+
 // Per-pair accumulators, each p(p+1)/2 long in packed order.
 struct PairSums {
   std::span<float> a;       // cross products, then the resemblance matrix

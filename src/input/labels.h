@@ -10,6 +10,14 @@ namespace orthaxis::input {
 
 inline constexpr std::size_t kLabelLength = 8;
 
-std::vector<std::string> read_labels(int unit, const std::string& path, std::int64_t count);
+// Label lines longer than a label, for a person's warning.
+struct CutLabels {
+  std::int64_t count = 0;
+  std::int64_t first_line = 0;
+  std::string first_label;  // the first cut label as kept
+};
+
+std::vector<std::string> read_labels(int unit, const std::string& path, std::int64_t count,
+                                     CutLabels* cut = nullptr);
 
 }  // namespace orthaxis::input

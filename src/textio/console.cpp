@@ -3,6 +3,7 @@
 namespace orthaxis::textio {
 
 void Console::write(std::string_view record) {
+  if (keep_ != nullptr && !keep_(record)) return;
   if (!any_) {
     buffer_ += record;
     any_ = true;

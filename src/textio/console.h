@@ -20,12 +20,16 @@ class Console {
   ~Console() { finish(); }
 
   void write(std::string_view record);
+  // Records for which `keep` returns false are dropped from here on (a quiet
+  // console); nullptr keeps every record.
+  void keep_only(bool (*keep)(std::string_view record)) { keep_ = keep; }
   // Ends the last line and flushes; further records start a new run.
   void finish();
 
  private:
   void flush();
   std::FILE* out_;
+  bool (*keep_)(std::string_view) = nullptr;
   bool any_ = false;
   std::string buffer_;
 };
