@@ -401,8 +401,9 @@ class Run {
   void eigenanalysis() {
     analysis::ThresholdStep on_step;
     if (messages_.progress()) {
+      messages_.start_step();
       on_step = [this, step = std::int64_t{0}](float threshold, float final_threshold) mutable {
-        ++step;
+        if (++step > 1 && !messages_.update_due()) return;
         const std::int64_t total =
             step + steps_left(threshold, final_threshold, static_cast<float>(p_));
         messages_.show("eigenanalysis: threshold step " + std::to_string(step) + " of " +
