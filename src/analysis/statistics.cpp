@@ -242,8 +242,7 @@ void finish_statistics(std::int32_t type, std::int32_t p, PairSums s, Statistics
   for (std::size_t i = 1; i <= np; ++i) {
     const float sum = st.mean[i - 1];
     const float m = st.count[i - 1];
-    const float d = (s.a[packed_index(i, i)] - sum * sum / m) / (m - 1.0f);
-    const float sd = std::sqrt(d);
+    const float sd = standard_deviation(s.a[packed_index(i, i)], sum, m);
     st.sd[i - 1] = sd;
     if (!(sd - kMinimumSpread >= 0.0f)) st.zero_variance = true;
     st.pooled_variance += sd * sd;

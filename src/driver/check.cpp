@@ -32,9 +32,35 @@ std::string count(std::int64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// Per variable: the negative values, and the sums from which the run takes
+// its standard deviation, added in the same order as the data pass adds them.
 struct DataSummary {
+  DataSummary(std::int32_t n, std::int32_t p)
+      : objects(n), variables(p), negative(static_cast<std::size_t>(p)),
+        sum(static_cast<std::size_t>(p)), squares(static_cast<std::size_t>(p)),
+        count(static_cast<std::size_t>(p), static_cast<float>(n)) {}
+  void add(std::size_t j, float x) {
+    if (analysis::present(x)) {
+      sum[j] += x;
+      squares[j] += x * x;
+    } else {
+      ++negative[j];
+      count[j] -= 1.0f;
+    }
+  }
+  // The variables on which a PCA run stops for want of spread.
+  std::vector<std::size_t> no_spread() const {
+    std::vector<std::size_t> list;
+    for (std::size_t j = 0; j < sum.size(); ++j)
+      if (!(analysis::standard_deviation(squares[j], sum[j], count[j]) -
+                analysis::kMinimumSpread >= 0.0f))
+        list.push_back(j);
+    return list;
+  }
+
   std::int32_t objects = 0, variables = 0;
-  std::vector<std::int64_t> negative;  // per variable
+  std::vector<std::int64_t> negative;
+  std::vector<float> sum, squares, count;
 };
 
 // Rows are objects: the setup's counts, one read per row as the data pass does.
@@ -43,7 +69,7 @@ DataSummary read_rows(RecordFile& data, const RunValues& v, textio::Messages& me
   input::HeadingCounts counts;
   input::read_heading(data, &counts);
   warn_heading_counts(messages, data.path(), true, counts, v.rows, v.columns);
-  DataSummary s{v.rows, v.columns, std::vector<std::int64_t>(static_cast<std::size_t>(v.columns))};
+  DataSummary s(v.rows, v.columns);
   std::vector<float> row(static_cast<std::size_t>(v.columns));
   for (std::int64_t i = 0; i < v.rows; ++i) {
     try {
@@ -52,7 +78,7 @@ DataSummary read_rows(RecordFile& data, const RunValues& v, textio::Messages& me
     } catch (const textio::IoError& e) {
       input::expect_row(e, i + 1, v.rows, v.columns);
     }
-    for (std::size_t j = 0; j < row.size(); ++j) s.negative[j] += !analysis::present(row[j]);
+    for (std::size_t j = 0; j < row.size(); ++j) s.add(j, row[j]);
   }
   findings.values_after_last_row = input::count_remaining_values(data);
   return s;
@@ -63,10 +89,10 @@ DataSummary read_columns(RecordFile& data, const RunValues& v, textio::Messages&
                          input::ReadFindings& findings) {
   const input::StoredMatrix m = input::read_stored(data, v.rows, v.columns, &findings);
   warn_heading_counts(messages, data.path(), false, {m.rows, true, m.columns}, v.rows, v.columns);
-  DataSummary s{m.columns, m.rows, std::vector<std::int64_t>(static_cast<std::size_t>(m.rows))};
+  DataSummary s(m.columns, m.rows);
   const std::size_t stride = static_cast<std::size_t>(m.columns);
-  for (std::size_t r = 0; r < s.negative.size(); ++r)
-    for (std::size_t c = 0; c < stride; ++c) s.negative[r] += !analysis::present(m.values[r * stride + c]);
+  for (std::size_t c = 0; c < stride; ++c)
+    for (std::size_t r = 0; r < s.sum.size(); ++r) s.add(r, m.values[r * stride + c]);
   return s;
 }
 
@@ -106,7 +132,10 @@ void check(textio::Console& console, textio::Messages& messages) {
     warn_cut_labels(messages, name_of(names.object_labels), cut);
   }
   const bool coa = v.analysis_type == 4;
-  if (!coa) warn_missing(messages, d.negative, VariableNames{variable_labels});
+  if (!coa) {
+    warn_missing(messages, d.negative, VariableNames{variable_labels});
+    warn_no_spread(messages, d.no_spread(), VariableNames{variable_labels});
+  }
 
   std::int64_t negative = 0;
   for (std::int64_t k : d.negative) negative += k;

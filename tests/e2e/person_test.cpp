@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,47 @@ TEST(Check, ReadsEveryInputSaysWhatItFoundAndTouchesNothing) {
     EXPECT_EQ(Case::split(o.out), k.out);
     EXPECT_EQ(o.err, k.err);
     EXPECT_EQ(snapshot(c), before);
+  }
+}
+
+// The variables whose standard deviation the run's statistics block shows
+// as below 1e-6 or not a number, as "2, 3".
+std::string without_spread(const std::string& console, int p) {
+  std::string list;
+  std::istringstream in(console.substr(console.find("AS %")));
+  std::string line;
+  for (int j = 1; j <= p && std::getline(in, line);) {
+    std::istringstream fields(line);
+    int number = 0;
+    std::string mean, sd;
+    if (!(fields >> number >> mean >> sd) || number != j) continue;
+    const double value = std::strtod(sd.c_str(), nullptr);
+    if (!(value >= 1e-6)) list += (list.empty() ? "" : ", ") + std::to_string(j);
+    ++j;
+  }
+  return list;
+}
+
+TEST(Check, WarnsOfTheVariablesOnWhichTheRunStopsForWantOfSpread) {
+  // A constant variable, one whose spread single precision loses, and one
+  // with a single present value: the check agrees with the run itself.
+  const std::string rows =
+      "t\n4\n1 2 100000 3 5\n2 2 100000.01 1 -1\n3 2 100000 4 -1\n4 2 100000.01 1 -1\n";
+  const std::string columns =
+      "t\n5 4\n1 2 3 4\n2 2 2 2\n100000 100000.01 100000 100000.01\n3 1 4 1\n5 -1 -1 -1\n";
+  for (int orientation : {1, 0}) {
+    SCOPED_TRACE(orientation);
+    Pair p = orientation == 1 ? run_both(values(4, 5), rows, "--check")
+                              : run_both(values(5, 4, 2, 0), columns, "--check");
+    ASSERT_EQ(p.plain.status, 1);
+    EXPECT_EQ(p.person.status, 0);
+    const std::string stopped = without_spread(p.plain.out, 5);
+    ASSERT_EQ(stopped.substr(0, 1), "2") << p.plain.out;
+    EXPECT_EQ(p.person.err,
+              "ORTHAXIS: warning: 3 missing values (negative numbers), left out pair by pair: "
+              "variable 5: 3\n"
+              "ORTHAXIS: warning: no spread in variables " + stopped + ": the analysis stops\n")
+        << p.plain.out;
   }
 }
 
