@@ -490,9 +490,12 @@ class Run {
 
 void run(textio::Console& console, const Options& options) {
   // Standard error speaks to a person only: warnings when any argument was
-  // given, the progress line only on a terminal and not when asked for quiet.
-  textio::Messages messages(stderr, options.for_person,
-                            options.for_person && !options.quiet && textio::is_terminal(stderr));
+  // given; the progress line only when not asked for quiet, on a terminal
+  // that the console does not write to (its lines would run into the
+  // progress line: the console's last line stays open until the next one).
+  const bool progress = options.for_person && !options.quiet && textio::is_terminal(stderr) &&
+                        !textio::is_terminal(stdout);
+  textio::Messages messages(stderr, options.for_person, progress);
   if (options.check) {
     check(console, messages);
     return;

@@ -302,10 +302,12 @@ TEST(Warnings, EachIsOneLineOnStandardErrorAndChangesNothingElse) {
 // ---------------------------------------------------------------------------
 // Progress
 
-// Runs with standard error on a pseudo-terminal; returns what the terminal got.
-std::string run_on_terminal(const Case& c, const std::string& args) {
+// Runs with standard error on a pseudo-terminal, standard output in a file
+// or on the terminal as well; returns what the terminal got.
+std::string run_on_terminal(const Case& c, const std::string& args, bool console_too = false) {
   const std::string cmd = "cd '" + c.dir().string() + "' && script -qc \"'" + ORTHAXIS_BINARY +
-                          "' " + args + " > stdout.txt\" /dev/null < /dev/null > tty.txt 2>&1";
+                          "' " + args + (console_too ? "" : " > stdout.txt") +
+                          "\" /dev/null < /dev/null > tty.txt 2>&1";
   if (std::system(cmd.c_str()) != 0) return "(script failed)";
   std::string tty = c.read("tty.txt");
   std::filesystem::remove(c.dir() / "tty.txt");
@@ -313,7 +315,7 @@ std::string run_on_terminal(const Case& c, const std::string& args) {
   return tty;
 }
 
-TEST(Progress, ShownOnATerminalOnlyAndNeverWithQuiet) {
+TEST(Progress, ShownOnATerminalThatTheConsoleLeavesFreeAndNeverWithQuiet) {
   if (std::system("script -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "script is not available";
   Case c;
   c.copy_example("dune");
@@ -326,6 +328,13 @@ TEST(Progress, ShownOnATerminalOnlyAndNeverWithQuiet) {
   Case q;
   q.copy_example("dune");
   EXPECT_EQ(run_on_terminal(q, ". --quiet"), "");
+
+  // The console's lines on the same terminal would run into the progress line.
+  Case shared;
+  shared.copy_example("dune");
+  const std::string both = run_on_terminal(shared, ".", true);
+  EXPECT_NE(both.find("STOP"), std::string::npos) << both;
+  EXPECT_EQ(both.find("eigenanalysis: threshold step"), std::string::npos) << both;
 
   Case piped;
   piped.copy_example("dune");
