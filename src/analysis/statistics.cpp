@@ -235,7 +235,7 @@ void add_variable_sums(VariableSums& v, std::size_t object, std::span<const floa
   v.row_total[object] = total;
 }
 
-void finish_statistics(std::int32_t type, std::int32_t p, PairSums s, Statistics& st) {
+void finish_statistics(AnalysisType type, std::int32_t p, PairSums s, Statistics& st) {
   const std::size_t np = static_cast<std::size_t>(p);
   st.pooled_variance = 0.0f;
   st.zero_variance = false;
@@ -247,12 +247,12 @@ void finish_statistics(std::int32_t type, std::int32_t p, PairSums s, Statistics
     if (!(sd - kMinimumSpread >= 0.0f)) st.zero_variance = true;
     st.pooled_variance += sd * sd;
   }
-  if (!st.zero_variance && type != 1) {
+  if (!st.zero_variance && type != AnalysisType::kCrossProducts) {
     const std::size_t len = packed_length(np);
     for (std::size_t q = 0; q < len; ++q) {
       s.a[q] = (s.a[q] - s.sx[q] * s.sy[q] / s.count[q]) / (s.count[q] - 1.0f);
     }
-    if (type == 3) {
+    if (type == AnalysisType::kCorrelations) {
       for (std::size_t j = 1; j <= np; ++j) {
         for (std::size_t i = 1; i <= j; ++i) {
           const std::size_t q = packed_index(j, i);
@@ -271,7 +271,7 @@ void finish_statistics(std::int32_t type, std::int32_t p, PairSums s, Statistics
   for (std::size_t i = 0; i < np; ++i) st.mean[i] = st.mean[i] / st.count[i];
 }
 
-bool report_statistics(textio::Printer& print, std::int32_t type, std::int32_t p,
+bool report_statistics(textio::Printer& print, AnalysisType type, std::int32_t p,
                        std::span<const float> a, const Statistics& st, const Labels& labels) {
   print.both(kStatisticsHeader, {st.pooled_variance});
   for (std::int32_t i = 1; i <= p; ++i) {
@@ -285,7 +285,7 @@ bool report_statistics(textio::Printer& print, std::int32_t type, std::int32_t p
       print.both(kStatisticsLine, {i, st.mean[k], st.sd[k], variance, share});
     }
   }
-  if (type == 1) {
+  if (type == AnalysisType::kCrossProducts) {
     print.both(kSquaresHeader);
     float total = 0.0f;
     for (std::int32_t i = 1; i <= p; ++i) {
@@ -299,7 +299,7 @@ bool report_statistics(textio::Printer& print, std::int32_t type, std::int32_t p
     print.both(kZeroVariance);
     return false;
   }
-  if (type == 2 || type == 3) {
+  if (centred(type)) {
     // A pair with fewer than two common objects, or without spread over
     // them, has no defined resemblance; diagonalising it would be meaningless.
     const std::size_t np = static_cast<std::size_t>(p);

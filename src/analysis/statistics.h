@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/analysis_type.h"
 #include "textio/printer.h"
 
 namespace orthaxis::analysis {
@@ -96,7 +97,7 @@ struct Statistics {
 };
 
 // Standard deviations, pooled variance, covariances / correlations and means.
-void finish_statistics(std::int32_t type, std::int32_t p, PairSums sums, Statistics& st);
+void finish_statistics(AnalysisType type, std::int32_t p, PairSums sums, Statistics& st);
 
 struct Labels {
   bool used = false;
@@ -107,7 +108,7 @@ struct Labels {
 // must stop, the abnormal-termination line. Returns false when the run stops:
 // a variable without spread, or (types 2 and 3) a resemblance that is not a
 // finite number.
-bool report_statistics(textio::Printer& print, std::int32_t type, std::int32_t p,
+bool report_statistics(textio::Printer& print, AnalysisType type, std::int32_t p,
                        std::span<const float> a, const Statistics& st, const Labels& labels);
 
 // The whole matrix, row by row (detailed printout).

@@ -1,6 +1,7 @@
 #include "coa/correspondence_analysis.h"
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "analysis/packed.h"
@@ -21,15 +22,17 @@ const textio::Format kPointLine{"(I5,5F12.3/(5X,5F12.3))"};
 const textio::Format kPointLineLabelled{"(I4,1X,A8,1X,5F12.3/(14X,5F12.3))"};
 const textio::Format kScoreRecord{"(8F10.4)"};
 
-// Phase 1: proportions and the packed matrix Z'Z of standardized residuals.
-void build_matrix(Table& t, Scores& s, input::ScratchFile& scratch, std::span<float> row) {
+}  // namespace
+
+void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile& scratch,
+                           std::span<float> row) {
   const std::size_t n = static_cast<std::size_t>(t.n);
   const std::size_t p = static_cast<std::size_t>(t.p);
   const float total = t.grand_total;
   for (std::size_t j = 0; j < p; ++j) t.column_totals[j] = t.column_totals[j] / total;
   for (std::size_t i = 0; i < n; ++i) t.row_totals[i] = t.row_totals[i] / total;
   const std::size_t len = analysis::packed_length(p);
-  for (std::size_t k = 0; k < len; ++k) s.matrix[k] = 0.0f;
+  for (std::size_t k = 0; k < len; ++k) matrix[k] = 0.0f;
   const std::span<float> x = row.first(p);
   std::vector<float> z(p);
   scratch.rewind();
@@ -42,7 +45,7 @@ void build_matrix(Table& t, Scores& s, input::ScratchFile& scratch, std::span<fl
       z[u] = (proportion - expected) / std::sqrt(expected);
     }
     for (std::size_t k = 1; k <= p; ++k) {
-      float* out = s.matrix.data() + analysis::packed_index(k, 1);
+      float* out = matrix.data() + analysis::packed_index(k, 1);
       const float zk = z[k - 1];
       for (std::size_t u = 0; u < k; ++u) out[u] = out[u] + z[u] * zk;
     }
@@ -50,36 +53,37 @@ void build_matrix(Table& t, Scores& s, input::ScratchFile& scratch, std::span<fl
   scratch.rewind();
 }
 
+namespace {
+
 struct Block {
   const textio::Format& heading;
   const char* file_text;
-  std::int32_t points;
-  bool labelled;
-  std::span<const std::string> labels;
+  const results::ScoreMatrix& scores;
 };
 
-// Heading, score file and listing of one set of points; `value(point, axis)`
-// gives a score (0-based).
-template <typename Value>
-void list_block(textio::Printer& print, const Block& b, std::int32_t axes,
-                textio::RecordFile& file, const std::string& data_file_name, Value value) {
+// Heading, score file, listing and plot of one set of points.
+void list_block(textio::Printer& print, const Block& b, textio::RecordFile& file,
+                const std::string& data_file_name) {
+  const results::ScoreMatrix& s = b.scores;
+  const std::int32_t axes = s.axes();
   print.both(b.heading);
   file.write(std::string(b.file_text) + data_file_name);
-  file.write(textio::free_format_record({b.points, axes}));
+  file.write(textio::free_format_record({s.points(), axes}));
   std::vector<float> scores(static_cast<std::size_t>(axes));
-  for (std::int32_t i = 1; i <= b.points; ++i) {
+  for (std::int32_t i = 1; i <= s.points(); ++i) {
     for (std::int32_t k = 0; k < axes; ++k)
-      scores[static_cast<std::size_t>(k)] = value(static_cast<std::size_t>(i - 1), static_cast<std::size_t>(k));
+      scores[static_cast<std::size_t>(k)] = s.at(static_cast<std::size_t>(i - 1), static_cast<std::size_t>(k));
     const std::span<const float> list(scores);
     const textio::Value record[] = {list};
     kScoreRecord.write(record, [&file](std::string_view r) { file.write(r); });
-    if (b.labelled) {
+    if (s.labelled()) {
       print.console_then_report(kPointLineLabelled,
-                                {i, b.labels[static_cast<std::size_t>(i - 1)], list});
+                                {i, s.label(static_cast<std::size_t>(i - 1)), list});
     } else {
       print.console_then_report(kPointLine, {i, list});
     }
   }
+  if (axes > 1) plot::scatter_plot(s, 1, 2, print.console_device());
 }
 
 }  // namespace
@@ -105,30 +109,31 @@ bool check_table(textio::Printer& print, const Table& t, FirstNegative negative)
   return true;
 }
 
-void correspondence_analysis(std::int32_t phase, Table& t, Scores& s, textio::Printer& print,
-                             input::ScratchFile& scratch, std::span<float> row,
-                             textio::RecordFile& object_file, textio::RecordFile& variable_file,
-                             const std::string& data_file_name) {
-  if (phase == 1) {
-    build_matrix(t, s, scratch, row);
-    return;
-  }
+Scores correspondence_scores(textio::Printer& print, input::ScratchFile& scratch, const Table& t,
+                             results::Eigensystem& eigen, const ScoreOptions& o,
+                             std::vector<float> object_storage, std::span<float> row,
+                             const ScoreFiles& files) {
+  using results::ScoreLayout;
+  using results::ScoreMatrix;
   const std::size_t n = static_cast<std::size_t>(t.n);
   const std::size_t p = static_cast<std::size_t>(t.p);
-  const std::size_t r = static_cast<std::size_t>(s.axes);
+  const std::size_t r = static_cast<std::size_t>(o.axes);
   const float total = t.grand_total;
-  auto v = [&](std::size_t j, std::size_t k) -> float& { return s.eigenvectors[k * p + j]; };
-  auto f = [&](std::size_t i, std::size_t k) -> float& { return s.matrix[i * r + k]; };
+  Scores s{ScoreMatrix(std::move(object_storage), t.n, o.axes, ScoreLayout::kPointRows,
+                       o.object_labels),
+           ScoreMatrix(std::move(eigen.vectors), t.p, o.axes, ScoreLayout::kAxisColumns,
+                       o.variable_labels)};
+  auto v = [&](std::size_t j, std::size_t k) -> float& { return s.variables.at(j, k); };
+  auto f = [&](std::size_t i, std::size_t k) -> float& { return s.objects.at(i, k); };
 
-  for (std::size_t k = 0; k < r; ++k) s.eigenvalues[k] = std::sqrt(s.eigenvalues[k]);
+  std::vector<float> singular(r);
+  for (std::size_t k = 0; k < r; ++k) singular[k] = std::sqrt(eigen.values[k]);
   for (std::size_t k = 0; k < r; ++k)
     for (std::size_t j = 0; j < p; ++j) v(j, k) = v(j, k) / std::sqrt(t.column_totals[j]);
 
   const std::span<float> x = row.first(p);
-  const Block objects{kObjectHeading, " CoA obj. scores from ", t.n, s.object_labels,
-                      s.object_label_text};
-  const Block variables{kVariableHeading, " CoA var. scores from ", t.p, s.variable_labels,
-                        s.variable_label_text};
+  const Block objects{kObjectHeading, " CoA obj. scores from ", s.objects};
+  const Block variables{kVariableHeading, " CoA var. scores from ", s.variables};
 
   auto object_block = [&] {
     scratch.rewind();
@@ -139,28 +144,18 @@ void correspondence_analysis(std::int32_t phase, Table& t, Scores& s, textio::Pr
         float sum = 0.0f;
         for (std::size_t j = 0; j < p; ++j) sum = sum + x[j] * v(j, k);
         f(i, k) = sum / weight;
-        if (s.scaling > 0) f(i, k) = f(i, k) / s.eigenvalues[k];
+        if (o.scaling > 0) f(i, k) = f(i, k) / singular[k];
       }
     }
     scratch.rewind();
-    list_block(print, objects, s.axes, object_file, data_file_name,
-               [&](std::size_t i, std::size_t k) { return f(i, k); });
-    if (s.axes > 1) {
-      plot::scatter_plot(1, 2, t.n, 1, s.axes, s.matrix, s.eigenvectors, print.console_device());
-    }
+    list_block(print, objects, files.objects, files.data_file_name);
   };
-  auto variable_block = [&] {
-    list_block(print, variables, s.axes, variable_file, data_file_name,
-               [&](std::size_t j, std::size_t k) { return v(j, k); });
-    if (s.axes > 1) {
-      plot::scatter_plot(1, 2, t.p, 2, s.axes, s.matrix, s.eigenvectors, print.console_device());
-    }
-  };
+  auto variable_block = [&] { list_block(print, variables, files.variables, files.data_file_name); };
 
-  if (s.scaling != 2) {
+  if (o.scaling != 2) {
     variable_block();
     object_block();
-    return;
+    return s;
   }
   object_block();
   // Variables at the centroids of the objects.
@@ -177,6 +172,7 @@ void correspondence_analysis(std::int32_t phase, Table& t, Scores& s, textio::Pr
   }
   scratch.rewind();
   variable_block();
+  return s;
 }
 
 }  // namespace orthaxis::coa

@@ -7,8 +7,11 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "input/scratch_file.h"
+#include "results/eigensystem.h"
+#include "results/score_matrix.h"
 #include "textio/printer.h"
 #include "textio/record_file.h"
 
@@ -31,19 +34,36 @@ struct FirstNegative {
 // abnormal-termination line of the first such case and returns false.
 bool check_table(textio::Printer& print, const Table& t, FirstNegative negative);
 
-struct Scores {
-  std::int32_t axes = 0;               // r
-  std::int32_t scaling = 0;            // 0, 1, 2
-  std::span<float> eigenvalues;        // replaced by the singular values 1..r
-  std::span<float> matrix;             // packed matrix, then object scores (axis-major)
-  std::span<float> eigenvectors;       // p x p; columns 1..r become the variable scores
-  bool object_labels = false, variable_labels = false;
-  std::span<const std::string> object_label_text, variable_label_text;
+// Phase 1: turns the totals of `t` into proportions and fills `matrix`
+// (packed, p(p+1)/2 values) with the cross products of the standardized
+// residuals. `row` holds p values of work space.
+void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile& scratch,
+                           std::span<float> row);
+
+struct ScoreOptions {
+  std::int32_t axes = 0;     // r
+  std::int32_t scaling = 0;  // 0, 1, 2
+  std::span<const std::string> object_labels, variable_labels;  // empty: numbered only
 };
 
-void correspondence_analysis(std::int32_t phase, Table& t, Scores& s, textio::Printer& print,
-                             input::ScratchFile& scratch, std::span<float> row,
-                             textio::RecordFile& object_file, textio::RecordFile& variable_file,
-                             const std::string& data_file_name);
+struct ScoreFiles {
+  textio::RecordFile& objects;
+  textio::RecordFile& variables;
+  const std::string& data_file_name;  // heads both files
+};
+
+struct Scores {
+  results::ScoreMatrix objects;    // n points, point rows
+  results::ScoreMatrix variables;  // p points, axis columns
+};
+
+// Phase 2: the object and variable scores of the chosen scaling, listed,
+// saved and plotted. The object scores take over `object_storage` (at least
+// n * r values), the variable scores the eigenvector storage of `eigen` (its
+// eigenvalues stay). `row` holds p values of work space.
+Scores correspondence_scores(textio::Printer& print, input::ScratchFile& scratch, const Table& t,
+                             results::Eigensystem& eigen, const ScoreOptions& o,
+                             std::vector<float> object_storage, std::span<float> row,
+                             const ScoreFiles& files);
 
 }  // namespace orthaxis::coa

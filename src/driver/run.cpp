@@ -11,12 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "analysis/analysis_type.h"
 #include "analysis/jacobi.h"
 #include "analysis/matrix_file.h"
 #include "analysis/packed.h"
 #include "analysis/statistics.h"
 #include "coa/correspondence_analysis.h"
 #include "driver/check.h"
+#include "export/csv.h"
+#include "export/svg.h"
 #include "driver/setup.h"
 #include "driver/warnings.h"
 #include "input/data_matrix.h"
@@ -24,6 +27,9 @@
 #include "input/run_report.h"
 #include "input/scratch_file.h"
 #include "results/eigen_report.h"
+#include "results/eigensystem.h"
+#include "results/quality.h"
+#include "results/score_matrix.h"
 #include "results/scores.h"
 #include "textio/free_format.h"
 #include "textio/io_error.h"
@@ -35,6 +41,7 @@ namespace orthaxis::driver {
 
 namespace {
 
+using analysis::AnalysisType;
 using textio::RecordFile;
 using Open = RecordFile::Open;
 
@@ -90,11 +97,11 @@ struct WorkArrays {
   std::vector<float> eigenvalues;     // p
   std::vector<float> sd;              // p
   std::vector<float> row_totals;      // n: CoA row totals; PCA centred sums of squares
-  std::vector<float> spare;           // p: eigenvalue report work, component sums
+  std::vector<float> spare;           // p: eigenvalue report work, component means
   std::vector<float> share;           // p: shares of one object or variable
   std::vector<float> object_ssq;      // n
-  std::vector<float> work;            // W: packed matrix, later the scores
-  std::vector<float> eigenvectors;    // p * p
+  std::vector<float> work;            // W: packed matrix, later the object scores
+  std::vector<float> eigenvectors;    // p * p, later the variable scores
   std::vector<float> pair_count;      // packed length
   std::vector<float> variable_count;  // p
   std::vector<float> sx, sy, qx, qy;  // packed length
@@ -156,6 +163,8 @@ class Run {
     banner();
     if (options_.quiet) console_.keep_only(quiet_keeps);
     read_setup();
+    type_ = analysis::analysis_type_of(v_.analysis_type);
+    check_extra_file_names();
     setup_.rewind();  // from here on unit 9 is the report
     const std::int32_t setup_rows = v_.rows;
     const std::int32_t setup_columns = v_.columns;
@@ -168,7 +177,7 @@ class Run {
       warn_heading_counts(messages_, name_of(names_.data), false, {p_, true, n_}, setup_rows,
                           setup_columns);
     }
-    if (v_.matrix_option != 0 && v_.analysis_type != 4)
+    if (v_.matrix_option != 0 && type_ != AnalysisType::kCorrespondence)
       matrix_ = RecordFile(kMatrixUnit, name_of(names_.matrix), Open::kReplace);
     scratch_ = std::make_unique<input::ScratchFile>(kScratchFile);
     if (person() && v_.orientation == 1) {
@@ -187,21 +196,18 @@ class Run {
     data_.rewind();
     input::read_heading(data_);
     scratch_->rewind();
-    if (v_.analysis_type == 4) {
-      correspondence_matrix();
-    } else {
-      resemblance_matrix();
+    switch (type_) {
+      case AnalysisType::kCrossProducts:
+      case AnalysisType::kCovariances:
+      case AnalysisType::kCorrelations:
+        principal_components();
+        break;
+      case AnalysisType::kCorrespondence:
+        correspondence_analysis();
+        break;
     }
-    eigenanalysis();
-    messages_.show("scores of " + std::to_string(n_) + " objects and " + std::to_string(p_) +
-                   " variables");
-    if (v_.analysis_type == 4) {
-      correspondence_scores();
-      console_.write(textio::free_format_record({}));
-      console_.write(textio::free_format_record({"  JOB TERMINATED"}));
-    } else {
-      pca_scores();
-    }
+    if (options_.csv) write_tables();
+    if (options_.svg) draw_pictures();
     messages_.clear_progress();
     normal_end();
   }
@@ -234,6 +240,62 @@ class Run {
     names_.matrix = textio::read_text(setup_, kNameLength);
   }
 
+  // The tables and pictures must not replace a file that the setup names.
+  void check_extra_file_names() const {
+    struct Extra {
+      const char* name;
+      const char* option;
+    };
+    std::vector<Extra> extra;
+    if (options_.csv) {
+      for (const char* name : {csv::kEigenvalueTable, csv::kObjectTable, csv::kVariableTable})
+        extra.push_back({name, "--csv"});
+    }
+    if (options_.svg) {
+      for (const char* name : {svg::kBiplotFile, svg::kScreeFile}) extra.push_back({name, "--svg"});
+    }
+    std::vector<const std::string*> used = {&names_.data, &names_.object_scores,
+                                            &names_.variable_scores};
+    if (v_.variable_labels == 1) used.push_back(&names_.variable_labels);
+    if (v_.object_labels != 0) used.push_back(&names_.object_labels);
+    if (v_.matrix_option != 0 && type_ != AnalysisType::kCorrespondence)
+      used.push_back(&names_.matrix);
+    auto where = [](const std::string& name) {
+      std::error_code ec;
+      const std::filesystem::path p = std::filesystem::weakly_canonical(name, ec);
+      return ec ? std::filesystem::path(name).lexically_normal() : p;
+    };
+    for (const Extra& e : extra) {
+      for (const std::string* field : used) {
+        const std::string name = name_of(*field);
+        if (where(name) == where(e.name))
+          throw SetupError("the setup names \"" + name + "\", which " + e.option +
+                           " would replace");
+      }
+    }
+  }
+
+  void principal_components() {
+    resemblance_matrix();
+    if (options_.csv) keep_diagonal();
+    eigenanalysis();
+    if (options_.csv) quality_ = results::pca_quality(pca_model(), eigen_, diagonal_, q_, w_.row);
+    object_scores();
+    variable_scores();
+  }
+
+  void correspondence_analysis() {
+    correspondence_matrix();
+    eigenanalysis();
+    if (options_.csv) {
+      quality_ = results::coa_quality(*scratch_, n_, p_, table_.row_totals,
+                                      table_.column_totals, eigen_, q_, w_.row);
+    }
+    correspondence_scores();
+    console_.write(textio::free_format_record({}));
+    console_.write(textio::free_format_record({"  JOB TERMINATED"}));
+  }
+
   void read_labels() {
     input::CutLabels cut;
     input::CutLabels* gather = person() ? &cut : nullptr;
@@ -248,6 +310,14 @@ class Run {
           input::read_labels(kObjectLabelUnit, name_of(names_.object_labels), n_, gather);
       warn_cut_labels(messages_, name_of(names_.object_labels), cut);
     }
+    // The tables and pictures show the labels whole.
+    if (!options_.csv && !options_.svg) return;
+    if (v_.variable_labels == 1)
+      variable_label_lines_ =
+          input::read_label_lines(kVariableLabelUnit, name_of(names_.variable_labels), p_);
+    if (v_.object_labels != 0)
+      object_label_lines_ =
+          input::read_label_lines(kObjectLabelUnit, name_of(names_.object_labels), n_);
   }
 
   void report_parameters(std::int32_t rows, std::int32_t columns) {
@@ -288,7 +358,7 @@ class Run {
   }
 
   void data_pass() {
-    const bool coa = v_.analysis_type == 4;
+    const bool coa = type_ == AnalysisType::kCorrespondence;
     sums_ = variable_sums();
     analysis::start_variable_sums(sums_, n_);
     std::unique_ptr<analysis::PairAccumulator> pairs;
@@ -348,19 +418,19 @@ class Run {
     return {};
   }
 
-  analysis::Labels variable_labels() const {
+  analysis::Labels statistics_labels() const {
     return {v_.variable_labels == 1, w_.variable_labels};
   }
 
   void resemblance_matrix() {
     stats_ = analysis::Statistics{w_.column_sums, w_.sd, w_.variable_count, 0.0f, false};
-    analysis::finish_statistics(v_.analysis_type, p_, pair_sums(), stats_);
-    if (!analysis::report_statistics(print_, v_.analysis_type, p_, w_.work, stats_,
-                                     variable_labels())) {
+    analysis::finish_statistics(type_, p_, pair_sums(), stats_);
+    if (!analysis::report_statistics(print_, type_, p_, w_.work, stats_,
+                                     statistics_labels())) {
       if (person() && stats_.zero_variance) warn_no_spread(messages_, no_spread(), variable_names());
       throw AnalysisStop();
     }
-    if (v_.printout != 0) analysis::print_resemblance(print_, p_, w_.work, w_.row, variable_labels());
+    if (v_.printout != 0) analysis::print_resemblance(print_, p_, w_.work, w_.row, statistics_labels());
     if (v_.matrix_option == 2) analysis::write_matrix_file(matrix_, title_, p_, w_.work);
   }
 
@@ -379,23 +449,7 @@ class Run {
   void correspondence_matrix() {
     table_ = table();
     if (!coa::check_table(print_, table_, first_negative_)) throw AnalysisStop();
-    coa::Scores s = coa_scores();
-    coa::correspondence_analysis(1, table_, s, print_, *scratch_, w_.row, object_score_file_,
-                                 variable_score_file_, names_.data);
-  }
-
-  coa::Scores coa_scores() {
-    coa::Scores s;
-    s.axes = q_;
-    s.scaling = v_.coa_scaling;
-    s.eigenvalues = w_.eigenvalues;
-    s.matrix = w_.work;
-    s.eigenvectors = w_.eigenvectors;
-    s.object_labels = v_.object_labels != 0;
-    s.variable_labels = v_.variable_labels != 0;
-    s.object_label_text = w_.object_labels;
-    s.variable_label_text = w_.variable_labels;
-    return s;
+    coa::correspondence_matrix(table_, w_.work, *scratch_, w_.row);
   }
 
   void eigenanalysis() {
@@ -412,40 +466,95 @@ class Run {
     }
     analysis::jacobi(p_, w_.work, w_.eigenvectors, console_, on_step);
     messages_.clear_progress();
-    positive_ = results::report_eigenvalues(print_, p_, w_.work, w_.eigenvalues, w_.eigenvectors,
-                                            w_.spare, eigenvector_file_);
-    q_ = std::min(v_.components, positive_.count);
-    warn_axes_lowered(messages_, v_.components, positive_.count);
+    eigen_ = results::Eigensystem{p_, std::move(w_.eigenvalues), std::move(w_.eigenvectors)};
+    results::report_eigenvalues(print_, w_.work, eigen_, w_.spare, eigenvector_file_);
+    q_ = std::min(v_.components, eigen_.positive_count);
+    warn_axes_lowered(messages_, v_.components, eigen_.positive_count);
+    messages_.show("scores of " + std::to_string(n_) + " objects and " + std::to_string(p_) +
+                   " variables");
     object_score_file_ =
         RecordFile(kObjectScoreUnit, name_of(names_.object_scores), Open::kReplace);
   }
 
-  void correspondence_scores() {
-    coa::Scores s = coa_scores();
-    coa::correspondence_analysis(2, table_, s, print_, *scratch_, w_.row, object_score_file_,
-                                 variable_score_file_, names_.data);
+  // Labels of the listings; empty when the points are only numbered.
+  std::span<const std::string> object_labels() const {
+    if (v_.object_labels == 0) return {};
+    return w_.object_labels;
+  }
+  std::span<const std::string> variable_labels(bool used) const {
+    if (!used) return {};
+    return w_.variable_labels;
   }
 
-  void pca_scores() {
+  void correspondence_scores() {
+    const coa::ScoreOptions o{q_, v_.coa_scaling, object_labels(),
+                              variable_labels(v_.variable_labels != 0)};
+    coa::Scores s = coa::correspondence_scores(
+        print_, *scratch_, table_, eigen_, o, std::move(w_.work), w_.row,
+        {object_score_file_, variable_score_file_, names_.data});
+    objects_ = std::move(s.objects);
+    variables_ = std::move(s.variables);
+  }
+
+  results::PcaModel pca_model() {
     results::PcaModel m;
-    m.type = v_.analysis_type;
+    m.type = type_;
     m.n = n_;
     m.p = p_;
-    m.q = q_;
-    m.positive_count = positive_.count;
+    m.scratch = scratch_.get();
     m.mean = w_.column_sums;
     m.sd = w_.sd;
     m.count = w_.variable_count;
-    m.eigenvalues = w_.eigenvalues;
-    m.eigenvectors = w_.eigenvectors;
-    const results::LabelSet objects{v_.object_labels != 0, w_.object_labels};
-    const results::LabelSet variables{v_.variable_labels == 1, w_.variable_labels};
-    results::object_scores(print_, *scratch_, object_score_file_, title_, m, v_.object_score_norm,
-                           w_.object_ssq, objects, w_.work, w_.row_totals, w_.spare, w_.row,
-                           w_.share);
-    results::variable_scores(print_, *scratch_, variable_score_file_, title_, m,
-                             v_.variable_score_option, v_.printout, w_.work, w_.spare, variables,
-                             w_.row, w_.share);
+    m.object_ssq = w_.object_ssq;
+    return m;
+  }
+
+  void object_scores() {
+    objects_ = results::ScoreMatrix(std::move(w_.work), n_, q_, results::ScoreLayout::kPointRows,
+                                    object_labels());
+    results::object_scores({print_, object_score_file_, title_}, pca_model(), eigen_,
+                           v_.object_score_norm, objects_, w_.spare, w_.row_totals,
+                           {w_.row, w_.share});
+  }
+
+  void variable_scores() {
+    variables_ = results::variable_scores(
+        {print_, variable_score_file_, title_}, pca_model(), eigen_,
+        {v_.variable_score_option, v_.printout}, objects_, w_.spare,
+        variable_labels(v_.variable_labels == 1), {w_.row, w_.share});
+  }
+
+  // The diagonal of the resemblance matrix, before the eigenanalysis
+  // overwrites it.
+  void keep_diagonal() {
+    diagonal_.resize(static_cast<std::size_t>(p_));
+    for (std::size_t j = 1; j <= diagonal_.size(); ++j)
+      diagonal_[j - 1] = w_.work[analysis::packed_index(j, j)];
+  }
+
+  void write_tables() {
+    const bool coa = type_ == AnalysisType::kCorrespondence;
+    std::span<const float> object_mass, variable_mass;  // equal weights for PCA
+    if (coa) {
+      object_mass = table_.row_totals;
+      variable_mass = table_.column_totals;
+    }
+    csv::write_tables(eigen_,
+                      {objects_, quality_.objects, object_mass, object_label_lines_},
+                      {variables_, quality_.variables, variable_mass, variable_label_lines_});
+  }
+
+  void draw_pictures() {
+    auto percent = [this](std::size_t k) {
+      return eigen_.values[k] * 100.0f / eigen_.positive_sum;  // as in the report
+    };
+    svg::Biplot b{objects_, variables_, object_label_lines_, variable_label_lines_};
+    b.arrows = type_ != AnalysisType::kCorrespondence;
+    if (q_ >= 2) {
+      b.percent1 = percent(0);
+      b.percent2 = percent(1);
+    }
+    svg::write_pictures(b, eigen_);
   }
 
   void normal_end() {
@@ -475,6 +584,7 @@ class Run {
   RunValues v_;
   FileNames names_;
   std::string title_;
+  AnalysisType type_ = AnalysisType::kCorrelations;
   std::int32_t n_ = 0, p_ = 0, q_ = 0;
   WorkArrays w_;
   analysis::VariableSums sums_;
@@ -483,7 +593,12 @@ class Run {
   coa::FirstNegative first_negative_;
   input::ReadFindings findings_;       // for a person: values the reads left
   std::vector<std::int64_t> missing_;  // for a person: missing values per variable (PCA)
-  results::PositiveEigenvalues positive_;
+  results::Eigensystem eigen_;
+  results::ScoreMatrix objects_, variables_;
+  // Only for the tables and pictures.
+  std::vector<std::string> object_label_lines_, variable_label_lines_;
+  std::vector<float> diagonal_;
+  results::Quality quality_;
 };
 
 }  // namespace

@@ -20,4 +20,8 @@ struct CutLabels {
 std::vector<std::string> read_labels(int unit, const std::string& path, std::int64_t count,
                                      CutLabels* cut = nullptr);
 
+// The same labels as whole lines, without trailing blanks (for the tables and
+// pictures, where a label need not be cut to 8 characters).
+std::vector<std::string> read_label_lines(int unit, const std::string& path, std::int64_t count);
+
 }  // namespace orthaxis::input

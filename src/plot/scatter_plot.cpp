@@ -85,33 +85,18 @@ bool step_down(float& t, float step) {
   return true;
 }
 
-// Reads point coordinates from either array layout.
+// The plotted points, 1-based.
 class Points {
  public:
-  Points(std::int32_t count, std::int32_t layout, std::int32_t axis_count,
-         std::span<const float> axis_major, std::span<const float> point_major)
-      : count_(count),
-        axis_major_layout_(layout == 1),
-        axis_count_(axis_count),
-        axis_major_(axis_major),
-        point_major_(point_major) {}
+  explicit Points(const results::ScoreMatrix& scores) : scores_(scores) {}
 
   // Point i on axis d, both 1-based.
   float value(std::int32_t i, std::int32_t d) const {
-    const std::int64_t point = i - 1;
-    const std::int64_t axis = d - 1;
-    if (axis_major_layout_) {
-      return axis_major_[static_cast<std::size_t>(axis + point * axis_count_)];
-    }
-    return point_major_[static_cast<std::size_t>(point + axis * count_)];
+    return scores_.at(static_cast<std::size_t>(i - 1), static_cast<std::size_t>(d - 1));
   }
 
  private:
-  std::int64_t count_;
-  bool axis_major_layout_;
-  std::int64_t axis_count_;
-  std::span<const float> axis_major_;
-  std::span<const float> point_major_;
+  const results::ScoreMatrix& scores_;
 };
 
 // Lines by columns of cell codes, 1-based, line 1 at the top.
@@ -276,13 +261,11 @@ void print_picture(Grid& grid, textio::Console& console) {
 
 }  // namespace
 
-void scatter_plot(std::int32_t horizontal_axis, std::int32_t vertical_axis,
-                  std::int32_t point_count, std::int32_t layout, std::int32_t axis_count,
-                  std::span<const float> axis_major_scores,
-                  std::span<const float> point_major_scores, textio::Console& console) {
-  const std::int32_t n = point_count;
+void scatter_plot(const results::ScoreMatrix& scores, std::int32_t horizontal_axis,
+                  std::int32_t vertical_axis, textio::Console& console) {
+  const std::int32_t n = scores.points();
   if (n < 1) return;  // no point to take the extremes from
-  const Points points(n, layout, axis_count, axis_major_scores, point_major_scores);
+  const Points points(scores);
 
   std::int32_t lines = n / 2 + n / 4;
   if (lines < 30) lines = 30;

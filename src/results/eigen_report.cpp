@@ -18,30 +18,31 @@ const textio::Format kEigenvectorHeading{"(///3X,'EIGENVECTORS (DIRECTION COSINE
 const textio::Format kEigenvector{"(2X,'VECTOR',I4/(5F12.5))"};
 }  // namespace
 
-PositiveEigenvalues report_eigenvalues(textio::Printer& print, std::int32_t p,
-                                       std::span<const float> a, std::span<float> eigenvalues,
-                                       std::span<const float> eigenvectors, std::span<float> work,
-                                       textio::RecordFile& vector_file) {
-  const std::size_t np = static_cast<std::size_t>(p);
-  PositiveEigenvalues pos;
+void report_eigenvalues(textio::Printer& print, std::span<const float> a, Eigensystem& eigen,
+                        std::span<float> work, textio::RecordFile& vector_file) {
+  const std::size_t np = static_cast<std::size_t>(eigen.p);
+  const std::span<float> eigenvalues(eigen.values);
+  const std::span<const float> eigenvectors(eigen.vectors);
+  eigen.positive_count = 0;
+  eigen.positive_sum = 0.0f;
   for (std::size_t i = 1; i <= np; ++i) {
     const float value = a[analysis::packed_index(i, i)];
     eigenvalues[i - 1] = value;
     if (value > 0.0f) {
-      pos.sum += value;
-      ++pos.count;
+      eigen.positive_sum += value;
+      ++eigen.positive_count;
     }
   }
-  const std::size_t count = static_cast<std::size_t>(pos.count);
+  const std::size_t count = static_cast<std::size_t>(eigen.positive_count);
   const std::span<const float> listed(work.data(), count);
-  for (std::size_t i = 0; i < count; ++i) work[i] = eigenvalues[i] * 100.0f / pos.sum;
+  for (std::size_t i = 0; i < count; ++i) work[i] = eigenvalues[i] * 100.0f / eigen.positive_sum;
 
-  print.both(kPositiveSummary, {pos.count, pos.sum});
+  print.both(kPositiveSummary, {eigen.positive_count, eigen.positive_sum});
   print.both(kEigenvalues, {std::span<const float>(eigenvalues.data(), np)});
   print.both(kPercentages, {listed});
 
   textio::RecordFile values(kEigenUnit, kEigenvalueFile, textio::RecordFile::Open::kReplace);
-  values.write(textio::free_format_record({pos.count}));
+  values.write(textio::free_format_record({eigen.positive_count}));
   values.write(textio::free_format_record({listed}));
   values.close();
 
@@ -59,7 +60,6 @@ PositiveEigenvalues report_eigenvalues(textio::Printer& print, std::int32_t p,
     print.console(kEigenvector, list);
     kEigenvector.write(list, [&vector_file](std::string_view r) { vector_file.write(r); });
   }
-  return pos;
 }
 
 }  // namespace orthaxis::results

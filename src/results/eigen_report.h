@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 
+#include "results/eigensystem.h"
 #include "textio/printer.h"
 #include "textio/record_file.h"
 
@@ -15,18 +16,12 @@ inline constexpr int kEigenUnit = 14;
 inline constexpr const char* kEigenvalueFile = "EIGENV.ST$";
 inline constexpr const char* kEigenvectorFile = "EIGENV.txt";
 
-struct PositiveEigenvalues {
-  std::int32_t count = 0;
-  float sum = 0.0f;
-};
-
 // Takes the eigenvalues off the diagonal of the diagonalised packed matrix
-// `a` into `eigenvalues`, prints the report, writes EIGENV.ST$, and opens
-// `vector_file` on EIGENV.txt with the eigenvector listing (left open).
+// `a` into `eigen` (whose eigenvectors are already in place) with the count
+// and sum of the positive ones, prints the report, writes EIGENV.ST$, and
+// opens `vector_file` on EIGENV.txt with the eigenvector listing (left open).
 // `work` holds p values of scratch space.
-PositiveEigenvalues report_eigenvalues(textio::Printer& print, std::int32_t p,
-                                       std::span<const float> a, std::span<float> eigenvalues,
-                                       std::span<const float> eigenvectors, std::span<float> work,
-                                       textio::RecordFile& vector_file);
+void report_eigenvalues(textio::Printer& print, std::span<const float> a, Eigensystem& eigen,
+                        std::span<float> work, textio::RecordFile& vector_file);
 
 }  // namespace orthaxis::results

@@ -6,45 +6,60 @@
 #include <span>
 #include <string>
 
+#include "analysis/analysis_type.h"
 #include "input/scratch_file.h"
+#include "results/eigensystem.h"
+#include "results/score_matrix.h"
 #include "textio/printer.h"
 #include "textio/record_file.h"
 
 namespace orthaxis::results {
 
-struct LabelSet {
-  bool used = false;
-  std::span<const std::string> text;
+// What both score steps read: the data (on the scratch file) and the
+// statistics of its variables.
+struct PcaModel {
+  analysis::AnalysisType type = analysis::AnalysisType::kCorrelations;
+  std::int32_t n = 0, p = 0;
+  input::ScratchFile* scratch = nullptr;   // rewound on entry and on return
+  std::span<const float> mean, sd, count;  // per variable
+  std::span<const float> object_ssq;       // per object: sum of squares of present values
 };
 
-struct PcaModel {
-  std::int32_t type = 0;  // 1 cross products, 2 covariances, 3 correlations
-  std::int32_t n = 0, p = 0, q = 0;
-  std::int32_t positive_count = 0;
-  std::span<const float> mean, sd, count;  // per variable
-  std::span<float> eigenvalues;            // type 1 replaces 1..q by score deviations
-  std::span<float> eigenvectors;           // p x p, column by column; columns 1..q become scores
+// Where a score step writes: the report and console, its score file, and the
+// title that heads the file.
+struct ScoreOutput {
+  textio::Printer& print;
+  textio::RecordFile& file;
+  const std::string& title;
+};
+
+// Work space of p values each; contents undefined on entry and on return.
+struct RowBuffers {
+  std::span<float> row, share;
 };
 
 // Scores of every object on components 1..q, with the share blocks, the
-// listing and the object-score file. `scores` receives object i's q scores
-// at (i-1)q (0-based); `component_sums` (q values) is left holding the mean
-// score of each component for type 1. `row` and `share` hold p values each,
-// `centred_ssq` n values.
-void object_scores(textio::Printer& print, input::ScratchFile& scratch,
-                   textio::RecordFile& score_file, const std::string& title, const PcaModel& m,
-                   std::int32_t normalisation, std::span<const float> object_ssq,
-                   const LabelSet& labels, std::span<float> scores, std::span<float> centred_ssq,
-                   std::span<float> component_sums, std::span<float> row,
-                   std::span<float> share);
+// listing, the object-score file and the plot. `scores` (n points, q axes,
+// point rows) receives the scores; `component_means` (q values) the mean
+// score of each component for the cross products; `centred_ssq` (n values)
+// is work space.
+void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
+                   std::int32_t normalisation, ScoreMatrix& scores,
+                   std::span<float> component_means, std::span<float> centred_ssq,
+                   const RowBuffers& buffers);
 
-// Shares of variance of the variables (types 2 and 3), variable scores of the
-// chosen option, listing and variable-score file. Scores are left in the
-// first q columns of the eigenvector matrix.
-void variable_scores(textio::Printer& print, input::ScratchFile& scratch,
-                     textio::RecordFile& score_file, const std::string& title, const PcaModel& m,
-                     std::int32_t option, std::int32_t printout, std::span<const float> scores,
-                     std::span<const float> component_means, const LabelSet& labels,
-                     std::span<float> row, std::span<float> share);
+struct VariableScoreOptions {
+  std::int32_t option = 0;    // 0 correlations, 1 covariances, 2 eigenvectors
+  std::int32_t printout = 0;  // non-zero: the share block is printed
+};
+
+// Shares of variance of the variables (covariances and correlations),
+// variable scores of the chosen option, listing, variable-score file and
+// plot. The scores take over the eigenvector storage of `eigen` (its
+// eigenvalues stay); the result has p points on the q axes of `objects`.
+ScoreMatrix variable_scores(const ScoreOutput& out, const PcaModel& m, Eigensystem& eigen,
+                            const VariableScoreOptions& o, const ScoreMatrix& objects,
+                            std::span<const float> component_means,
+                            std::span<const std::string> labels, const RowBuffers& buffers);
 
 }  // namespace orthaxis::results

@@ -1,6 +1,8 @@
 #include "results/scores.h"
 
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "plot/scatter_plot.h"
 #include "textio/free_format.h"
@@ -15,100 +17,105 @@ const textio::Format kVariableLineLabelled{"(2X,'VARIABLE',I4,1X,A8/(5F12.3))"};
 const textio::Format kScoresHeading{"(///'   SCORES FOR VARIABLES'/)"};
 const textio::Format kScoreRecord{"(8F10.4)"};
 
-void print_variable_line(textio::Printer& print, const LabelSet& labels, std::int32_t v,
-                         std::span<const float> values) {
-  if (labels.used) {
+void print_variable_line(textio::Printer& print, std::span<const std::string> labels,
+                         std::int32_t v, std::span<const float> values) {
+  if (!labels.empty()) {
     print.console_then_report(kVariableLineLabelled,
-                              {v, labels.text[static_cast<std::size_t>(v - 1)], values});
+                              {v, labels[static_cast<std::size_t>(v - 1)], values});
   } else {
     print.console_then_report(kVariableLine, {v, values});
   }
 }
 }  // namespace
 
-void variable_scores(textio::Printer& print, input::ScratchFile& scratch,
-                     textio::RecordFile& score_file, const std::string& title, const PcaModel& m,
-                     std::int32_t option, std::int32_t printout, std::span<const float> scores,
-                     std::span<const float> component_means, const LabelSet& labels,
-                     std::span<float> row, std::span<float> share) {
+ScoreMatrix variable_scores(const ScoreOutput& out, const PcaModel& m, Eigensystem& eigen,
+                            const VariableScoreOptions& o, const ScoreMatrix& objects,
+                            std::span<const float> component_means,
+                            std::span<const std::string> labels, const RowBuffers& buffers) {
+  using analysis::AnalysisType;
+  textio::Printer& print = out.print;
   const std::size_t n = static_cast<std::size_t>(m.n);
   const std::size_t p = static_cast<std::size_t>(m.p);
-  const std::size_t q = static_cast<std::size_t>(m.q);
-  auto e = [&](std::size_t v, std::size_t c) -> float& { return m.eigenvectors[c * p + v]; };
+  const std::size_t q = static_cast<std::size_t>(objects.axes());
+  const std::span<float> share = buffers.share;
 
-  if (m.type == 2 || m.type == 3) {
-    if (printout != 0) print.both(kSharesHeading);
+  if (analysis::centred(m.type)) {
+    auto e = [&](std::size_t v, std::size_t c) { return eigen.vector(v, c); };
+    if (o.printout != 0) print.both(kSharesHeading);
     for (std::size_t v = 0; v < p; ++v) {
       float s = 1.0f;
-      if (m.type == 2) {
+      if (m.type == AnalysisType::kCovariances) {
         s = 0.0f;
-        for (std::size_t k = 0; k < static_cast<std::size_t>(m.positive_count); ++k)
-          s += e(v, k) * e(v, k) * m.eigenvalues[k];
+        for (std::size_t k = 0; k < static_cast<std::size_t>(eigen.positive_count); ++k)
+          s += e(v, k) * e(v, k) * eigen.values[k];
       }
-      for (std::size_t c = 0; c < q; ++c) share[c] = e(v, c) * e(v, c) * 100.0f * m.eigenvalues[c] / s;
-      if (printout != 0) {
+      for (std::size_t c = 0; c < q; ++c) share[c] = e(v, c) * e(v, c) * 100.0f * eigen.values[c] / s;
+      if (o.printout != 0) {
         print_variable_line(print, labels, static_cast<std::int32_t>(v + 1),
                             std::span<const float>(share.data(), q));
       }
     }
   }
 
+  // From here on the eigenvector columns 1..q are turned into the scores.
+  ScoreMatrix g(std::move(eigen.vectors), m.p, objects.axes(), ScoreLayout::kAxisColumns, labels);
+  auto e = [&g](std::size_t v, std::size_t c) -> float& { return g.at(v, c); };
+
   print.both(kScoresHeading);
-  if (m.type == 1) {
+  if (m.type == AnalysisType::kCrossProducts) {
     // Correlations of the raw variables with the component scores.
     for (std::size_t c = 0; c < q; ++c)
       for (std::size_t v = 0; v < p; ++v) e(v, c) = 0.0f;
-    const std::span<float> x = row.first(p);
+    const std::span<float> x = buffers.row.first(p);
     for (std::size_t i = 0; i < n; ++i) {
-      scratch.read_row(x);
+      m.scratch->read_row(x);
       for (std::size_t c = 0; c < q; ++c) {
-        const float score = scores[i * q + c];
+        const float score = objects.at(i, c);
         for (std::size_t v = 0; v < p; ++v) e(v, c) = e(v, c) + x[v] * score;
       }
     }
-    scratch.rewind();
-    const float objects = static_cast<float>(m.n);
+    m.scratch->rewind();
+    const float count = static_cast<float>(m.n);
+    std::vector<float> deviation(q);  // standard deviation of each component's scores
     for (std::size_t c = 0; c < q; ++c) {
-      const float t = component_means[c] * objects;
+      const float t = component_means[c] * count;
       share[c] = t;  // T(c), kept for the scores below
-      m.eigenvalues[c] = std::sqrt((m.eigenvalues[c] - t * t / objects) / (objects - 1.0f));
+      deviation[c] = std::sqrt((eigen.values[c] - t * t / count) / (count - 1.0f));
     }
     for (std::size_t v = 0; v < p; ++v) {
-      const float s = m.mean[v] * objects;
+      const float s = m.mean[v] * count;
       for (std::size_t c = 0; c < q; ++c) {
-        e(v, c) = ((e(v, c) - share[c] * s / objects) / (objects - 1.0f)) /
-                  (m.sd[v] * m.eigenvalues[c]);
+        e(v, c) = ((e(v, c) - share[c] * s / count) / (count - 1.0f)) /
+                  (m.sd[v] * deviation[c]);
       }
     }
   } else {
     for (std::size_t c = 0; c < q; ++c) {
-      const float r = std::sqrt(m.eigenvalues[c]);
+      const float r = std::sqrt(eigen.values[c]);
       for (std::size_t v = 0; v < p; ++v) {
-        if (m.type == 2) {
-          if (option == 0) e(v, c) = e(v, c) * r / m.sd[v];
-          else if (option == 1) e(v, c) = e(v, c) * r;
+        if (m.type == AnalysisType::kCovariances) {
+          if (o.option == 0) e(v, c) = e(v, c) * r / m.sd[v];
+          else if (o.option == 1) e(v, c) = e(v, c) * r;
         } else {
-          if (option == 0) e(v, c) = e(v, c) * r;
-          else if (option == 1) e(v, c) = e(v, c) * m.eigenvalues[c];
+          if (o.option == 0) e(v, c) = e(v, c) * r;
+          else if (o.option == 1) e(v, c) = e(v, c) * eigen.values[c];
         }
       }
     }
   }
 
-  score_file.write(" PCA loadings from " + title);
-  score_file.write(textio::free_format_record({m.p, m.q}));
+  out.file.write(" PCA loadings from " + out.title);
+  out.file.write(textio::free_format_record({m.p, g.axes()}));
   for (std::size_t v = 0; v < p; ++v) {
     for (std::size_t c = 0; c < q; ++c) share[c] = e(v, c);
     const std::span<const float> s(share.data(), q);
     const textio::Value list[] = {s};
-    kScoreRecord.write(list, [&score_file](std::string_view r) { score_file.write(r); });
+    kScoreRecord.write(list, [&out](std::string_view r) { out.file.write(r); });
     print_variable_line(print, labels, static_cast<std::int32_t>(v + 1), s);
   }
 
-  if (m.q > 1) {
-    plot::scatter_plot(1, 2, m.p, 2, m.q, m.eigenvectors, m.eigenvectors,
-                       print.console_device());
-  }
+  if (g.axes() > 1) plot::scatter_plot(g, 1, 2, print.console_device());
+  return g;
 }
 
 }  // namespace orthaxis::results

@@ -46,7 +46,7 @@ struct Pass {
     }
     acc.finish();
     st = Statistics{sum, sd, vcount, 0.0f, false};
-    finish_statistics(type, p, sums(), st);
+    finish_statistics(analysis_type_of(type), p, sums(), st);
   }
   PairSums sums() { return {a, count, sx, sy, qx, qy}; }
   // Element (i, j) of the finished matrix, 1-based, either order.
@@ -267,7 +267,7 @@ class StatisticsReport : public ::testing::Test {
   bool report(std::int32_t type, Pass& s, const Labels& labels) {
     bool ok = false;
     capture([&](textio::Printer& print) {
-      ok = report_statistics(print, type, s.p, s.a, s.st, labels);
+      ok = report_statistics(print, analysis_type_of(type), s.p, s.a, s.st, labels);
     });
     return ok;
   }

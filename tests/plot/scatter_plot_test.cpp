@@ -12,6 +12,8 @@
 namespace {
 
 using orthaxis::plot::scatter_plot;
+using orthaxis::results::ScoreLayout;
+using orthaxis::results::ScoreMatrix;
 using orthaxis::textio::Console;
 
 using Records = std::vector<std::string>;
@@ -25,7 +27,11 @@ Records run_plot(std::int32_t horizontal, std::int32_t vertical, std::int32_t n,
   EXPECT_NE(f, nullptr);
   {
     Console console(f);
-    scatter_plot(horizontal, vertical, n, layout, axis_count, axis_major, point_major, console);
+    // Layout 1: point i's axes side by side; otherwise one column of n values per axis.
+    const ScoreMatrix scores =
+        layout == 1 ? ScoreMatrix(axis_major, n, axis_count, ScoreLayout::kPointRows)
+                    : ScoreMatrix(point_major, n, axis_count, ScoreLayout::kAxisColumns);
+    scatter_plot(scores, horizontal, vertical, console);
     console.finish();
   }
   std::rewind(f);

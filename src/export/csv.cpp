@@ -1,0 +1,96 @@
+#include "export/csv.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "textio/record_file.h"
+
+namespace orthaxis::csv {
+
+namespace {
+constexpr int kEigenvalueUnit = 21;
+constexpr int kObjectUnit = 22;
+constexpr int kVariableUnit = 23;
+
+void write_file(int unit, const char* name, const std::function<void(const LineSink&)>& body) {
+  textio::RecordFile file(unit, name, textio::RecordFile::Open::kReplace);
+  body([&file](std::string_view record) { file.write(record); });
+  file.close();
+}
+}  // namespace
+
+std::string field(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + '"';
+}
+
+std::string number(float value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "Inf" : "-Inf";
+  char buffer[32];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 9);
+  return std::string(buffer, r.ptr);
+}
+
+void eigenvalue_table(const results::Eigensystem& eigen, const LineSink& line) {
+  line("axis,eigenvalue,percent,cumulative_percent");
+  float cumulative = 0.0f;
+  for (std::int32_t k = 0; k < eigen.positive_count; ++k) {
+    const float value = eigen.values[static_cast<std::size_t>(k)];
+    const float percent = value * 100.0f / eigen.positive_sum;
+    cumulative = k == 0 ? percent : cumulative + percent;
+    line(std::to_string(k + 1) + ',' + number(value) + ',' + number(percent) + ',' +
+         number(cumulative));
+  }
+}
+
+void point_table(std::string_view prefix, const PointTable& t, const LineSink& line) {
+  const std::size_t points = static_cast<std::size_t>(t.scores.points());
+  const std::size_t axes = static_cast<std::size_t>(t.scores.axes());
+  auto mass = [&t](std::size_t i) { return t.masses.empty() ? 1.0 : double{t.masses[i]}; };
+
+  std::vector<double> axis_total(axes, 0.0);
+  for (std::size_t i = 0; i < points; ++i) {
+    for (std::size_t k = 0; k < axes; ++k) {
+      const double s = t.scores.at(i, k);
+      axis_total[k] += mass(i) * s * s;
+    }
+  }
+
+  std::string header = "index,label";
+  for (std::size_t k = 1; k <= axes; ++k) header += ',' + std::string(prefix) + std::to_string(k);
+  for (std::size_t k = 1; k <= axes; ++k) header += ",cos2_" + std::to_string(k);
+  for (std::size_t k = 1; k <= axes; ++k) header += ",ctr_" + std::to_string(k);
+  line(header);
+
+  for (std::size_t i = 0; i < points; ++i) {
+    std::string row = std::to_string(i + 1) + ',';
+    if (!t.labels.empty()) row += field(t.labels[i]);
+    for (std::size_t k = 0; k < axes; ++k) row += ',' + number(t.scores.at(i, k));
+    for (std::size_t k = 0; k < axes; ++k) row += ',' + number(t.cos2.at(i, k));
+    for (std::size_t k = 0; k < axes; ++k) {
+      const double s = t.scores.at(i, k);
+      row += ',' + number(static_cast<float>(100.0 * mass(i) * s * s / axis_total[k]));
+    }
+    line(row);
+  }
+}
+
+void write_tables(const results::Eigensystem& eigen, const PointTable& objects,
+                  const PointTable& variables) {
+  write_file(kEigenvalueUnit, kEigenvalueTable,
+             [&](const LineSink& line) { eigenvalue_table(eigen, line); });
+  write_file(kObjectUnit, kObjectTable,
+             [&](const LineSink& line) { point_table("F", objects, line); });
+  write_file(kVariableUnit, kVariableTable,
+             [&](const LineSink& line) { point_table("G", variables, line); });
+}
+
+}  // namespace orthaxis::csv

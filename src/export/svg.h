@@ -1,0 +1,44 @@
+#pragma once
+// Pictures for people, beside the report: a biplot of the first two axes and
+// a scree plot of the eigenvalues, as standalone SVG documents.
+
+#include <span>
+#include <string>
+
+#include "results/eigensystem.h"
+#include "results/score_matrix.h"
+
+namespace orthaxis::svg {
+
+inline constexpr const char* kBiplotFile = "biplot.svg";
+inline constexpr const char* kScreeFile = "scree.svg";
+
+// Above this many objects the points are drawn translucent and unlabelled.
+inline constexpr std::int32_t kLabelledObjectLimit = 500;
+
+struct Biplot {
+  const results::ScoreMatrix& objects;    // at least two axes
+  const results::ScoreMatrix& variables;  // same axes
+  std::span<const std::string> object_labels, variable_labels;  // whole lines; empty: numbers
+  // Principal component analysis: variables as arrows from the origin,
+  // scaled together to the spread of the objects (the factor is printed).
+  // Otherwise variables are markers in the same space as the objects.
+  bool arrows = false;
+  float percent1 = 0.0f, percent2 = 0.0f;  // shares of axes 1 and 2
+};
+
+// Axes 1 and 2 with one unit the same length on both.
+std::string biplot(const Biplot& b);
+
+// One bar per positive eigenvalue (at most 30) with its percentage, and the
+// cumulative percentage as a line.
+std::string scree(const results::Eigensystem& eigen);
+
+// Text for an SVG document: the XML special characters escaped, bytes that
+// are not valid UTF-8 and control characters replaced by '?'.
+std::string xml_text(std::string_view text);
+
+// Writes scree.svg, and biplot.svg when there are at least two axes.
+void write_pictures(const Biplot& b, const results::Eigensystem& eigen);
+
+}  // namespace orthaxis::svg
