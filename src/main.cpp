@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "driver/import.h"
 #include "driver/options.h"
 #include "driver/run.h"
 #include "driver/setup.h"
@@ -52,7 +53,20 @@ int main(int argc, char** argv) {
     std::printf("orthaxis %s\n", std::string(driver::kVersion).c_str());
     return std::fflush(stdout) == 0 ? 0 : 2;
   }
-  if (options.importing()) return usage_error("--import is not available in this build");
+  if (options.importing()) {
+    // The table becomes the files of DIR before the run moves there.
+    try {
+      const driver::ImportSummary s = driver::import_table(options);
+      if (!options.quiet)
+        std::printf("ORTHAXIS: %s imported into %s: %lld objects, %lld variables, %lld missing\n",
+                    options.import_file.c_str(), options.dir.empty() ? "." : options.dir.c_str(),
+                    static_cast<long long>(s.objects), static_cast<long long>(s.variables),
+                    static_cast<long long>(s.missing));
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "ORTHAXIS: %s\n", e.what());
+      return 2;
+    }
+  }
   if (!options.dir.empty()) {
     std::error_code ec;
     std::filesystem::current_path(options.dir, ec);

@@ -1,0 +1,233 @@
+#include "driver/import.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <span>
+
+#include "driver/run.h"
+#include "input/data_matrix.h"
+#include "export/csv.h"
+#include "export/svg.h"
+#include "results/eigen_report.h"
+
+namespace orthaxis::driver {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kChunk = 1 << 16;  // bytes handed to the sink at a time
+constexpr const char* kMissingValue = "-1";
+
+// Files a run in the directory writes or reads; the table must not be one of them.
+constexpr const char* kRunFiles[] = {kSetupFile,
+                                     kImportData,
+                                     kImportObjectScores,
+                                     kImportVariableScores,
+                                     kImportVariableLabels,
+                                     kImportObjectLabels,
+                                     kImportMatrix,
+                                     kScratchFile,
+                                     kSuccessFile,
+                                     results::kEigenvalueFile,
+                                     results::kEigenvectorFile,
+                                     input::kTransposedName};
+// ... and those of --csv and --svg, when asked for.
+constexpr const char* kTableFiles[] = {csv::kEigenvalueTable, csv::kObjectTable,
+                                       csv::kVariableTable};
+constexpr const char* kPictureFiles[] = {svg::kBiplotFile, svg::kScreeFile};
+
+// A name on one line of a label file or the title: line ends and other
+// control characters become blanks.
+std::string one_line(std::string_view text) {
+  std::string s(text);
+  for (char& c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  return s;
+}
+
+class OutFile {
+ public:
+  explicit OutFile(fs::path path) : path_(std::move(path)) {
+    file_ = std::fopen(path_.c_str(), "wb");
+    if (file_ == nullptr) fail();
+  }
+  OutFile(const OutFile&) = delete;
+  OutFile& operator=(const OutFile&) = delete;
+  ~OutFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  void write(std::string_view text) {
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) fail();
+  }
+  void close() {
+    std::FILE* f = file_;
+    file_ = nullptr;
+    if (std::fclose(f) != 0) fail();
+  }
+
+ private:
+  [[noreturn]] void fail() const {
+    throw ImportError("cannot write \"" + path_.string() + "\": " + std::strerror(errno));
+  }
+  fs::path path_;
+  std::FILE* file_ = nullptr;
+};
+
+std::string read_whole(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) throw ImportError("cannot read \"" + path + "\": " + std::strerror(errno));
+  std::string text;
+  char buf[kChunk];
+  std::size_t got;
+  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
+  const bool failed = std::ferror(f) != 0;
+  const int error = errno;
+  std::fclose(f);
+  if (failed) throw ImportError("cannot read \"" + path + "\": " + std::strerror(error));
+  return text;
+}
+
+void write_labels(const fs::path& path, const std::vector<std::string>& names) {
+  OutFile f(path);
+  f.write(std::to_string(names.size()) + "\n");
+  for (const auto& name : names) f.write(one_line(name) + "\n");
+  f.close();
+}
+
+// The directory may receive the files: it is a directory or can be made
+// one, it holds no setup file (unless forced), and the table is not one of
+// the files a run there writes.
+void check_directory(const fs::path& dir, const Options& options) {
+  const std::string shown = options.dir.empty() ? "the current directory" : "\"" + options.dir + "\"";
+  std::error_code ec;
+  const auto status = fs::status(dir, ec);
+  if (fs::exists(status) && !fs::is_directory(status))
+    throw ImportError(shown + " is not a directory");
+  if (!fs::exists(status)) return;
+  if (!options.force && fs::exists(dir / kSetupFile, ec))
+    throw ImportError(shown + " already holds a setup file " + kSetupFile +
+                      " (--force replaces it)");
+  auto refuse_same = [&](std::span<const char* const> names) {
+    for (const char* name : names) {
+      if (fs::exists(dir / name, ec) && fs::equivalent(options.import_file, dir / name, ec))
+        throw ImportError("the table \"" + options.import_file + "\" is the file " + name +
+                          " of " + shown + ", which the import or the run would overwrite");
+    }
+  };
+  refuse_same(kRunFiles);
+  if (options.csv) refuse_same(kTableFiles);
+  if (options.svg) refuse_same(kPictureFiles);
+}
+
+}  // namespace
+
+std::int64_t check_for_analysis(const input::CsvTable& table, ImportAnalysis analysis) {
+  const bool coa = analysis == ImportAnalysis::kCorrespondence;
+  std::int64_t missing = 0;
+  for (std::int64_t i = 0; i < table.rows(); ++i) {
+    for (std::int64_t j = 0; j < table.columns(); ++j) {
+      const float v = table.at(i, j);
+      auto refuse = [&](const std::string& reason) {
+        throw input::CsvError(reason, table.lines[static_cast<std::size_t>(i)], table.field_of(j),
+                              table.variables[static_cast<std::size_t>(j)]);
+      };
+      if (std::isnan(v)) {
+        if (coa) refuse("a missing value cannot enter a correspondence analysis");
+        ++missing;
+      } else if (v < 0.0f) {
+        if (coa)
+          refuse(input::shortest_float(v) +
+                 " is negative: correspondence analysis takes counts or other values of 0 or more");
+        else
+          refuse(input::shortest_float(v) +
+               " is negative: the data file marks a missing value by a negative number, so "
+               "principal component analysis takes values of 0 or more");
+      }
+    }
+  }
+  return missing;
+}
+
+std::string import_setup(const input::CsvTable& table, const Options& options) {
+  const std::int64_t axes = std::min<std::int64_t>(options.axes, table.columns());
+  const bool cross_products = options.analysis == ImportAnalysis::kCrossProducts;
+  const bool coa = options.analysis == ImportAnalysis::kCorrespondence;
+  // rows columns type matrix components scaling object-labels variable-labels
+  // printout variable-scores object-scores orientation
+  std::string s = std::to_string(table.rows()) + " " + std::to_string(table.columns()) + " " +
+                  std::to_string(static_cast<int>(options.analysis)) + " 0 " +
+                  std::to_string(axes) + (coa ? " 1 " : " 0 ") +
+                  (table.has_object_names() ? "1" : "0") + " 1 0 0 " +
+                  (cross_products ? "0" : "1") + " 1\n";
+  for (const char* name : {kImportData, kImportObjectScores, kImportVariableScores,
+                           kImportVariableLabels, kImportObjectLabels, kImportMatrix})
+    s += std::string(name) + "\n";
+  return s;
+}
+
+void import_data(const input::CsvTable& table, const std::string& title,
+                 const std::function<void(std::string_view)>& sink) {
+  std::string out = one_line(title) + "\n" + std::to_string(table.rows()) + " " +
+                    std::to_string(table.columns()) + "\n";
+  for (std::int64_t i = 0; i < table.rows(); ++i) {
+    for (std::int64_t j = 0; j < table.columns(); ++j) {
+      if (j > 0) out += ' ';
+      const float v = table.at(i, j);
+      out += std::isnan(v) ? std::string(kMissingValue) : input::shortest_float(v);
+    }
+    out += '\n';
+    if (out.size() >= kChunk) {
+      sink(out);
+      out.clear();
+    }
+  }
+  sink(out);
+}
+
+ImportSummary import_table(const Options& options) {
+  const fs::path dir = options.dir.empty() ? fs::path(".") : fs::path(options.dir);
+  check_directory(dir, options);
+
+  const std::string& file = options.import_file;
+  input::CsvTable table;
+  ImportSummary summary;
+  try {
+    table = input::parse_csv(read_whole(file), {options.separator, options.decimal});
+    summary.missing = check_for_analysis(table, options.analysis);
+  } catch (const input::CsvError& e) {
+    throw ImportError(e.message(file));
+  }
+  constexpr auto kMaxCount = std::numeric_limits<std::int32_t>::max();
+  if (table.rows() > kMaxCount || table.columns() > kMaxCount)
+    throw ImportError(file + ": more than " + std::to_string(kMaxCount) + " rows or columns");
+  summary.objects = table.rows();
+  summary.variables = table.columns();
+  summary.object_names = table.has_object_names();
+
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) throw ImportError("cannot create directory \"" + options.dir + "\": " + ec.message());
+  {
+    OutFile data(dir / kImportData);
+    const std::string title = fs::path(file).filename().string() + ": " +
+                              std::to_string(table.rows()) + " objects, " +
+                              std::to_string(table.columns()) + " variables";
+    import_data(table, title, [&](std::string_view piece) { data.write(piece); });
+    data.close();
+  }
+  write_labels(dir / kImportVariableLabels, table.variables);
+  if (table.has_object_names()) write_labels(dir / kImportObjectLabels, table.objects);
+  // The setup file comes last: a directory with a setup file has its data.
+  OutFile setup(dir / kSetupFile);
+  setup.write(import_setup(table, options));
+  setup.close();
+  return summary;
+}
+
+}  // namespace orthaxis::driver

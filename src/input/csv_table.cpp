@@ -1,0 +1,284 @@
+#include "input/csv_table.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <deque>
+#include <string>
+
+namespace orthaxis::input {
+
+namespace {
+
+constexpr std::size_t kShownText = 20;  // characters of an offending cell in a message
+
+struct Field {
+  std::string_view text;  // into the table's text, or into the splitter's unescaped copies
+  bool quoted = false;
+};
+
+struct Record {
+  std::int64_t line = 0;
+  std::vector<Field> fields;
+  // A line with nothing on it.
+  bool blank() const { return fields.size() == 1 && !fields[0].quoted && fields[0].text.empty(); }
+};
+
+// Splits the text into records; a quoted field may hold separators, quotes
+// written twice and line ends. The fields of a record stay valid until the
+// next record is taken.
+class RecordSplitter {
+ public:
+  RecordSplitter(std::string_view text, char separator) : t_(text), sep_(separator) {}
+
+  bool next(Record& r) {
+    if (pos_ >= t_.size()) return false;
+    r.line = line_;
+    r.fields.clear();
+    unescaped_.clear();
+    for (;;) {
+      Field f;
+      if (t_[pos_] == '"') {
+        quoted_field(f, r);
+      } else {
+        const std::size_t begin = pos_;
+        while (pos_ < t_.size() && t_[pos_] != sep_ && t_[pos_] != '\n') ++pos_;
+        f.text = t_.substr(begin, pos_ - begin);
+        if (!f.text.empty() && f.text.back() == '\r' && (pos_ >= t_.size() || t_[pos_] == '\n'))
+          f.text.remove_suffix(1);
+      }
+      r.fields.push_back(f);
+      if (pos_ >= t_.size()) return true;
+      if (t_[pos_++] == sep_) {
+        if (pos_ < t_.size()) continue;
+        r.fields.push_back(Field{});  // a separator ends the text: one more empty field
+        return true;
+      }
+      ++line_;  // the line end closes the record
+      return true;
+    }
+  }
+
+ private:
+  void quoted_field(Field& f, const Record& r) {
+    f.quoted = true;
+    const std::int64_t field = static_cast<std::int64_t>(r.fields.size()) + 1;
+    const std::int64_t opened = line_;
+    const std::size_t begin = ++pos_;
+    bool doubled = false;
+    for (;;) {
+      if (pos_ >= t_.size()) throw CsvError("the quote opened here is never closed", opened, field);
+      const char c = t_[pos_++];
+      if (c == '\n') ++line_;
+      if (c != '"') continue;
+      if (pos_ < t_.size() && t_[pos_] == '"') {
+        doubled = true;
+        ++pos_;
+        continue;
+      }
+      break;
+    }
+    f.text = t_.substr(begin, pos_ - 1 - begin);
+    if (doubled) {
+      std::string& u = unescaped_.emplace_back();
+      for (std::size_t k = 0; k < f.text.size(); ++k) {
+        u += f.text[k];
+        if (f.text[k] == '"') ++k;  // the second quote of a pair
+      }
+      f.text = u;
+    }
+    if (pos_ < t_.size() && t_[pos_] == '\r' && pos_ + 1 < t_.size() && t_[pos_ + 1] == '\n')
+      ++pos_;
+    else if (pos_ + 1 == t_.size() && t_[pos_] == '\r')
+      ++pos_;
+    if (pos_ < t_.size() && t_[pos_] != sep_ && t_[pos_] != '\n')
+      throw CsvError("text follows the closing quote of a field", line_, field);
+  }
+
+  std::string_view t_;
+  char sep_;
+  std::size_t pos_ = 0;
+  std::int64_t line_ = 1;
+  std::deque<std::string> unescaped_;  // fields of the current record that held doubled quotes
+};
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool is_missing(std::string_view cell) {
+  cell = trim(cell);
+  return cell.empty() || cell == "NA";
+}
+
+std::string shown(std::string_view text) {
+  std::string s(text.substr(0, kShownText));
+  if (text.size() > kShownText) s += "...";
+  return "\"" + s + "\"";
+}
+
+std::string plural(std::int64_t n, const char* word) {
+  return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
+}
+
+void check_width(const Record& r, std::size_t width) {
+  const std::int64_t got = static_cast<std::int64_t>(r.fields.size());
+  const std::int64_t want = static_cast<std::int64_t>(width);
+  if (got == want) return;
+  std::string reason = plural(got, "field") + " where the header row has " + std::to_string(want);
+  if (got == want + 1)
+    reason += " (a header without a cell above the row names? give it an empty first cell)";
+  throw CsvError(reason, r.line);
+}
+
+float cell_value(const Field& cell, const CsvSettings& s, std::int64_t line, std::int64_t field,
+                 const std::string& name) {
+  if (is_missing(cell.text)) return CsvTable::kMissing;
+  float v = 0.0f;
+  bool too_large = false;
+  if (parse_csv_number(cell.text, s.decimal, v, too_large)) return v;
+  std::string reason = shown(cell.text);
+  if (too_large) {
+    reason += " is too large for single precision";
+  } else {
+    reason += " is not a number";
+    const char other = s.decimal == '.' ? ',' : '.';
+    if (cell.text.find(other) != std::string::npos)
+      reason += std::string(" (decimal mark '") + other + "'? use --dec " + other + ")";
+  }
+  throw CsvError(reason, line, field, name);
+}
+
+}  // namespace
+
+CsvError::CsvError(std::string reason, std::int64_t line, std::int64_t field,
+                   std::string field_name)
+    : std::runtime_error(reason),
+      reason_(std::move(reason)),
+      line_(line),
+      field_(field),
+      field_name_(std::move(field_name)) {}
+
+std::string CsvError::message(std::string_view file) const {
+  std::string s(file);
+  if (line_ > 0) s += ", line " + std::to_string(line_);
+  if (field_ > 0) {
+    s += ", column " + std::to_string(field_);
+    if (!field_name_.empty()) s += " (" + shown(field_name_) + ")";
+  }
+  return s + ": " + reason_;
+}
+
+bool parse_csv_number(std::string_view text, char decimal, float& value, bool& too_large) {
+  too_large = false;
+  text = trim(text);
+  std::string buf;
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    if (text[i] == '-') buf += '-';
+    ++i;
+  }
+  std::size_t digits = 0;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') buf += text[i++], ++digits;
+  if (i < text.size() && text[i] == decimal) {
+    buf += '.';
+    ++i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') buf += text[i++], ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    buf += 'e';
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) buf += text[i++];
+    std::size_t exponent_digits = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') buf += text[i++], ++exponent_digits;
+    if (exponent_digits == 0) return false;
+  }
+  if (i != text.size()) return false;
+  const char* end = buf.data() + buf.size();
+  auto res = std::from_chars(buf.data(), end, value, std::chars_format::general);
+  if (res.ec == std::errc() && res.ptr == end) return true;
+  // Out of range: an underflow rounds to a subnormal or zero, an overflow is
+  // refused (the data file could not hold it).
+  float w = std::strtof(buf.c_str(), nullptr);
+  if (std::isinf(w)) {
+    too_large = true;
+    return false;
+  }
+  value = w;
+  return true;
+}
+
+std::string shortest_float(float value) {
+  if (value == 0.0f) return "0";
+  char buf[32];
+  auto res = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, res.ptr);
+}
+
+CsvTable parse_csv(std::string_view text, const CsvSettings& settings) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  RecordSplitter splitter(text, settings.separator);
+  Record header;
+  do {
+    if (!splitter.next(header)) throw CsvError("the table is empty (no header row)");
+  } while (header.blank());
+  const std::size_t width = header.fields.size();
+  std::vector<std::string> names_in_header;  // copied: the splitter reuses its storage
+  for (const Field& f : header.fields) names_in_header.emplace_back(f.text);
+
+  // Columns 2 onwards always hold values. The first column is kept as text
+  // until every row is seen: it holds names when any cell is not a number.
+  CsvTable t;
+  std::vector<std::string> first_column;
+  std::vector<std::int64_t> blank_lines;  // blank lines not yet known to be inside the table
+  auto take = [&](const Record& r) {
+    check_width(r, width);
+    t.lines.push_back(r.line);
+    first_column.emplace_back(r.fields[0].text);
+    for (std::size_t j = 1; j < width; ++j)
+      t.values.push_back(cell_value(r.fields[j], settings, r.line,
+                                    static_cast<std::int64_t>(j) + 1, names_in_header[j]));
+  };
+  for (Record r; splitter.next(r);) {
+    if (r.blank()) {
+      blank_lines.push_back(r.line);
+      continue;
+    }
+    for (std::int64_t line : blank_lines) take(Record{line, {Field{}}});
+    blank_lines.clear();
+    take(r);
+  }
+  if (t.lines.empty()) throw CsvError("the table has a header row but no rows of values");
+
+  bool names = width >= 2 && trim(names_in_header[0]).empty();
+  for (std::size_t i = 0; i < first_column.size() && !names; ++i) {
+    float v;
+    bool too_large;
+    names = !is_missing(first_column[i]) &&
+            !parse_csv_number(first_column[i], settings.decimal, v, too_large) && !too_large;
+  }
+  if (names && width == 1) throw CsvError("the table has object names but no columns of values");
+
+  const std::size_t first = names ? 1 : 0;
+  for (std::size_t j = first; j < width; ++j) t.variables.push_back(names_in_header[j]);
+  if (names) {
+    t.objects = std::move(first_column);
+    return t;
+  }
+  // The first column is a variable: put its values in front of each row.
+  std::vector<float> values;
+  values.reserve(t.lines.size() * width);
+  for (std::size_t i = 0; i < t.lines.size(); ++i) {
+    values.push_back(cell_value(Field{first_column[i], false}, settings, t.lines[i], 1,
+                                names_in_header[0]));
+    auto row = t.values.begin() + static_cast<std::ptrdiff_t>(i * (width - 1));
+    values.insert(values.end(), row, row + static_cast<std::ptrdiff_t>(width - 1));
+  }
+  t.values = std::move(values);
+  return t;
+}
+
+}  // namespace orthaxis::input
