@@ -26,13 +26,14 @@ std::string VariableNames::name(std::size_t j) const {
 
 void warn_values_left(textio::Messages& m, const std::string& file,
                       const input::ReadFindings& f) {
-  if (f.rows_with_values_left > 0)
-    m.warning(file + ": " +
-              (f.rows_with_values_left == 1 ? std::string("1 row leaves values unread at the end of its last line, on line ")
-                                            : plural(f.rows_with_values_left, "", "rows leave") +
-                                                  " values unread at the end of their last line, the first on line ") +
+  if (f.rows_with_values_left > 0) {
+    const bool one = f.rows_with_values_left == 1;
+    m.warning(file + ": " + std::to_string(f.rows_with_values_left) +
+              (one ? " row leaves values unread at the end of its last line, on line "
+                   : " rows leave values unread at the end of their last line, the first on line ") +
               std::to_string(f.first_line_with_values_left) +
               " (a decimal comma, or more columns than the setup file gives?)");
+  }
   if (f.values_after_last_row > 0)
     m.warning(file + ": " + plural(f.values_after_last_row, "value is", "values are") +
               " left after the last row that is read (more rows than the setup file gives?)");
