@@ -36,6 +36,7 @@ int usage_error(const std::string& what) {
 
 int main(int argc, char** argv) {
   using namespace orthaxis;
+  textio::prepare_standard_streams();
   // Nothing is read, created or changed before the whole command line is
   // understood: a mistyped option never starts the analysis.
   driver::Options options;

@@ -7,6 +7,7 @@
 
 #include "analysis/statistics.h"
 #include "driver/run.h"
+#include "driver/run_files.h"
 #include "driver/setup.h"
 #include "driver/warnings.h"
 #include "input/data_matrix.h"
@@ -103,14 +104,13 @@ void check(textio::Console& console, textio::Messages& messages) {
   RunValues v = read_run_values(setup);
   validate(v);
   FileNames names;
-  names.data = textio::read_text(setup, kNameLength);
-  RecordFile data(kDataUnit, name_of(names.data), RecordFile::Open::kExisting);
-  names.object_scores = textio::read_text(setup, kNameLength);
-  names.variable_scores = textio::read_text(setup, kNameLength);
-  names.variable_labels = textio::read_text(setup, kNameLength);
-  names.object_labels = textio::read_text(setup, kNameLength);
-  names.matrix = textio::read_text(setup, kNameLength);
+  for (std::string* name : {&names.data, &names.object_scores, &names.variable_scores,
+                            &names.variable_labels, &names.object_labels, &names.matrix})
+    *name = textio::read_text(setup, kNameLength);
   setup.close();
+  // A setup that the run would refuse for its names is refused here too.
+  check_distinct(files_of_run(v, names));
+  RecordFile data(kDataUnit, name_of(names.data), RecordFile::Open::kExisting);
   apply_type_rules(v);
 
   input::ReadFindings findings;

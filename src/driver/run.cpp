@@ -18,10 +18,11 @@
 #include "analysis/statistics.h"
 #include "coa/correspondence_analysis.h"
 #include "driver/check.h"
-#include "export/csv.h"
-#include "export/svg.h"
+#include "driver/run_files.h"
 #include "driver/setup.h"
 #include "driver/warnings.h"
+#include "export/csv.h"
+#include "export/svg.h"
 #include "input/data_matrix.h"
 #include "input/labels.h"
 #include "input/run_report.h"
@@ -159,12 +160,10 @@ class Run {
       : console_(console), options_(options), messages_(messages), print_(setup_, console) {}
 
   void execute() {
-    remove_old_marker();
     banner();
     if (options_.quiet) console_.keep_only(quiet_keeps);
-    read_setup();
-    type_ = analysis::analysis_type_of(v_.analysis_type);
-    check_extra_file_names();
+    accept_setup();
+    open_named_files();
     setup_.rewind();  // from here on unit 9 is the report
     const std::int32_t setup_rows = v_.rows;
     const std::int32_t setup_columns = v_.columns;
@@ -191,6 +190,8 @@ class Run {
     allocate(w_, n_, p_, v_.components);
     read_labels();
     report_parameters(setup_rows, setup_columns);
+    // Each long phase begins with the console shown up to date.
+    console_.flush();
     data_pass();
     if (person()) data_findings();
     data_.rewind();
@@ -212,9 +213,17 @@ class Run {
     normal_end();
   }
 
+  // An analysis stop keeps T.TMP and creates no marker, but the report and
+  // every other file still receive all they were given: a failure to write
+  // or close one of them ends the run as an input/output error instead.
+  void stopped_end() {
+    close_files();
+    if (scratch_) scratch_->close();
+  }
+
  private:
+  // A failed run must not leave the marker of an earlier run behind.
   void remove_old_marker() {
-    // A failed run must not leave the marker of an earlier run behind.
     std::error_code ec;
     std::filesystem::remove(kSuccessFile, ec);
     if (ec) throw textio::IoError(ec.message(), "OPEN", kSuccessUnit, kSuccessFile);
@@ -225,19 +234,61 @@ class Run {
     console_.write(textio::free_format_record({}));
   }
 
+  // Reads the setup and checks its values and names. Nothing is created,
+  // emptied or deleted before the setup is accepted; then the old marker
+  // goes. A setup that fails here removes it too, unless it names a file to
+  // be read (data or labels) SUCCES.ST$: that file holds data, not a marker,
+  // and a refused setup leaves it as it is.
+  void accept_setup() {
+    try {
+      read_setup();
+      type_ = analysis::analysis_type_of(v_.analysis_type);
+      check_distinct(files_of_run(v_, names_));
+      check_extra_file_names();
+    } catch (...) {
+      if (!reads_the_marker()) {
+        std::error_code ignored;  // the run fails for its own reason
+        std::filesystem::remove(kSuccessFile, ignored);
+      }
+      throw;
+    }
+    remove_old_marker();
+  }
+
   void read_setup() {
     setup_ = RecordFile(kSetupUnit, kSetupFile, Open::kExisting);
     v_ = read_run_values(setup_);
-    validate(v_);
-    names_.data = textio::read_text(setup_, kNameLength);
+    try {
+      validate(v_);
+    } catch (const SetupError&) {
+      // The names as far as they are present, for the marker's sake only.
+      try {
+        read_names();
+      } catch (const textio::IoError&) {
+      }
+      throw;
+    }
+    read_names();
+  }
+
+  void read_names() {
+    for (std::string* name : {&names_.data, &names_.object_scores, &names_.variable_scores,
+                              &names_.variable_labels, &names_.object_labels, &names_.matrix})
+      *name = textio::read_text(setup_, kNameLength);
+  }
+
+  bool reads_the_marker() const {
+    for (const std::string* read : {&names_.data, &names_.variable_labels, &names_.object_labels}) {
+      const std::string name = name_of(*read);
+      if (!name.empty() && same_file(name, kSuccessFile)) return true;
+    }
+    return false;
+  }
+
+  void open_named_files() {
     data_ = RecordFile(kDataUnit, name_of(names_.data), Open::kExisting);
-    names_.object_scores = textio::read_text(setup_, kNameLength);
-    names_.variable_scores = textio::read_text(setup_, kNameLength);
     variable_score_file_ =
         RecordFile(kVariableScoreUnit, name_of(names_.variable_scores), Open::kReplace);
-    names_.variable_labels = textio::read_text(setup_, kNameLength);
-    names_.object_labels = textio::read_text(setup_, kNameLength);
-    names_.matrix = textio::read_text(setup_, kNameLength);
   }
 
   // The tables and pictures must not replace a file that the setup names.
@@ -260,37 +311,37 @@ class Run {
     if (v_.object_labels != 0) used.push_back(&names_.object_labels);
     if (v_.matrix_option != 0 && type_ != AnalysisType::kCorrespondence)
       used.push_back(&names_.matrix);
-    auto where = [](const std::string& name) {
-      std::error_code ec;
-      const std::filesystem::path p = std::filesystem::weakly_canonical(name, ec);
-      return ec ? std::filesystem::path(name).lexically_normal() : p;
-    };
     for (const Extra& e : extra) {
       for (const std::string* field : used) {
         const std::string name = name_of(*field);
-        if (where(name) == where(e.name))
+        if (!name.empty() && same_file(name, e.name))
           throw SetupError("the setup names \"" + name + "\", which " + e.option +
                            " would replace");
       }
     }
   }
 
+  // Each long phase begins with the console shown up to date.
   void principal_components() {
     resemblance_matrix();
     if (options_.csv) keep_diagonal();
+    console_.flush();
     eigenanalysis();
     if (options_.csv) quality_ = results::pca_quality(pca_model(), eigen_, diagonal_, q_, w_.row);
+    console_.flush();
     object_scores();
     variable_scores();
   }
 
   void correspondence_analysis() {
     correspondence_matrix();
+    console_.flush();
     eigenanalysis();
     if (options_.csv) {
       quality_ = results::coa_quality(*scratch_, n_, p_, table_.row_totals,
                                       table_.column_totals, eigen_, q_, w_.row);
     }
+    console_.flush();
     correspondence_scores();
     console_.write(textio::free_format_record({}));
     console_.write(textio::free_format_record({"  JOB TERMINATED"}));
@@ -557,11 +608,15 @@ class Run {
     svg::write_pictures(b, eigen_);
   }
 
-  void normal_end() {
-    // Everything is on disk before the marker tells the front end so.
+  void close_files() {
     for (RecordFile* f : {&setup_, &data_, &variable_score_file_, &matrix_, &eigenvector_file_,
                           &object_score_file_})
       f->close();
+  }
+
+  void normal_end() {
+    // Everything is on disk before the marker tells the front end so.
+    close_files();
     scratch_->close_and_delete();
     RecordFile marker(kSuccessUnit, kSuccessFile, Open::kReplace);
     marker.close();
@@ -616,7 +671,12 @@ void run(textio::Console& console, const Options& options) {
     return;
   }
   Run run(console, options, messages);
-  run.execute();
+  try {
+    run.execute();
+  } catch (const AnalysisStop&) {
+    run.stopped_end();
+    throw;
+  }
 }
 
 }  // namespace orthaxis::driver

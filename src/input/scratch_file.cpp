@@ -20,25 +20,29 @@ ScratchFile::ScratchFile(std::string path) : path_(std::move(path)) {
 }
 
 ScratchFile::~ScratchFile() {
+  // Runs that end normally or on an analysis stop have closed the file; one
+  // still open here belongs to a run that is already failing.
   if (file_ != nullptr) std::fclose(file_);
 }
 
+void ScratchFile::switch_direction(bool to_writing, const char* statement) {
+  // Between writing and reading the stream needs a positioning call, which
+  // also writes what is buffered.
+  errno = 0;
+  if (std::fseek(file_, 0, SEEK_CUR) != 0) throw textio::IoError(reason(), statement, kUnit, path_);
+  writing_ = to_writing;
+}
+
 void ScratchFile::write_row(std::span<const float> row) {
-  if (!writing_) {
-    // Switching from reading to writing needs a positioning call.
-    std::fseek(file_, 0, SEEK_CUR);
-    writing_ = true;
-  }
+  if (!writing_) switch_direction(true, "WRITE");
   errno = 0;
   if (std::fwrite(row.data(), sizeof(float), row.size(), file_) != row.size())
     throw textio::IoError(reason(), "WRITE", kUnit, path_);
 }
 
 void ScratchFile::read_row(std::span<float> row) {
-  if (writing_) {
-    std::fseek(file_, 0, SEEK_CUR);
-    writing_ = false;
-  }
+  if (writing_) switch_direction(false, "READ");
+  errno = 0;
   if (std::fread(row.data(), sizeof(float), row.size(), file_) != row.size()) {
     throw textio::IoError(std::ferror(file_) ? reason() : "Attempt to read past end of file",
                           "READ", kUnit, path_);
@@ -47,16 +51,22 @@ void ScratchFile::read_row(std::span<float> row) {
 
 void ScratchFile::rewind() {
   errno = 0;
+  if (writing_ && std::fflush(file_) != 0) throw textio::IoError(reason(), "REWIND", kUnit, path_);
   if (std::fseek(file_, 0, SEEK_SET) != 0) throw textio::IoError(reason(), "REWIND", kUnit, path_);
   writing_ = false;
 }
 
-void ScratchFile::close_and_delete() {
+void ScratchFile::close() {
   if (file_ == nullptr) return;
   std::FILE* f = file_;
   file_ = nullptr;
   errno = 0;
   if (std::fclose(f) != 0) throw textio::IoError(reason(), "CLOSE", kUnit, path_);
+}
+
+void ScratchFile::close_and_delete() {
+  if (file_ == nullptr) return;
+  close();
   std::error_code ec;
   std::filesystem::remove(path_, ec);
   if (ec) throw textio::IoError(ec.message(), "CLOSE", kUnit, path_);

@@ -22,10 +22,14 @@ class ScratchFile {
   void write_row(std::span<const float> row);
   void read_row(std::span<float> row);
   void rewind();
-  // Closes the file and removes it.
+  // Closes the file and keeps it (the end of a stopped run).
+  void close();
+  // Closes the file and removes it (the normal end).
   void close_and_delete();
 
  private:
+  void switch_direction(bool to_writing, const char* statement);
+
   std::string path_;
   std::FILE* file_ = nullptr;
   bool writing_ = true;

@@ -102,11 +102,14 @@ Format::Format(std::string_view spec) : spec_(spec) {
   auto skip_blanks = [&] {
     while (i < n && spec[i] == ' ') ++i;
   };
+  // A repeat count, width or digit count; one that does not fit an int is
+  // refused rather than wrapped round.
   auto number = [&](int& out) {
     bool any = false;
     int v = 0;
     while (i < n && std::isdigit(static_cast<unsigned char>(spec[i]))) {
-      v = v * 10 + (spec[i++] - '0');
+      if (__builtin_mul_overflow(v, 10, &v) || __builtin_add_overflow(v, spec[i++] - '0', &v))
+        bad_spec(spec, "number too large");
       any = true;
     }
     if (any) out = v;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "textio/io_error.h"
 
@@ -13,7 +14,7 @@ namespace {
 constexpr std::size_t kChunk = 1 << 20;
 constexpr std::size_t kFlushAt = 1 << 20;
 
-std::string system_reason() { return std::strerror(errno); }
+std::string system_reason() { return errno != 0 ? std::strerror(errno) : "input/output error"; }
 }  // namespace
 
 RecordFile::RecordFile(int unit, std::string path, Open how)
@@ -27,15 +28,27 @@ RecordFile::RecordFile(int unit, std::string path, Open how)
   writing_ = how == Open::kReplace;
 }
 
-RecordFile::RecordFile(RecordFile&& other) noexcept { *this = std::move(other); }
+RecordFile::RecordFile(RecordFile&& other) noexcept
+    : unit_(other.unit_),
+      path_(std::move(other.path_)),
+      file_(std::exchange(other.file_, nullptr)),
+      writing_(other.writing_),
+      line_(other.line_),
+      consumed_(other.consumed_),
+      in_(std::move(other.in_)),
+      in_begin_(other.in_begin_),
+      in_end_(other.in_end_),
+      eof_(other.eof_),
+      out_(std::move(other.out_)) {}
 
-RecordFile& RecordFile::operator=(RecordFile&& other) noexcept {
+RecordFile& RecordFile::operator=(RecordFile&& other) {
   if (this != &other) {
-    if (file_ != nullptr) std::fclose(file_);
+    // The file being replaced is closed like any other: its pending records
+    // are written and a failure is reported, not dropped.
+    close();
     unit_ = other.unit_;
     path_ = std::move(other.path_);
-    file_ = other.file_;
-    other.file_ = nullptr;
+    file_ = std::exchange(other.file_, nullptr);
     writing_ = other.writing_;
     line_ = other.line_;
     consumed_ = other.consumed_;
@@ -49,6 +62,9 @@ RecordFile& RecordFile::operator=(RecordFile&& other) noexcept {
 }
 
 RecordFile::~RecordFile() {
+  // Every run that ends normally or on an analysis stop has closed its files
+  // with close(); a file still open here belongs to a run that is already
+  // failing, so a second failure has nobody to be reported to.
   if (file_ == nullptr) return;
   if (!out_.empty()) std::fwrite(out_.data(), 1, out_.size(), file_);
   std::fclose(file_);
@@ -117,8 +133,9 @@ bool RecordFile::next_record(std::string_view& record) {
 
 void RecordFile::start_writing() {
   // Writing replaces everything after the records read so far.
-  std::fclose(file_);
-  file_ = nullptr;
+  std::FILE* reading = std::exchange(file_, nullptr);
+  errno = 0;
+  if (std::fclose(reading) != 0) throw IoError(system_reason(), "WRITE", unit_, path_);
   std::error_code ec;
   std::filesystem::resize_file(path_, consumed_, ec);
   if (ec) throw IoError(ec.message(), "WRITE", unit_, path_);
@@ -131,7 +148,8 @@ void RecordFile::start_writing() {
   if (consumed_ > 0) {
     if (std::fseek(file_, -1, SEEK_END) != 0) throw IoError(system_reason(), "WRITE", unit_, path_);
     int last = std::fgetc(file_);
-    if (std::fseek(file_, 0, SEEK_END) != 0) throw IoError(system_reason(), "WRITE", unit_, path_);
+    if (std::ferror(file_) || std::fseek(file_, 0, SEEK_END) != 0)
+      throw IoError(system_reason(), "WRITE", unit_, path_);
     if (last != '\n') out_.push_back('\n');
   }
   writing_ = true;
@@ -159,9 +177,12 @@ void RecordFile::rewind() {
   if (file_ == nullptr) throw IoError("file is not open", "REWIND", unit_, path_);
   if (writing_) {
     flush_output();
+    errno = 0;
     if (std::fflush(file_) != 0) throw IoError(system_reason(), "REWIND", unit_, path_);
   }
-  std::fclose(file_);
+  std::FILE* old = std::exchange(file_, nullptr);
+  errno = 0;
+  if (std::fclose(old) != 0) throw IoError(system_reason(), "REWIND", unit_, path_);
   errno = 0;
   file_ = std::fopen(path_.c_str(), "rb");
   if (file_ == nullptr) throw IoError(system_reason(), "REWIND", unit_, path_);
@@ -175,8 +196,8 @@ void RecordFile::rewind() {
 void RecordFile::close() {
   if (file_ == nullptr) return;
   if (writing_) flush_output();
-  std::FILE* f = file_;
-  file_ = nullptr;
+  std::FILE* f = std::exchange(file_, nullptr);
+  errno = 0;
   if (std::fclose(f) != 0) throw IoError(system_reason(), "CLOSE", unit_, path_);
 }
 

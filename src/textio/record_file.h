@@ -24,7 +24,8 @@ class RecordFile {
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
   RecordFile(RecordFile&& other) noexcept;
-  RecordFile& operator=(RecordFile&& other) noexcept;
+  // Closes this file first (see close()), then takes over the other one.
+  RecordFile& operator=(RecordFile&& other);
   ~RecordFile();
 
   bool is_open() const { return file_ != nullptr; }
@@ -42,6 +43,8 @@ class RecordFile {
   // Writes one record followed by LF.
   void write(std::string_view record);
   void rewind();
+  // Writes the pending records and closes the file; a failure of either is an
+  // IoError. Closing a closed file does nothing.
   void close();
 
   // Throws the failure of a read statement on this file at the current record.

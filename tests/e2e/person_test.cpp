@@ -174,6 +174,19 @@ TEST(Check, AFailureIsReportedWithExitStatus2AndTouchesNothing) {
   }
 }
 
+TEST(Check, RefusesASetupWhoseNamesTheRunRefuses) {
+  Case c;
+  c.setup(values(4, 2), {"d.txt", "d.txt", "var.txt", "vl.txt", "ol.txt", "mat.txt"});
+  c.write("d.txt", kTiny);
+  const Files before = snapshot(c);
+  Outcome checked = c.run("--check");
+  EXPECT_EQ(snapshot(c), before);
+  Outcome plain = c.run();
+  EXPECT_EQ(plain.status, 2);
+  EXPECT_EQ(checked.status, 2);
+  EXPECT_EQ(checked.err, plain.err);
+}
+
 // ---------------------------------------------------------------------------
 // --quiet
 

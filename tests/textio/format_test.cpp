@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -237,6 +238,16 @@ TEST(FormatRecords, NestedGroupsWithRepeatCounts) {
 TEST(FormatRecords, GroupsNestTwentyLevels) {
   std::string spec = "(" + std::string(20, '(') + "I1" + std::string(20, ')') + ")";
   EXPECT_EQ(Format(spec).records({std::int32_t{4}}), Records({"4"}));
+}
+
+TEST(FormatSpecification, NumbersBeyondTheIntegerRangeAreRefused) {
+  // The largest count is taken as it is: the group stops when the values run out.
+  EXPECT_EQ(Format("(2147483647(I2))").records({std::int32_t{4}}), Records({" 4"}));
+  for (const char* spec : {"(2147483648I1)", "(99999999999(I1))", "(4294967297X,I1)",
+                           "(F2147483648.1)", "(E10.2147483648)", "(2147483648HX)"}) {
+    SCOPED_TRACE(spec);
+    EXPECT_THROW(Format{spec}, std::logic_error);
+  }
 }
 
 std::vector<Value> ints(int from, int to) {

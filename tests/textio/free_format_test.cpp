@@ -1,6 +1,7 @@
 // Free-format (list-directed) reads and writes, and whole-line text reads.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cerrno>
@@ -32,7 +33,8 @@ class FreeRead : public ::testing::Test {
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     dir_ = std::filesystem::temp_directory_path() /
-           ("orthaxis_free_" + std::string(info->test_suite_name()) + "_" + info->name());
+           ("orthaxis_free_" + std::to_string(::getpid()) + "_" +
+            std::string(info->test_suite_name()) + "_" + info->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }

@@ -2,11 +2,13 @@
 // and the printer that sends one format to both.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,7 +30,8 @@ class RecordFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() / ("orthaxis_records_" + std::string(info->name()));
+    dir_ = std::filesystem::temp_directory_path() /
+           ("orthaxis_records_" + std::to_string(::getpid()) + "_" + info->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
@@ -183,6 +186,20 @@ TEST_F(RecordFiles, MovedFileKeepsItsPosition) {
   EXPECT_EQ(b.unit(), 2);
 }
 
+TEST_F(RecordFiles, AssigningOverAnOpenFileWritesItsPendingRecordsOrFails) {
+  const std::string first = path("first.txt");
+  RecordFile f(4, first, Open::kReplace);
+  f.write("pending");
+  f = RecordFile(4, path("second.txt"), Open::kReplace);
+  EXPECT_EQ(slurp(first), "pending\n");
+  EXPECT_EQ(f.path(), path("second.txt"));
+
+  RecordFile full(4, "/dev/full", Open::kReplace);
+  full.write("lost");
+  EXPECT_THROW(full = RecordFile(4, path("third.txt"), Open::kReplace), IoError);
+  EXPECT_FALSE(full.is_open());
+}
+
 // ---------------------------------------------------------------- console
 
 std::string console_bytes(const std::function<void(Console&)>& use) {
@@ -223,6 +240,33 @@ TEST(ConsoleCarriageControl, FinishIsWrittenOnce) {
     c.finish();
   });
   EXPECT_EQ(out, "x\n");
+}
+
+TEST_F(RecordFiles, ConsoleSendsProgressPhaseBeginsAndTerminalRecordsOnAtOnce) {
+  // What has reached the device after each step (the file is read by name).
+  struct Step {
+    const char* record;  // nullptr: the driver's flush()
+    const char* shown;
+  };
+  const Step buffered[] = {{" banner", ""},
+                           {"+CURRENT V.= 1", " banner\rCURRENT V.= 1"},
+                           {" block", " banner\rCURRENT V.= 1"},
+                           {nullptr, " banner\rCURRENT V.= 1\n block"}};
+  const Step terminal[] = {{" banner", " banner"}, {" block", " banner\n block"}};
+  for (bool every_record : {false, true}) {
+    SCOPED_TRACE(every_record);
+    const std::string p = path(every_record ? "terminal.txt" : "pipe.txt");
+    std::FILE* out = std::fopen(p.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    {
+      Console c(out, every_record);
+      for (const Step& s : every_record ? std::span<const Step>(terminal) : buffered) {
+        if (s.record != nullptr) c.write(s.record); else c.flush();
+        EXPECT_EQ(slurp(p), s.shown) << (s.record ? s.record : "flush");
+      }
+    }
+    std::fclose(out);
+  }
 }
 
 TEST_F(RecordFiles, PrinterSendsOneFormatToReportAndConsole) {
