@@ -102,7 +102,7 @@ std::int64_t run_jacobi(int p, const std::vector<float>& input, std::vector<floa
                         orthaxis::analysis::detail::Kernels widest) {
   a = input;
   orthaxis::textio::Console console(sink);
-  return orthaxis::analysis::detail::jacobi_counting(p, a, e, console, widest);
+  return orthaxis::analysis::detail::jacobi_counting(p, a, e, console, widest).rotations;
 }
 
 // range(1): widest kernels allowed (detail::Kernels), so that the gain of

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <numeric>
 #include <string_view>
 #include <vector>
@@ -101,7 +102,16 @@ struct Rotation {
 // diagonal elements all and amm.
 inline Rotation rotation_for(float all, float amm, float alm) {
   const float x = 0.5f * (all - amm);
-  float y = -alm / std::sqrt(alm * alm + x * x);
+  const float squares = alm * alm + x * x;
+  float y;
+  if (std::isfinite(squares)) [[likely]] {
+    y = -alm / std::sqrt(squares);
+  } else {
+    // The squares overflow: y in double precision, stored once.
+    const double a = alm;
+    const double xd = x;
+    y = static_cast<float>(-a / std::sqrt(a * a + xd * xd));
+  }
   if (x < 0.0f) y = -y;
   Rotation r;
   r.s = y / std::sqrt(2.0f * (1.0f + std::sqrt(1.0f - y * y)));
@@ -367,6 +377,16 @@ bool have_avx2() {
 }
 #endif
 
+// Byte counts that saturate instead of wrapping.
+std::size_t saturating_product(std::size_t a, std::size_t b) {
+  std::size_t r = 0;
+  return __builtin_mul_overflow(a, b, &r) ? SIZE_MAX : r;
+}
+std::size_t saturating_sum(std::size_t a, std::size_t b) {
+  std::size_t r = 0;
+  return __builtin_add_overflow(a, b, &r) ? SIZE_MAX : r;
+}
+
 class Iteration {
  public:
   Iteration(std::size_t n, std::span<const float> a, float* e, detail::Kernels widest)
@@ -433,6 +453,16 @@ class Iteration {
   }
 
   std::int64_t rotations() const { return rotations_; }
+
+  // The most bytes an iteration on n rows holds: the padded triangle, column
+  // l, the recorded eigenvector rotations and the blocks of one pass.
+  static std::size_t workspace_bytes(std::size_t n) {
+    const std::size_t ld = (n + kBlock - 1) / kBlock * kBlock;
+    std::size_t bytes = saturating_product(saturating_product(n, ld), sizeof(float));
+    bytes = saturating_sum(bytes, saturating_product(n + kColumnPad, sizeof(float)));
+    bytes = saturating_sum(bytes, kPendingLimit * sizeof(ColumnRotation));
+    return saturating_sum(bytes, saturating_product(n / kBlock + 1, sizeof(Block)));
+  }
 
   void store(std::span<float> a) const {
     for (std::size_t r = 0; r < n_; ++r) std::copy_n(m_.data() + r * ld_, r + 1, &a[packed(r, 0)]);
@@ -621,6 +651,12 @@ class Iteration {
   std::int64_t rotations_ = 0;
 };
 
+// Bytes that sort allocates for n values.
+std::size_t sort_workspace_bytes(std::size_t n) {
+  return saturating_sum(saturating_product(saturating_product(n, n), sizeof(float)),
+                        saturating_product(n, sizeof(float) + sizeof(std::size_t)));
+}
+
 // Exchange sort by decreasing value of the diagonal, moving the eigenvector
 // columns along. The exchanges are played on the values and a column order;
 // the columns are then moved once.
@@ -648,29 +684,48 @@ void sort(std::size_t n, std::span<float> a, std::span<float> e) {
   }
 }
 
+// Initial norm: 1.414 times the root of the off-diagonal sum of squares,
+// taken row by row of the upper triangle in single precision; where that sum
+// is not finite, the whole expression in double precision, stored once.
+// False when there is nothing to rotate (the sum is not above zero).
+bool initial_norm(std::size_t n, std::span<const float> a, float& norm) {
+  float sum = 0.0f;
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = i + 1; j < n; ++j) {
+      const float v = a[packed(j, i)];
+      sum = sum + v * v;
+    }
+  }
+  if (std::isfinite(sum)) [[likely]] {
+    norm = 1.414f * std::sqrt(sum);
+    return sum > 0.0f;
+  }
+  double wide = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = i + 1; j < n; ++j) {
+      const double v = a[packed(j, i)];
+      wide = wide + v * v;
+    }
+  }
+  norm = static_cast<float>(static_cast<double>(1.414f) * std::sqrt(wide));
+  return wide > 0.0;
+}
+
 }  // namespace
 
 namespace detail {
 
-std::int64_t jacobi_counting(std::int32_t p, std::span<float> a, std::span<float> e,
+JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float> e,
                              textio::Console& console, Kernels widest,
                              const ThresholdStep& on_step) {
-  if (p < 1) return 0;
+  JacobiCounts counts;
+  if (p < 1) return counts;
   const auto n = static_cast<std::size_t>(p);
   std::fill_n(e.begin(), n * n, 0.0f);
   for (std::size_t i = 0; i < n; ++i) e[i * n + i] = 1.0f;
 
-  // Sum of squares of the off-diagonal elements, row by row of the upper triangle.
   float norm = 0.0f;
-  for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t j = i + 1; j < n; ++j) {
-      const float v = a[packed(j, i)];
-      norm = norm + v * v;
-    }
-  }
-  std::int64_t rotations = 0;
-  if (norm > 0.0f) {
-    norm = 1.414f * std::sqrt(norm);
+  if (initial_norm(n, a, norm)) {
     const float pf = static_cast<float>(p);
     const float final_threshold = norm * 0.000001f / pf;
     float threshold = norm;
@@ -680,23 +735,164 @@ std::int64_t jacobi_counting(std::int32_t p, std::span<float> a, std::span<float
       threshold = threshold / pf;
       print(kCurrentLine, threshold, console);
       if (on_step) on_step(threshold, final_threshold);
-      while (it.sweep(threshold)) {
+      // Sweeps at this threshold until one rotates nothing, at most kSweepLimit.
+      std::int32_t sweeps = 0;
+      bool rotated = true;
+      while (rotated && sweeps < kSweepLimit) {
+        rotated = it.sweep(threshold);
+        ++sweeps;
+      }
+      counts.most_sweeps = std::max(counts.most_sweeps, sweeps);
+      if (rotated) {
+        counts.convergence = Convergence::kNotConverged;
+        counts.rotations = it.rotations();
+        return counts;
       }
       if (!(threshold - final_threshold > 0.0f)) break;
     }
     it.flush_eigenvectors();
     it.store(a);
-    rotations = it.rotations();
+    counts.rotations = it.rotations();
   }
   sort(n, a, e);
-  return rotations;
+  return counts;
 }
 
 }  // namespace detail
 
-void jacobi(std::int32_t p, std::span<float> a, std::span<float> e, textio::Console& console,
-            const ThresholdStep& on_step) {
-  detail::jacobi_counting(p, a, e, console, detail::Kernels::kAvx512, on_step);
+Convergence jacobi(std::int32_t p, std::span<float> a, std::span<float> e,
+                   textio::Console& console, const ThresholdStep& on_step) {
+  return detail::jacobi_counting(p, a, e, console, detail::Kernels::kAvx512, on_step).convergence;
+}
+
+Convergence jacobi_directly(std::int32_t p, std::span<float> a_, std::span<float> e_,
+                            textio::Console& console) {
+  auto A = [&](std::int64_t k) -> float& { return a_[static_cast<std::size_t>(k - 1)]; };
+  auto E = [&](std::int64_t k) -> float& { return e_[static_cast<std::size_t>(k - 1)]; };
+  const std::int64_t n = p;
+  // The eigenvectors start as the identity.
+  for (std::int64_t k = 1; k <= n * n; ++k) E(k) = 0.0f;
+  for (std::int64_t i = 1; i <= n; ++i) E((i - 1) * n + i) = 1.0f;
+  // Sum of the squares of the off-diagonal elements, each pair once.
+  float anorm = 0.0f;
+  for (std::int64_t i = 1; i <= n; ++i) {
+    for (std::int64_t j = i; j <= n; ++j) {
+      if (j != i) {
+        const float v = A(i + (j * j - j) / 2);
+        anorm = anorm + v * v;
+      }
+    }
+  }
+  // The same sum in double precision, where single precision overflows.
+  double wide = 0.0;
+  const bool overflow = !std::isfinite(anorm);
+  if (overflow) {
+    for (std::int64_t i = 1; i <= n; ++i) {
+      for (std::int64_t j = i; j <= n; ++j) {
+        if (j != i) {
+          const double v = A(i + (j * j - j) / 2);
+          wide = wide + v * v;
+        }
+      }
+    }
+  }
+  const bool nothing_to_rotate = overflow ? !(wide > 0.0) : (anorm <= 0.0f || std::isnan(anorm));
+  if (!nothing_to_rotate) {
+    // Initial norm, final threshold, first threshold.
+    anorm = overflow ? static_cast<float>(static_cast<double>(1.414f) * std::sqrt(wide))
+                     : 1.414f * std::sqrt(anorm);
+    const float pf = static_cast<float>(p);
+    const float fnorm = anorm * 0.000001f / pf;
+    float thr = anorm;
+    print(kThresholdLine, fnorm, console);
+    for (;;) {
+      // One threshold step: sweeps until a sweep rotates nothing.
+      thr = thr / pf;
+      print(kCurrentLine, thr, console);
+      int ind = 1;
+      for (std::int32_t sweep = 1; ind == 1; ++sweep) {
+        if (sweep > kSweepLimit) return Convergence::kNotConverged;
+        ind = 0;
+        for (std::int64_t l = 1; l <= n - 1; ++l) {
+          for (std::int64_t m = l + 1; m <= n; ++m) {
+            const std::int64_t lq = (l * l - l) / 2;
+            const std::int64_t mq = (m * m - m) / 2;
+            const std::int64_t lm = l + mq;
+            const float d = std::fabs(A(lm)) - thr;
+            if (d < 0.0f || std::isnan(d)) continue;
+            ind = 1;
+            const std::int64_t ll = l + lq;
+            const std::int64_t mm = m + mq;
+            float x = 0.5f * (A(ll) - A(mm));
+            float y;
+            const float squares = A(lm) * A(lm) + x * x;
+            if (std::isfinite(squares)) {
+              y = -A(lm) / std::sqrt(squares);
+            } else {
+              const double al = A(lm);
+              const double xd = x;
+              y = static_cast<float>(-al / std::sqrt(al * al + xd * xd));
+            }
+            if (x < 0.0f) y = -y;
+            const float sinx = y / std::sqrt(2.0f * (1.0f + std::sqrt(1.0f - y * y)));
+            const float sinx2 = sinx * sinx;
+            const float cosx = std::sqrt(1.0f - sinx2);
+            const float cosx2 = cosx * cosx;
+            const float sincs = sinx * cosx;
+            for (std::int64_t i = 1; i <= n; ++i) {
+              const std::int64_t iq = (i * i - i) / 2;
+              if (i != l && i != m) {
+                const std::int64_t im = i < m ? i + mq : m + iq;
+                const std::int64_t il = i < l ? i + lq : l + iq;
+                x = A(il) * cosx - A(im) * sinx;
+                A(im) = A(il) * sinx + A(im) * cosx;
+                A(il) = x;
+              }
+              const std::int64_t el = n * (l - 1) + i;
+              const std::int64_t em = n * (m - 1) + i;
+              x = E(el) * cosx - E(em) * sinx;
+              E(em) = E(el) * sinx + E(em) * cosx;
+              E(el) = x;
+            }
+            x = 2.0f * A(lm) * sincs;
+            y = A(ll) * cosx2 + A(mm) * sinx2 - x;
+            x = A(ll) * sinx2 + A(mm) * cosx2 + x;
+            A(lm) = (A(ll) - A(mm)) * sincs + A(lm) * (cosx2 - sinx2);
+            A(ll) = y;
+            A(mm) = x;
+          }
+        }
+      }
+      const float left = thr - fnorm;
+      if (left <= 0.0f || std::isnan(left)) break;
+    }
+  }
+  // Exchange sort by decreasing diagonal, the eigenvector columns moving along.
+  for (std::int64_t i = 1; i <= n; ++i) {
+    const std::int64_t ll = i + (i * i - i) / 2;
+    for (std::int64_t j = i; j <= n; ++j) {
+      const std::int64_t mm = j + (j * j - j) / 2;
+      if (A(ll) - A(mm) < 0.0f) {
+        const float x = A(ll);
+        A(ll) = A(mm);
+        A(mm) = x;
+        for (std::int64_t k = 1; k <= n; ++k) {
+          const std::int64_t ik = (i - 1) * n + k;
+          const std::int64_t jk = (j - 1) * n + k;
+          const float t = E(ik);
+          E(ik) = E(jk);
+          E(jk) = t;
+        }
+      }
+    }
+  }
+  return Convergence::kConverged;
+}
+
+std::size_t jacobi_workspace_bytes(std::int32_t p) {
+  if (p < 1) return 0;
+  const std::size_t n = static_cast<std::size_t>(p);
+  return std::max(Iteration::workspace_bytes(n), sort_workspace_bytes(n));
 }
 
 }  // namespace orthaxis::analysis

@@ -2,7 +2,14 @@
 // Eigenanalysis of the symmetric resemblance matrix by the cyclic threshold
 // Jacobi method: all eigenvalues and eigenvectors, sorted by decreasing
 // eigenvalue.
+//
+// Sums of two squares (the initial norm, and A(l,m)^2 + x^2 of a rotation)
+// are formed in single precision; where that sum is not finite, the whole
+// expression is evaluated in double precision from the single-precision
+// values and its result stored once in single precision. Runs whose squares
+// stay finite are untouched by this.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -10,6 +17,13 @@
 #include "textio/console.h"
 
 namespace orthaxis::analysis {
+
+// How the iteration ended. kNotConverged: a threshold step swept
+// kSweepLimit times and every sweep still rotated; a and e then hold no
+// usable result.
+enum class Convergence { kConverged, kNotConverged };
+
+inline constexpr std::int32_t kSweepLimit = 100;
 
 // a: the packed lower triangle, 0-based: element (r, c), c <= r (1-based r, c) at index
 //    r*(r-1)/2 + c - 1; at least p*(p+1)/2 values. On return the diagonal holds the
@@ -20,17 +34,32 @@ namespace orthaxis::analysis {
 // on_step, when given, is called at each threshold step with that step's
 //    threshold and the final threshold (progress for a person).
 using ThresholdStep = std::function<void(float threshold, float final_threshold)>;
-void jacobi(std::int32_t p, std::span<float> a, std::span<float> e, textio::Console& console,
-            const ThresholdStep& on_step = {});
+[[nodiscard]] Convergence jacobi(std::int32_t p, std::span<float> a, std::span<float> e,
+                                 textio::Console& console, const ThresholdStep& on_step = {});
+
+// The same method stated plainly: one rotation after another on the packed
+// triangle with 1-based positions. jacobi gives its results bit for bit; the
+// tests compare the two.
+[[nodiscard]] Convergence jacobi_directly(std::int32_t p, std::span<float> a, std::span<float> e,
+                                          textio::Console& console);
+
+// The most bytes jacobi allocates at one time for a p x p matrix (its working
+// copy of the triangle, or the copy made by the sort).
+std::size_t jacobi_workspace_bytes(std::int32_t p);
 
 namespace detail {
 // Widest vector kernels the routine may use; the processor's support still
 // applies. Every level gives the same bits (the tests compare them).
 enum class Kernels { kPortable, kAvx2, kAvx512 };
 
-// The same computation as jacobi, returning the number of rotations applied
-// (for the benchmark's rotation rate).
-std::int64_t jacobi_counting(std::int32_t p, std::span<float> a, std::span<float> e,
+struct JacobiCounts {
+  Convergence convergence = Convergence::kConverged;
+  std::int64_t rotations = 0;  // rotations applied
+  std::int32_t most_sweeps = 0;  // most sweeps at one threshold, the last (settled) one included
+};
+
+// The same computation as jacobi, with counts for the benchmark and the tests.
+JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float> e,
                              textio::Console& console, Kernels widest = Kernels::kAvx512,
                              const ThresholdStep& on_step = {});
 }  // namespace detail

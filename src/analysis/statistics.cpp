@@ -299,17 +299,17 @@ bool report_statistics(textio::Printer& print, AnalysisType type, std::int32_t p
     print.both(kZeroVariance);
     return false;
   }
-  if (centred(type)) {
-    // A pair with fewer than two common objects, or without spread over
-    // them, has no defined resemblance; diagonalising it would be meaningless.
-    const std::size_t np = static_cast<std::size_t>(p);
-    for (std::size_t r = 1; r <= np; ++r) {
-      for (std::size_t c = 1; c <= r; ++c) {
-        if (!std::isfinite(a[packed_index(r, c)])) {
-          print.both(kUndefinedResemblance,
-                     {static_cast<std::int32_t>(c), static_cast<std::int32_t>(r)});
-          return false;
-        }
+  return check_resemblance(print, p, a);
+}
+
+bool check_resemblance(textio::Printer& print, std::int32_t p, std::span<const float> a) {
+  const std::size_t np = static_cast<std::size_t>(p);
+  for (std::size_t r = 1; r <= np; ++r) {
+    for (std::size_t c = 1; c <= r; ++c) {
+      if (!std::isfinite(a[packed_index(r, c)])) {
+        print.both(kUndefinedResemblance,
+                   {static_cast<std::int32_t>(c), static_cast<std::int32_t>(r)});
+        return false;
       }
     }
   }

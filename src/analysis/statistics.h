@@ -106,10 +106,17 @@ struct Labels {
 
 // The statistics block, the sums-of-squares block (type 1) and, when the run
 // must stop, the abnormal-termination line. Returns false when the run stops:
-// a variable without spread, or (types 2 and 3) a resemblance that is not a
-// finite number.
+// a variable without spread, or a resemblance that is not a finite number
+// (check_resemblance).
 bool report_statistics(textio::Printer& print, AnalysisType type, std::int32_t p,
                        std::span<const float> a, const Statistics& st, const Labels& labels);
+
+// A resemblance that is not a finite number (a pair with fewer than two
+// common objects or without spread over them, or sums beyond single
+// precision) leaves the eigenanalysis meaningless. Prints the
+// abnormal-termination line naming the first such element of the packed
+// matrix a and returns false; true when every element is finite.
+bool check_resemblance(textio::Printer& print, std::int32_t p, std::span<const float> a);
 
 // The whole matrix, row by row (detailed printout).
 void print_resemblance(textio::Printer& print, std::int32_t p, std::span<const float> a,

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstddef>
 #include <filesystem>
 #include <initializer_list>
 #include <limits>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,7 @@
 #include "results/quality.h"
 #include "results/score_matrix.h"
 #include "results/scores.h"
+#include "textio/format.h"
 #include "textio/free_format.h"
 #include "textio/io_error.h"
 #include "textio/messages.h"
@@ -60,6 +63,9 @@ constexpr std::string_view kBanner[] = {
     "***          PRINCIPAL COMPONENT             ***",
     "***      AND CORRESPONDENCE ANALYSIS         ***",
 };
+
+const textio::Format kNoConvergence{
+    "(//3X,'ABNORMAL TERMINATION. EIGENANALYSIS DOES NOT CONVERGE'//)"};
 
 // File names are 100-character fields; the name is the field without its
 // trailing blanks.
@@ -123,18 +129,30 @@ std::size_t checked_sum(std::initializer_list<std::size_t> terms) {
   return r;
 }
 
-void allocate(WorkArrays& w, std::int32_t n32, std::int32_t p32, std::int32_t q32) {
+// label_count: the labels that the run will read (objects and variables).
+void allocate(WorkArrays& w, std::int32_t n32, std::int32_t p32, std::int32_t q32,
+              std::size_t label_count) {
   const std::size_t n = static_cast<std::size_t>(n32);
   const std::size_t p = static_cast<std::size_t>(p32);
   const std::size_t q = static_cast<std::size_t>(q32);
   const std::size_t packed = analysis::packed_length(p);
-  const std::size_t work = checked_sum({std::max(checked_product(q, n), packed), p});
+  // The scores use at most p axes: q is lowered to the number of positive
+  // eigenvalues before them.
+  const std::size_t axes = std::min(q, p);
+  const std::size_t work = checked_sum({std::max(checked_product(axes, n), packed), p});
   const std::size_t square = checked_product(p, p);
-  // Total size, for a clear message before anything is touched.
   const std::size_t floats =
       checked_sum({work, square, checked_product(5, packed), checked_product(8, p),
                    checked_product(3, n)});
-  checked_product(floats, sizeof(float));
+  // Everything large that the run holds at one time, for a clear message
+  // before anything is touched: the work arrays, the labels, and the
+  // eigenanalysis' own copies, which come while the work arrays live.
+  const std::size_t bytes =
+      checked_sum({checked_product(floats, sizeof(float)),
+                   checked_product(label_count, sizeof(std::string)),
+                   analysis::jacobi_workspace_bytes(p32)});
+  if (bytes > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()))
+    throw AllocationError("work arrays too large for this machine");
   try {
     for (auto* v : {&w.column_sums, &w.row, &w.eigenvalues, &w.sd, &w.spare, &w.share,
                     &w.variable_count})
@@ -145,10 +163,9 @@ void allocate(WorkArrays& w, std::int32_t n32, std::int32_t p32, std::int32_t q3
     w.eigenvectors.assign(square, 0.0f);
     for (auto* v : {&w.pair_count, &w.sx, &w.sy, &w.qx, &w.qy}) v->assign(packed, 0.0f);
   } catch (const std::bad_alloc&) {
-    throw AllocationError("not enough memory for the work arrays (" +
-                          std::to_string(floats * sizeof(float)) + " bytes for n = " +
-                          std::to_string(n) + ", p = " + std::to_string(p) +
-                          ", q = " + std::to_string(q) + ")");
+    throw AllocationError("not enough memory for the work arrays (the run needs " +
+                          std::to_string(bytes) + " bytes for n = " + std::to_string(n) +
+                          ", p = " + std::to_string(p) + ", q = " + std::to_string(q) + ")");
   } catch (const std::length_error&) {
     throw AllocationError("work arrays too large for this machine");
   }
@@ -187,7 +204,9 @@ class Run {
     } else {
       input::read_heading(data_);
     }
-    allocate(w_, n_, p_, v_.components);
+    allocate(w_, n_, p_, v_.components,
+             (v_.object_labels != 0 ? static_cast<std::size_t>(n_) : 0) +
+                 (v_.variable_labels == 1 ? static_cast<std::size_t>(p_) : 0));
     read_labels();
     report_parameters(setup_rows, setup_columns);
     // Each long phase begins with the console shown up to date.
@@ -501,6 +520,7 @@ class Run {
     table_ = table();
     if (!coa::check_table(print_, table_, first_negative_)) throw AnalysisStop();
     coa::correspondence_matrix(table_, w_.work, *scratch_, w_.row);
+    if (!analysis::check_resemblance(print_, p_, w_.work)) throw AnalysisStop();
   }
 
   void eigenanalysis() {
@@ -515,8 +535,13 @@ class Run {
                        std::to_string(total));
       };
     }
-    analysis::jacobi(p_, w_.work, w_.eigenvectors, console_, on_step);
+    const analysis::Convergence convergence =
+        analysis::jacobi(p_, w_.work, w_.eigenvectors, console_, on_step);
     messages_.clear_progress();
+    if (convergence != analysis::Convergence::kConverged) {
+      print_.both(kNoConvergence);
+      throw AnalysisStop();
+    }
     eigen_ = results::Eigensystem{p_, std::move(w_.eigenvalues), std::move(w_.eigenvectors)};
     results::report_eigenvalues(print_, w_.work, eigen_, w_.spare, eigenvector_file_);
     q_ = std::min(v_.components, eigen_.positive_count);
@@ -676,6 +701,12 @@ void run(textio::Console& console, const Options& options) {
   } catch (const AnalysisStop&) {
     run.stopped_end();
     throw;
+  } catch (const std::bad_alloc&) {
+    // Allocations outside the up-front check: the transposition before it;
+    // the labels, the data pass and the eigenanalysis after it.
+    throw AllocationError("not enough memory to go on with the run");
+  } catch (const std::length_error&) {
+    throw AllocationError("an array of the run is too large for this machine");
   }
 }
 

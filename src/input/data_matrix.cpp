@@ -37,13 +37,12 @@ void expect_row(const textio::IoError& e, std::int64_t row, std::int64_t rows,
 StoredMatrix read_stored(textio::RecordFile& data, std::int32_t setup_rows,
                          std::int32_t setup_columns, ReadFindings* findings) {
   StoredMatrix m;
-  m.values.resize(static_cast<std::size_t>(setup_rows) * static_cast<std::size_t>(setup_columns));
   m.title = textio::read_text(data, kTitleLength);
   std::array<std::int32_t, 2> counts{setup_rows, setup_columns};
   textio::read_ints(data, counts);
   m.rows = counts[0];
   m.columns = counts[1];
-  // The matrix is sized from the setup file: larger counts would not fit.
+  // The setup file's counts bound those of the data file.
   if (m.rows < 1 || m.columns < 1 || m.rows > setup_rows || m.columns > setup_columns) {
     throw textio::IoError("Counts " + std::to_string(m.rows) + " and " +
                               std::to_string(m.columns) +
@@ -53,6 +52,7 @@ StoredMatrix read_stored(textio::RecordFile& data, std::int32_t setup_rows,
                           "READ", data.unit(), data.path(), data.line());
   }
   const std::size_t stride = static_cast<std::size_t>(m.columns);
+  m.values.resize(static_cast<std::size_t>(m.rows) * stride);
   for (std::size_t i = 0; i < static_cast<std::size_t>(m.rows); ++i) {
     try {
       const std::string_view rest =

@@ -20,115 +20,6 @@
 namespace orthaxis::analysis {
 namespace {
 
-// The cyclic threshold Jacobi method written out step by step on the packed
-// triangle with 1-based positions, kept deliberately plain: the optimised
-// routine must reproduce it bit for bit.
-void literal_jacobi(std::int32_t p, std::span<float> a_, std::span<float> e_,
-                    textio::Console& console) {
-  auto A = [&](std::int64_t k) -> float& { return a_[static_cast<std::size_t>(k - 1)]; };
-  auto E = [&](std::int64_t k) -> float& { return e_[static_cast<std::size_t>(k - 1)]; };
-  auto out = [&](const char* spec, float v) {
-    const textio::Value values[] = {v};
-    textio::Format(spec).write(values, [&](std::string_view r) { console.write(r); });
-  };
-  const std::int64_t n = p;
-  // Step 1.
-  for (std::int64_t k = 1; k <= n * n; ++k) E(k) = 0.0f;
-  for (std::int64_t i = 1; i <= n; ++i) E((i - 1) * n + i) = 1.0f;
-  // Step 2.
-  float anorm = 0.0f;
-  for (std::int64_t i = 1; i <= n; ++i) {
-    for (std::int64_t j = i; j <= n; ++j) {
-      if (j != i) {
-        const float v = A(i + (j * j - j) / 2);
-        anorm = anorm + v * v;
-      }
-    }
-  }
-  // Step 3.
-  if (anorm <= 0.0f || std::isnan(anorm)) goto sort;
-  {
-    // Step 4.
-    anorm = 1.414f * std::sqrt(anorm);
-    const float pf = static_cast<float>(p);
-    const float fnorm = anorm * 0.000001f / pf;
-    int ind = 0;
-    float thr = anorm;
-    out("(/' EIGENANALYSIS UNDERWAY'//' THRESHOLD =',F25.15/)", fnorm);
-  step5:
-    thr = thr / pf;
-    out("(1H+,'CURRENT V.=',F25.15)", thr);
-  step6:
-    for (std::int64_t l = 1; l <= n - 1; ++l) {
-      for (std::int64_t m = l + 1; m <= n; ++m) {
-        const std::int64_t lq = (l * l - l) / 2;
-        const std::int64_t mq = (m * m - m) / 2;
-        const std::int64_t lm = l + mq;
-        const float d = std::fabs(A(lm)) - thr;
-        if (d < 0.0f || std::isnan(d)) continue;
-        ind = 1;
-        const std::int64_t ll = l + lq;
-        const std::int64_t mm = m + mq;
-        float x = 0.5f * (A(ll) - A(mm));
-        float y = -A(lm) / std::sqrt(A(lm) * A(lm) + x * x);
-        if (x < 0.0f) y = -y;
-        const float sinx = y / std::sqrt(2.0f * (1.0f + std::sqrt(1.0f - y * y)));
-        const float sinx2 = sinx * sinx;
-        const float cosx = std::sqrt(1.0f - sinx2);
-        const float cosx2 = cosx * cosx;
-        const float sincs = sinx * cosx;
-        for (std::int64_t i = 1; i <= n; ++i) {
-          const std::int64_t iq = (i * i - i) / 2;
-          if (i != l && i != m) {
-            const std::int64_t im = i < m ? i + mq : m + iq;
-            const std::int64_t il = i < l ? i + lq : l + iq;
-            x = A(il) * cosx - A(im) * sinx;
-            A(im) = A(il) * sinx + A(im) * cosx;
-            A(il) = x;
-          }
-          const std::int64_t el = n * (l - 1) + i;
-          const std::int64_t em = n * (m - 1) + i;
-          x = E(el) * cosx - E(em) * sinx;
-          E(em) = E(el) * sinx + E(em) * cosx;
-          E(el) = x;
-        }
-        x = 2.0f * A(lm) * sincs;
-        y = A(ll) * cosx2 + A(mm) * sinx2 - x;
-        x = A(ll) * sinx2 + A(mm) * cosx2 + x;
-        A(lm) = (A(ll) - A(mm)) * sincs + A(lm) * (cosx2 - sinx2);
-        A(ll) = y;
-        A(mm) = x;
-      }
-    }
-    if (ind == 1) {
-      ind = 0;
-      goto step6;
-    }
-    const float left = thr - fnorm;
-    if (!(left <= 0.0f || std::isnan(left))) goto step5;
-  }
-sort:
-  // Step 7.
-  for (std::int64_t i = 1; i <= n; ++i) {
-    const std::int64_t ll = i + (i * i - i) / 2;
-    for (std::int64_t j = i; j <= n; ++j) {
-      const std::int64_t mm = j + (j * j - j) / 2;
-      if (A(ll) - A(mm) < 0.0f) {
-        const float x = A(ll);
-        A(ll) = A(mm);
-        A(mm) = x;
-        for (std::int64_t k = 1; k <= n; ++k) {
-          const std::int64_t ik = (i - 1) * n + k;
-          const std::int64_t jk = (j - 1) * n + k;
-          const float t = E(ik);
-          E(ik) = E(jk);
-          E(jk) = t;
-        }
-      }
-    }
-  }
-}
-
 // Console bytes of one run, through a console writing to a temporary file.
 template <typename Run>
 std::string console_bytes(Run run) {
@@ -157,12 +48,13 @@ struct Result {
   std::vector<float> a;
   std::vector<float> e;
   std::string console;
+  Convergence convergence = Convergence::kConverged;
 };
 
 Result run_fast(std::int32_t p, std::vector<float> a) {
   Result r;
   r.e.assign(static_cast<std::size_t>(p) * p, -7.0f);
-  r.console = console_bytes([&](textio::Console& c) { jacobi(p, a, r.e, c); });
+  r.console = console_bytes([&](textio::Console& c) { r.convergence = jacobi(p, a, r.e, c); });
   r.a = std::move(a);
   return r;
 }
@@ -170,7 +62,9 @@ Result run_fast(std::int32_t p, std::vector<float> a) {
 Result run_with_kernels(std::int32_t p, std::vector<float> a, detail::Kernels widest) {
   Result r;
   r.e.assign(static_cast<std::size_t>(p) * p, 5.0f);
-  r.console = console_bytes([&](textio::Console& c) { detail::jacobi_counting(p, a, r.e, c, widest); });
+  r.console = console_bytes([&](textio::Console& c) {
+    r.convergence = detail::jacobi_counting(p, a, r.e, c, widest).convergence;
+  });
   r.a = std::move(a);
   return r;
 }
@@ -178,7 +72,7 @@ Result run_with_kernels(std::int32_t p, std::vector<float> a, detail::Kernels wi
 Result run_literal(std::int32_t p, std::vector<float> a) {
   Result r;
   r.e.assign(static_cast<std::size_t>(p) * p, 3.0f);
-  r.console = console_bytes([&](textio::Console& c) { literal_jacobi(p, a, r.e, c); });
+  r.console = console_bytes([&](textio::Console& c) { r.convergence = jacobi_directly(p, a, r.e, c); });
   r.a = std::move(a);
   return r;
 }
@@ -397,35 +291,43 @@ TEST(Jacobi, TwoByTwoCorrelationAndProgressLines) {
   EXPECT_EQ(c.find("THRESHOLD"), c.rfind("THRESHOLD"));
 }
 
+// Checks in double precision that the columns of r.e are orthonormal
+// eigenvectors of the packed matrix a with the eigenvalues on r.a's diagonal,
+// in non-increasing order: |A v - lambda v| within `tolerance` times the
+// largest element of a.
+void expect_eigenpairs(std::int32_t p, const std::vector<float>& a, const Result& r,
+                       double tolerance) {
+  const auto n = static_cast<std::size_t>(p);
+  auto orig = [&](std::size_t i, std::size_t j) {  // 0-based
+    return static_cast<double>(i >= j ? a[at(i + 1, j + 1)] : a[at(j + 1, i + 1)]);
+  };
+  auto vec = [&](std::size_t i, std::size_t j) { return static_cast<double>(r.e[j * n + i]); };
+  double scale = 0;
+  for (float v : a) scale = std::max(scale, static_cast<double>(std::fabs(v)));
+  const double tol = tolerance * scale;
+  for (std::size_t j = 0; j < n; ++j) {
+    const double lambda = r.a[at(j + 1, j + 1)];
+    if (j > 0) {
+      EXPECT_GE(r.a[at(j, j)], lambda);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      double av = 0;
+      for (std::size_t k = 0; k < n; ++k) av += orig(i, k) * vec(k, j);
+      EXPECT_NEAR(av, lambda * vec(i, j), tol) << "p=" << p << " column " << j;
+    }
+    for (std::size_t k = 0; k <= j; ++k) {
+      double d = 0;
+      for (std::size_t i = 0; i < n; ++i) d += vec(i, j) * vec(i, k);
+      EXPECT_NEAR(d, j == k ? 1.0 : 0.0, 2e-5 * p) << "p=" << p << " columns " << j << k;
+    }
+  }
+}
+
 TEST(Jacobi, RandomMatricesGiveOrthonormalEigenvectors) {
   std::mt19937 rng(99);
   for (std::int32_t p : {3, 8, 20, 37, 50}) {
     const std::vector<float> a = random_symmetric(p, rng);
-    const Result r = run_fast(p, a);
-    const auto n = static_cast<std::size_t>(p);
-    auto orig = [&](std::size_t i, std::size_t j) {  // 0-based
-      return static_cast<double>(i >= j ? a[at(i + 1, j + 1)] : a[at(j + 1, i + 1)]);
-    };
-    auto vec = [&](std::size_t i, std::size_t j) { return static_cast<double>(r.e[j * n + i]); };
-    double scale = 0;
-    for (float v : a) scale = std::max(scale, static_cast<double>(std::fabs(v)));
-    const double tol = 2e-5 * p * scale;
-    for (std::size_t j = 0; j < n; ++j) {
-      const double lambda = r.a[at(j + 1, j + 1)];
-      if (j > 0) {
-        EXPECT_GE(r.a[at(j, j)], lambda);
-      }
-      for (std::size_t i = 0; i < n; ++i) {
-        double av = 0;
-        for (std::size_t k = 0; k < n; ++k) av += orig(i, k) * vec(k, j);
-        EXPECT_NEAR(av, lambda * vec(i, j), tol) << "p=" << p << " column " << j;
-      }
-      for (std::size_t k = 0; k <= j; ++k) {
-        double d = 0;
-        for (std::size_t i = 0; i < n; ++i) d += vec(i, j) * vec(i, k);
-        EXPECT_NEAR(d, j == k ? 1.0 : 0.0, 2e-5 * p) << "p=" << p << " columns " << j << k;
-      }
-    }
+    expect_eigenpairs(p, a, run_fast(p, a), 2e-5 * p);
   }
 }
 
@@ -443,6 +345,94 @@ TEST(Jacobi, NotANumberEndsTheRoutine) {
   const Result r2 = run_fast(3, diag);
   EXPECT_NE(r2.console.find("THRESHOLD"), std::string::npos);
   expect_identical(3, diag, "nan diagonal");
+}
+
+// ------------------------------------------------------------ overflow
+
+constexpr detail::Kernels kAllKernels[] = {detail::Kernels::kPortable, detail::Kernels::kAvx2,
+                                           detail::Kernels::kAvx512};
+
+// Every kernel width gives the plain method's outcome, console and (when it
+// converges) bits.
+void expect_every_width_matches_plain(std::int32_t p, const std::vector<float>& a,
+                                      const std::string& what) {
+  const Result want = run_literal(p, a);
+  for (detail::Kernels k : kAllKernels) {
+    const Result got = run_with_kernels(p, a, k);
+    const std::string where = what + " kernels=" + std::to_string(static_cast<int>(k));
+    ASSERT_EQ(want.convergence, got.convergence) << where;
+    ASSERT_EQ(want.console, got.console) << where;
+    if (want.convergence != Convergence::kConverged) continue;
+    ASSERT_EQ(0, std::memcmp(want.a.data(), got.a.data(), want.a.size() * sizeof(float))) << where;
+    ASSERT_EQ(0, std::memcmp(want.e.data(), got.e.data(), want.e.size() * sizeof(float))) << where;
+  }
+}
+
+std::vector<float> scaled(std::vector<float> a, float factor) {
+  for (float& v : a) v *= factor;
+  return a;
+}
+
+// A(l,m)^2 + x^2 or the initial sum of squares beyond single precision: the
+// iteration ends, agrees with the plain method at every kernel width, and
+// finds the eigenpairs (2 x 2: the closed form, the smaller eigenvalue as
+// determinant / larger so that it does not cancel).
+TEST(Jacobi, SquaresBeyondSinglePrecisionStillConverge) {
+  std::mt19937 rng(31);
+  struct Case {
+    std::string what;
+    std::int32_t p;
+    std::vector<float> a;
+  };
+  std::vector<Case> cases = {
+      {"covariances of (1, 2, 1e12) and (2, 1, 5)", 2, {1e24f / 3, 7e12f / 6, 13.0f / 3}},
+      {"diagonal 1e30 and 1e22, off 1e20", 2, {1e30f, 1e20f, 1e22f}},
+      {"off-diagonal 2e19 only", 2, {1.0f, 2e19f, 3.0f}},
+      {"negative diagonal 3e25", 2, {-3e25f, 4e24f, 7e20f}},
+  };
+  for (std::int32_t p : {5, 40, 131})
+    cases.push_back({"correlation x 1e25", p, scaled(random_correlation(p, rng), 1e25f)});
+  cases.push_back({"symmetric x 1e21", 20, scaled(random_symmetric(20, rng), 1e21f)});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what + " p=" + std::to_string(c.p));
+    expect_every_width_matches_plain(c.p, c.a, c.what);
+    const Result r = run_fast(c.p, c.a);
+    ASSERT_EQ(r.convergence, Convergence::kConverged);
+    if (c.p == 2) {
+      const double a = c.a[0], b = c.a[1], d = c.a[2];
+      const double half = std::sqrt((a - d) * (a - d) / 4 + b * b);
+      const double big = (a + d) / 2 >= 0 ? (a + d) / 2 + half : (a + d) / 2 - half;
+      const double small = (a * d - b * b) / big;
+      const double hi = std::max(big, small), lo = std::min(big, small);
+      EXPECT_NEAR(r.a[0], hi, 1e-5 * std::fabs(hi));
+      EXPECT_NEAR(r.a[2], lo, 1e-5 * std::fabs(lo));
+    } else {
+      expect_eigenpairs(c.p, c.a, r, 2e-5 * c.p);
+    }
+  }
+}
+
+// Diagonal elements so far apart that a rotation's sine rounds to zero: the
+// rotation changes nothing and the sweep would repeat for ever.
+TEST(Jacobi, AThresholdStepThatNeverSettlesEndsAtTheSweepLimit) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> u(1.0f, 2.0f);
+  for (std::int32_t p : {2, 40}) {
+    std::vector<float> a(tri(p));
+    for (std::size_t r = 1; r <= static_cast<std::size_t>(p); ++r)
+      for (std::size_t c = 1; c <= r; ++c) a[at(r, c)] = r == c ? u(rng) : 1e-20f * u(rng);
+    a[at(1, 1)] = 1e30f;
+    SCOPED_TRACE(p);
+    expect_every_width_matches_plain(p, a, "stuck");
+    const Result r = run_fast(p, a);
+    EXPECT_EQ(r.convergence, Convergence::kNotConverged);
+    // The first threshold step never settles.
+    EXPECT_EQ(r.console.find("CURRENT V."), r.console.rfind("CURRENT V."));
+    std::vector<float> e(static_cast<std::size_t>(p) * p);
+    console_bytes([&](textio::Console& con) {
+      EXPECT_EQ(detail::jacobi_counting(p, a, e, con).most_sweeps, kSweepLimit);
+    });
+  }
 }
 
 }  // namespace

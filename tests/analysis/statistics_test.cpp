@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -434,6 +435,17 @@ TEST_F(StatisticsReport, PairWithoutSpreadOverItsCommonObjects) {
   EXPECT_FALSE(std::isfinite(cor.at(1, 2)));
   EXPECT_FALSE(report(3, cor, Labels{}));
   EXPECT_EQ(report_[report_.size() - 3], undefined_line(1, 2));
+}
+
+TEST_F(StatisticsReport, EveryTypeStopsOnAResemblanceThatIsNotFinite) {
+  // Sums beyond single precision, as a cross product can reach.
+  for (std::int32_t type : {1, 2, 3}) {
+    Pass s(type, 2, kClean);
+    s.a[packed_index(2, 1)] = std::numeric_limits<float>::infinity();
+    EXPECT_FALSE(report(type, s, Labels{})) << type;
+    ASSERT_FALSE(report_.empty());
+    EXPECT_EQ(report_[report_.size() - 3], undefined_line(1, 2)) << type;
+  }
 }
 
 }  // namespace

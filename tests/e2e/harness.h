@@ -63,9 +63,12 @@ class Case {
 
   // Runs the program in the case's directory; `args` is appended to the
   // command line as it stands (shell words).
-  Outcome run(const std::string& args = "") const {
-    const std::string cmd = "cd '" + dir_.string() + "' && '" + ORTHAXIS_BINARY + "'" +
-                            (args.empty() ? "" : " " + args) + " > stdout.txt 2> stderr.txt";
+  Outcome run(const std::string& args = "") const { return run_with("", args); }
+  // The same, started by `prefix` (shell words, e.g. "timeout 60" or
+  // "ulimit -v 100000 &&").
+  Outcome run_with(const std::string& prefix, const std::string& args = "") const {
+    const std::string cmd = "cd '" + dir_.string() + "' && " + prefix + " '" + ORTHAXIS_BINARY +
+                            "'" + (args.empty() ? "" : " " + args) + " > stdout.txt 2> stderr.txt";
     int rc = std::system(cmd.c_str());
     Outcome o;
     o.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
