@@ -85,6 +85,8 @@ int main(int argc, char** argv) {
     console.finish();
     return 1;
   } catch (const textio::IoError& e) {
+    // A person is told where and why; the front end keeps its line.
+    if (options.for_person) return fail(console, textio::located_message(e).c_str());
     return fail(console, e.what());
   } catch (const driver::SetupError& e) {
     return fail(console, e.what());
@@ -95,7 +97,7 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     return fail(console, e.what());
   }
-  console.write(kStopLine);
+  if (!options.check) console.write(kStopLine);
   console.finish();
   return 0;
 }

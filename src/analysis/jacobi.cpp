@@ -771,7 +771,8 @@ bool initial_norm(std::size_t n, std::span<const float> a, float& norm) {
 namespace detail {
 
 JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float> e,
-                             textio::Console& console, Kernels widest, WorkerPool* pool) {
+                             textio::Console& console, Kernels widest, WorkerPool* pool,
+                             const ThresholdStep& on_step) {
   JacobiCounts counts;
   if (p < 1) return counts;
   const auto n = static_cast<std::size_t>(p);
@@ -788,6 +789,7 @@ JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float
     for (;;) {
       threshold = threshold / pf;
       print(kCurrentLine, threshold, console);
+      if (on_step) on_step(threshold, final_threshold);
       // Sweeps at this threshold until one rotates nothing, at most kSweepLimit.
       std::int32_t sweeps = 0;
       bool rotated = true;
@@ -815,8 +817,9 @@ JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float
 }  // namespace detail
 
 Convergence jacobi(std::int32_t p, std::span<float> a, std::span<float> e,
-                   textio::Console& console, WorkerPool* pool) {
-  return detail::jacobi_counting(p, a, e, console, detail::Kernels::kAvx512, pool).convergence;
+                   textio::Console& console, WorkerPool* pool, const ThresholdStep& on_step) {
+  return detail::jacobi_counting(p, a, e, console, detail::Kernels::kAvx512, pool, on_step)
+      .convergence;
 }
 
 Convergence jacobi_directly(std::int32_t p, std::span<float> a_, std::span<float> e_,

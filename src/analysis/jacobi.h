@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "analysis/worker_pool.h"
@@ -33,8 +34,12 @@ inline constexpr std::int32_t kSweepLimit = 100;
 //    threshold step) through textio::Format / textio::Console.
 // pool: threads that rotate the eigenvectors while the iteration goes on (the
 //    results are the same for every number of threads).
+// on_step, when given, is called at each threshold step with that step's
+//    threshold and the final threshold (progress for a person).
+using ThresholdStep = std::function<void(float threshold, float final_threshold)>;
 [[nodiscard]] Convergence jacobi(std::int32_t p, std::span<float> a, std::span<float> e,
-                                 textio::Console& console, WorkerPool* pool = nullptr);
+                                 textio::Console& console, WorkerPool* pool = nullptr,
+                                 const ThresholdStep& on_step = {});
 
 // The same method stated plainly: one rotation after another on the packed
 // triangle with 1-based positions. jacobi gives its results bit for bit; the
@@ -60,7 +65,7 @@ struct JacobiCounts {
 // The same computation as jacobi, with counts for the benchmark and the tests.
 JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float> e,
                              textio::Console& console, Kernels widest = Kernels::kAvx512,
-                             WorkerPool* pool = nullptr);
+                             WorkerPool* pool = nullptr, const ThresholdStep& on_step = {});
 }  // namespace detail
 
 }  // namespace orthaxis::analysis

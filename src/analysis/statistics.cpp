@@ -27,7 +27,6 @@ const textio::Format kResemblanceHeader{"(///3X,'RESEMBLANCE MATRIX'//)"};
 const textio::Format kResemblanceRowLabelled{"(2X,'ROW',I4,1X,A8/(5E12.4))"};
 const textio::Format kResemblanceRow{"(2X,'ROW',I4/(5E12.4))"};
 
-constexpr float kMinimumSpread = 0.000001f;
 
 // One object's terms for the pairs (i, j), i < len, of a variable j that has
 // missed a value: presences are 1 or 0, so each term is added as it is or as 0.
@@ -319,8 +318,7 @@ void finish_statistics(AnalysisType type, std::int32_t p, PairSums s, Statistics
   for (std::size_t i = 1; i <= np; ++i) {
     const float sum = st.mean[i - 1];
     const float m = st.count[i - 1];
-    const float d = (s.a[packed_index(i, i)] - sum * sum / m) / (m - 1.0f);
-    const float sd = std::sqrt(d);
+    const float sd = standard_deviation(s.a[packed_index(i, i)], sum, m);
     st.sd[i - 1] = sd;
     if (!(sd - kMinimumSpread >= 0.0f)) st.zero_variance = true;
     st.pooled_variance += sd * sd;

@@ -5,6 +5,7 @@
 // afterwards the matrix becomes uncentred cross products, covariances or
 // correlations in packed storage.
 
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -18,6 +19,15 @@ namespace orthaxis::analysis {
 
 // A value is present exactly when x >= 0 holds (negative or NaN: missing).
 inline bool present(float x) { return x >= 0.0f; }
+
+// A standard deviation s is a spread when s - kMinimumSpread >= 0 holds.
+inline constexpr float kMinimumSpread = 0.000001f;
+
+// One variable's standard deviation from the sum of squares, the sum and the
+// count of its present values, each accumulated in single precision.
+inline float standard_deviation(float squares, float sum, float count) {
+  return std::sqrt((squares - sum * sum / count) / (count - 1.0f));
+}
 
 // Per-pair accumulators, each p(p+1)/2 long in packed order.
 struct PairSums {

@@ -54,6 +54,12 @@ Setup file ORTHAXIS.ST$: twelve integers, then six file names, one a line:
   names: data file, object-score file, variable-score file,
          variable-labels file, object-labels file, matrix file
 
+With any argument the run speaks to a person: a read error names the file,
+line and field, warnings (values left unread, missing values, cut labels,
+variables without spread, axes lowered) go to standard error, and a
+progress line is shown when standard error is a terminal and standard
+output is not.
+
 Exit status: 0 normal end (SUCCES.ST$ created), 1 the analysis stopped on
 its data, 2 an input/output, setup, memory or usage failure.
 See orthaxis(1) for the file layouts.

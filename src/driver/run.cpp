@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstddef>
 #include <filesystem>
 #include <initializer_list>
@@ -19,8 +20,10 @@
 #include "analysis/statistics.h"
 #include "analysis/worker_pool.h"
 #include "coa/correspondence_analysis.h"
+#include "driver/check.h"
 #include "driver/run_files.h"
 #include "driver/setup.h"
+#include "driver/warnings.h"
 #include "export/csv.h"
 #include "export/svg.h"
 #include "driver/threads.h"
@@ -37,6 +40,7 @@
 #include "textio/format.h"
 #include "textio/free_format.h"
 #include "textio/io_error.h"
+#include "textio/messages.h"
 #include "textio/printer.h"
 #include "textio/record_file.h"
 
@@ -69,6 +73,32 @@ const textio::Format kNoConvergence{
 // File names are 100-character fields; the name is the field without its
 // trailing blanks.
 std::string name_of(const std::string& field) { return std::string(textio::trim_right(field)); }
+
+// What a quiet console still shows after the banner: warnings, abnormal ends
+// and the stop line.
+bool quiet_keeps(std::string_view record) {
+  return record.find("WARNING") != std::string_view::npos ||
+         record.find("ABNORMAL TERMINATION") != std::string_view::npos ||
+         record.starts_with(" STOP");
+}
+
+// A rate with one decimal.
+std::string one_decimal(double value) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 1);
+  return std::string(buf, r.ptr);
+}
+
+// The number of threshold steps after one with `threshold`, as the
+// eigenanalysis takes them.
+std::int64_t steps_left(float threshold, float final_threshold, float p) {
+  std::int64_t k = 0;
+  while (threshold - final_threshold > 0.0f && k < 1000) {
+    threshold = threshold / p;
+    ++k;
+  }
+  return k;
+}
 
 // Every work array of the run, allocated once when n and p are settled.
 struct WorkArrays {
@@ -146,14 +176,16 @@ void allocate(WorkArrays& w, std::int32_t n32, std::int32_t p32, std::int32_t q3
 
 class Run {
  public:
-  Run(textio::Console& console, const Options& options)
+  Run(textio::Console& console, const Options& options, textio::Messages& messages)
       : console_(console),
         options_(options),
         pool_(thread_count(options.threads)),
+        messages_(messages),
         print_(setup_, console) {}
 
   void execute() {
     banner();
+    if (options_.quiet) console_.keep_only(quiet_keeps);
     accept_setup();
     open_named_files();
     setup_.rewind();  // from here on unit 9 is the report
@@ -163,11 +195,22 @@ class Run {
     data_.rewind();
     n_ = v_.rows;
     p_ = v_.columns;
-    if (v_.orientation != 1) input::transpose(data_, n_, p_, console_);
+    if (v_.orientation != 1) {
+      input::transpose(data_, n_, p_, console_, person() ? &findings_ : nullptr);
+      warn_heading_counts(messages_, name_of(names_.data), false, {p_, true, n_}, setup_rows,
+                          setup_columns);
+    }
     if (v_.matrix_option != 0 && type_ != AnalysisType::kCorrespondence)
       matrix_ = RecordFile(kMatrixUnit, name_of(names_.matrix), Open::kReplace);
     scratch_ = std::make_unique<input::ScratchFile>(kScratchFile);
-    input::read_heading(data_);
+    if (person() && v_.orientation == 1) {
+      input::HeadingCounts counts;
+      input::read_heading(data_, &counts);
+      warn_heading_counts(messages_, name_of(names_.data), true, counts, setup_rows,
+                          setup_columns);
+    } else {
+      input::read_heading(data_);
+    }
     allocate(w_, n_, p_, v_.components,
              (v_.object_labels != 0 ? static_cast<std::size_t>(n_) : 0) +
                  (v_.variable_labels == 1 ? static_cast<std::size_t>(p_) : 0));
@@ -176,6 +219,7 @@ class Run {
     // Each long phase begins with the console shown up to date.
     console_.flush();
     data_pass();
+    if (person()) data_findings();
     data_.rewind();
     input::read_heading(data_);
     scratch_->rewind();
@@ -191,6 +235,7 @@ class Run {
     }
     if (options_.csv) write_tables();
     if (options_.svg) draw_pictures();
+    messages_.clear_progress();
     normal_end();
   }
 
@@ -329,11 +374,19 @@ class Run {
   }
 
   void read_labels() {
-    if (v_.variable_labels == 1)
+    input::CutLabels cut;
+    input::CutLabels* gather = person() ? &cut : nullptr;
+    if (v_.variable_labels == 1) {
       w_.variable_labels =
-          input::read_labels(kVariableLabelUnit, name_of(names_.variable_labels), p_);
-    if (v_.object_labels != 0)
-      w_.object_labels = input::read_labels(kObjectLabelUnit, name_of(names_.object_labels), n_);
+          input::read_labels(kVariableLabelUnit, name_of(names_.variable_labels), p_, gather);
+      warn_cut_labels(messages_, name_of(names_.variable_labels), cut);
+    }
+    cut = {};
+    if (v_.object_labels != 0) {
+      w_.object_labels =
+          input::read_labels(kObjectLabelUnit, name_of(names_.object_labels), n_, gather);
+      warn_cut_labels(messages_, name_of(names_.object_labels), cut);
+    }
     // The tables and pictures show the labels whole.
     if (!options_.csv && !options_.svg) return;
     if (v_.variable_labels == 1)
@@ -389,8 +442,19 @@ class Run {
     if (!coa) pairs = std::make_unique<analysis::PairAccumulator>(p_, n_, pair_sums(), &pool_);
     const std::span<float> row(w_.row);
     input::RowReader rows(data_, row.size(), static_cast<std::size_t>(n_), &pool_);
+    const bool person = this->person();
+    if (person && !coa) missing_.assign(row.size(), 0);
+    messages_.start_step();
     for (std::size_t i = 0; i < static_cast<std::size_t>(n_); ++i) {
-      rows.read(row);
+      try {
+        const std::string_view rest = rows.read(row);
+        if (person) findings_.row_read(rest, rows.line());
+      } catch (const textio::IoError& e) {
+        input::expect_row(e, static_cast<std::int64_t>(i + 1), n_, p_);
+      }
+      if (!missing_.empty())
+        for (std::size_t j = 0; j < row.size(); ++j) missing_[j] += !analysis::present(row[j]);
+      if ((i & 4095) == 0 && messages_.update_due()) show_reading(i);
       scratch_->write_row(row);
       if (coa) {
         if (first_negative_.object == 0) {
@@ -409,6 +473,29 @@ class Run {
     if (pairs) pairs->finish();
   }
 
+  void show_reading(std::size_t objects_read) {
+    const double seconds = messages_.seconds();
+    std::string line = "reading objects: " + std::to_string(objects_read) + " of " +
+                       std::to_string(n_);
+    if (seconds > 0.0)
+      line += ", " + one_decimal(static_cast<double>(data_.bytes_read()) / 1e6 / seconds) +
+              " MB/s";
+    messages_.show(line);
+  }
+
+  // What the data pass found, told to a person before the analysis goes on.
+  void data_findings() {
+    messages_.clear_progress();
+    if (v_.orientation == 1) findings_.values_after_last_row = input::count_remaining_values(data_);
+    warn_values_left(messages_, name_of(names_.data), findings_);
+    warn_missing(messages_, missing_, variable_names());
+  }
+
+  VariableNames variable_names() const {
+    if (v_.variable_labels == 1) return {w_.variable_labels};
+    return {};
+  }
+
   analysis::Labels statistics_labels() const {
     return {v_.variable_labels == 1, w_.variable_labels};
   }
@@ -417,10 +504,20 @@ class Run {
     stats_ = analysis::Statistics{w_.column_sums, w_.sd, w_.variable_count, 0.0f, false};
     analysis::finish_statistics(type_, p_, pair_sums(), stats_);
     if (!analysis::report_statistics(print_, type_, p_, w_.work, stats_,
-                                     statistics_labels()))
+                                     statistics_labels())) {
+      if (person() && stats_.zero_variance) warn_no_spread(messages_, no_spread(), variable_names());
       throw AnalysisStop();
+    }
     if (v_.printout != 0) analysis::print_resemblance(print_, p_, w_.work, w_.row, statistics_labels());
     if (v_.matrix_option == 2) analysis::write_matrix_file(matrix_, title_, p_, w_.work);
+  }
+
+  // The variables that set the zero-variance flag.
+  std::vector<std::size_t> no_spread() const {
+    std::vector<std::size_t> list;
+    for (std::size_t j = 0; j < static_cast<std::size_t>(p_); ++j)
+      if (!(w_.sd[j] - analysis::kMinimumSpread >= 0.0f)) list.push_back(j);
+    return list;
   }
 
   coa::Table table() {
@@ -435,14 +532,30 @@ class Run {
   }
 
   void eigenanalysis() {
-    if (analysis::jacobi(p_, w_.work, w_.eigenvectors, console_, &pool_) !=
-        analysis::Convergence::kConverged) {
+    analysis::ThresholdStep on_step;
+    if (messages_.progress()) {
+      messages_.start_step();
+      on_step = [this, step = std::int64_t{0}](float threshold, float final_threshold) mutable {
+        if (++step > 1 && !messages_.update_due()) return;
+        const std::int64_t total =
+            step + steps_left(threshold, final_threshold, static_cast<float>(p_));
+        messages_.show("eigenanalysis: threshold step " + std::to_string(step) + " of " +
+                       std::to_string(total));
+      };
+    }
+    const analysis::Convergence convergence =
+        analysis::jacobi(p_, w_.work, w_.eigenvectors, console_, &pool_, on_step);
+    messages_.clear_progress();
+    if (convergence != analysis::Convergence::kConverged) {
       print_.both(kNoConvergence);
       throw AnalysisStop();
     }
     eigen_ = results::Eigensystem{p_, std::move(w_.eigenvalues), std::move(w_.eigenvectors)};
     results::report_eigenvalues(print_, w_.work, eigen_, w_.spare, eigenvector_file_);
     q_ = std::min(v_.components, eigen_.positive_count);
+    warn_axes_lowered(messages_, v_.components, eigen_.positive_count);
+    messages_.show("scores of " + std::to_string(n_) + " objects and " + std::to_string(p_) +
+                   " variables");
     object_score_file_ =
         RecordFile(kObjectScoreUnit, name_of(names_.object_scores), Open::kReplace);
   }
@@ -542,9 +655,12 @@ class Run {
     marker.close();
   }
 
+  bool person() const { return options_.for_person; }
+
   textio::Console& console_;
   const Options& options_;
   analysis::WorkerPool pool_;
+  textio::Messages& messages_;
   RecordFile setup_;  // the setup file, then the report
   textio::Printer print_;
   RecordFile data_;
@@ -564,6 +680,8 @@ class Run {
   analysis::Statistics stats_;
   coa::Table table_;
   coa::FirstNegative first_negative_;
+  input::ReadFindings findings_;       // for a person: values the reads left
+  std::vector<std::int64_t> missing_;  // for a person: missing values per variable (PCA)
   results::Eigensystem eigen_;
   results::ScoreMatrix objects_, variables_;
   // Only for the tables and pictures.
@@ -575,7 +693,18 @@ class Run {
 }  // namespace
 
 void run(textio::Console& console, const Options& options) {
-  Run run(console, options);
+  // Standard error speaks to a person only: warnings when any argument was
+  // given; the progress line only when not asked for quiet, on a terminal
+  // that the console does not write to (its lines would run into the
+  // progress line: the console's last line stays open until the next one).
+  const bool progress = options.for_person && !options.quiet && textio::is_terminal(stderr) &&
+                        !textio::is_terminal(stdout);
+  textio::Messages messages(stderr, options.for_person, progress);
+  if (options.check) {
+    check(console, messages);
+    return;
+  }
+  Run run(console, options, messages);
   try {
     run.execute();
   } catch (const AnalysisStop&) {

@@ -10,7 +10,15 @@ namespace orthaxis::input {
 
 inline constexpr std::size_t kLabelLength = 8;
 
-std::vector<std::string> read_labels(int unit, const std::string& path, std::int64_t count);
+// Label lines longer than a label, for a person's warning.
+struct CutLabels {
+  std::int64_t count = 0;
+  std::int64_t first_line = 0;
+  std::string first_label;  // the first cut label as kept
+};
+
+std::vector<std::string> read_labels(int unit, const std::string& path, std::int64_t count,
+                                     CutLabels* cut = nullptr);
 
 // The same labels as whole lines, without trailing blanks (for the tables and
 // pictures, where a label need not be cut to 8 characters).

@@ -122,9 +122,9 @@ std::string_view RowReader::read(std::span<float> row) {
 }
 
 std::string_view RowReader::read_statement(std::span<float> row) {
-  textio::read_reals(data_, row);
+  const std::string_view rest = textio::read_reals(data_, row);
   line_ = data_.line();
-  return {};
+  return rest;
 }
 
 }  // namespace orthaxis::input

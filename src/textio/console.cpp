@@ -11,6 +11,7 @@ namespace orthaxis::textio {
 Console::Console(std::FILE* out) : Console(out, isatty(fileno(out)) == 1) {}
 
 void Console::write(std::string_view record) {
+  if (keep_ != nullptr && !keep_(record)) return;
   const bool overprint = any_ && !record.empty() && record[0] == '+';
   if (!any_) {
     buffer_ += record;

@@ -33,11 +33,15 @@ class Console {
   void write(std::string_view record);
   // Sends the buffered records on now (the current line stays open).
   void flush();
+  // Records for which `keep` returns false are dropped from here on (a quiet
+  // console); nullptr keeps every record.
+  void keep_only(bool (*keep)(std::string_view record)) { keep_ = keep; }
   // Ends the last line and flushes; further records start a new run.
   void finish();
 
  private:
   std::FILE* out_;
+  bool (*keep_)(std::string_view) = nullptr;
   bool every_record_ = false;
   bool any_ = false;
   std::string buffer_;

@@ -256,7 +256,8 @@ class Statement {
 
   enum class Next { kValue, kNull, kEnd };
 
-  // Finds the next item's field; for kValue, `token` is its text.
+  // Finds the next item's field and converts it with `parse`, which returns
+  // nullptr or the reason why the text is not a value of type T.
   template <typename T, typename Parse>
   Next next(T& value, Parse parse) {
     if (repeat_left_ > 0) {
@@ -306,7 +307,7 @@ class Statement {
         std::string_view count = token.substr(0, star);
         bool all_digits = !count.empty();
         for (char d : count) all_digits = all_digits && is_digit(d);
-        if (!all_digits || !parse_int(count, r, ovf) || r < 1) file_.fail_read(kIllegalRepeat);
+        if (!all_digits || !parse_int(count, r, ovf) || r < 1) fail(kIllegalRepeat, start, token);
         std::string_view rest = token.substr(star + 1);
         if (rest.empty()) {
           repeat_null_ = true;
@@ -314,19 +315,32 @@ class Statement {
           return Next::kNull;
         }
         T v{};
-        parse(rest, v);
+        if (const char* why = parse(rest, v)) fail(why, start, token);
         repeat_null_ = false;
         repeat_value_ = static_cast<double>(v);
         repeat_left_ = r - 1;
         value = v;
         return Next::kValue;
       }
-      parse(token, value);
+      if (const char* why = parse(token, value)) fail(why, start, token);
       return Next::kValue;
     }
   }
 
+  // What the statement left unread on its last record.
+  std::string_view rest() const {
+    if (!started_ || ended_) return {};
+    return rec_.substr(pos_);
+  }
+
  private:
+  // The field's place on its line is counted only here, when the read fails.
+  [[noreturn]] void fail(const char* reason, std::size_t start, std::string_view token) const {
+    IoError e(reason, "READ", file_.unit(), file_.path(), file_.line());
+    e.locate(count_fields(rec_.substr(0, start)) + 1, std::string(token));
+    throw e;
+  }
+
   void load() {
     if (!file_.next_record(rec_)) {
       throw IoError(kPastEnd, "READ", file_.unit(), file_.path(), file_.line() + 1);
@@ -347,32 +361,36 @@ class Statement {
 
 }  // namespace
 
-void read_ints(RecordFile& file, std::span<std::int32_t> items) {
+std::string_view read_ints(RecordFile& file, std::span<std::int32_t> items) {
   Statement st(file);
-  auto parse = [&file](std::string_view token, std::int32_t& v) {
+  auto parse = [](std::string_view token, std::int32_t& v) -> const char* {
     bool overflow = false;
-    if (!parse_int(token, v, overflow)) file.fail_read(overflow ? kIntegerOverflow : kIllegalChar);
+    if (parse_int(token, v, overflow)) return nullptr;
+    return overflow ? kIntegerOverflow : kIllegalChar;
   };
   for (auto& item : items) {
     std::int32_t v = item;
     auto r = st.next(v, parse);
-    if (r == Statement::Next::kEnd) return;
+    if (r == Statement::Next::kEnd) break;
     if (r == Statement::Next::kValue) item = v;
   }
+  return st.rest();
 }
 
-void read_reals(RecordFile& file, std::span<float> items) {
+std::string_view read_reals(RecordFile& file, std::span<float> items) {
   Statement st(file);
-  auto parse = [&file](std::string_view token, float& v) {
+  auto parse = [](std::string_view token, float& v) -> const char* {
     bool overflow = false;
-    if (!parse_real(token, v, overflow)) file.fail_read(overflow ? kRealOverflow : kIllegalChar);
+    if (parse_real(token, v, overflow)) return nullptr;
+    return overflow ? kRealOverflow : kIllegalChar;
   };
   for (auto& item : items) {
     float v = item;
     auto r = st.next(v, parse);
-    if (r == Statement::Next::kEnd) return;
+    if (r == Statement::Next::kEnd) break;
     if (r == Statement::Next::kValue) item = v;
   }
+  return st.rest();
 }
 
 bool read_plain_reals(std::string_view record, std::span<float> items, std::string_view* rest) {
@@ -406,11 +424,23 @@ bool read_plain_reals(std::string_view record, std::span<float> items, std::stri
   return true;
 }
 
-std::string read_text(RecordFile& file, std::size_t length) {
+std::int64_t count_fields(std::string_view text) {
+  std::int64_t fields = 0;
+  bool in_field = false;
+  for (char c : text) {
+    const bool separator = c == ' ' || c == '\t' || c == ',';
+    if (!separator && !in_field) ++fields;
+    in_field = !separator;
+  }
+  return fields;
+}
+
+std::string read_text(RecordFile& file, std::size_t length, bool* cut) {
   std::string_view rec;
   if (!file.next_record(rec)) {
     throw IoError(kPastEnd, "READ", file.unit(), file.path(), file.line() + 1);
   }
+  if (cut != nullptr) *cut = trim_right(rec).size() > length;
   return fixed_text(rec, length);
 }
 

@@ -20,9 +20,12 @@
 namespace orthaxis::textio {
 
 // One read statement of integers (32-bit; overflow is an input error).
-void read_ints(RecordFile& file, std::span<std::int32_t> items);
+// Both reads return what the statement left unread on its last record (valid
+// until the next read of the file; empty after a slash); a failing field is
+// located in the IoError (field number on its line and its text).
+std::string_view read_ints(RecordFile& file, std::span<std::int32_t> items);
 // One read statement of single-precision reals, correctly rounded.
-void read_reals(RecordFile& file, std::span<float> items);
+std::string_view read_reals(RecordFile& file, std::span<float> items);
 // The read statement of `items` reals when `record` alone satisfies it with
 // plain values: numbers separated by blanks or single commas, at least as
 // many as the items. Returns false, with the items left undefined, when the
@@ -33,8 +36,12 @@ void read_reals(RecordFile& file, std::span<float> items);
 bool read_plain_reals(std::string_view record, std::span<float> items,
                       std::string_view* rest = nullptr);
 // A whole-line "(a)" read into a text field of the given length: the next
-// record, padded with blanks or cut.
-std::string read_text(RecordFile& file, std::size_t length);
+// record, padded with blanks or cut. `cut`, when given, tells whether
+// characters other than trailing blanks were cut off.
+std::string read_text(RecordFile& file, std::size_t length, bool* cut = nullptr);
+
+// Number of fields in a text: runs of characters between blanks and commas.
+std::int64_t count_fields(std::string_view text);
 
 // Parses one numeric field. False when the text is not a number of that kind;
 // `overflow` tells a well-formed value that does not fit.

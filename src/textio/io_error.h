@@ -33,6 +33,19 @@ class IoError : public std::runtime_error {
   // Line number of the record being read; 0 when the failure is not a read.
   std::int64_t record() const { return record_; }
 
+  // Where on its line a read failed: the field number (1-based) and the
+  // field's text; 0 and empty when the failure is not about one field.
+  std::int64_t field() const { return field_; }
+  const std::string& text() const { return text_; }
+  void locate(std::int64_t field, std::string text) {
+    field_ = field;
+    text_ = std::move(text);
+  }
+  // What the file ended before, in words ("row 5 of 10 is complete (3 values
+  // a row)"); set by the step that knows it.
+  const std::string& expected() const { return expected_; }
+  void expect(std::string what) { expected_ = std::move(what); }
+
  private:
   static std::string compose(const std::string& reason, const std::string& statement,
                              int unit, const std::string& file, std::int64_t record) {
@@ -47,6 +60,14 @@ class IoError : public std::runtime_error {
   int unit_;
   std::string file_;
   std::int64_t record_;
+  std::int64_t field_ = 0;
+  std::string text_;
+  std::string expected_;
 };
+
+// The failure told to a person: file, line, field, the offending text and the
+// cause in plain words, then the statement details in brackets. what() keeps
+// the form the front end reads.
+std::string located_message(const IoError& e);
 
 }  // namespace orthaxis::textio

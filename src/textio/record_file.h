@@ -37,6 +37,8 @@ class RecordFile {
   bool next_record(std::string_view& record);
   // Line number of the record last returned by next_record (1-based).
   std::int64_t line() const { return line_; }
+  // Bytes taken by the records read since the file was opened or rewound.
+  std::uint64_t bytes_read() const { return consumed_; }
 
   // Where the next record starts, to come back to with seek() while reading.
   struct Position {

@@ -1,0 +1,161 @@
+#include "driver/check.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "analysis/statistics.h"
+#include "driver/run.h"
+#include "driver/run_files.h"
+#include "driver/setup.h"
+#include "driver/warnings.h"
+#include "input/data_matrix.h"
+#include "input/labels.h"
+#include "textio/free_format.h"
+#include "textio/record_file.h"
+
+namespace orthaxis::driver {
+
+namespace {
+
+using textio::RecordFile;
+
+// The units of the run, so that messages read the same as in a run.
+constexpr int kSetupUnit = 9;
+constexpr int kDataUnit = 1;
+constexpr int kVariableLabelUnit = 5;
+constexpr int kObjectLabelUnit = 2;
+
+std::string name_of(const std::string& field) { return std::string(textio::trim_right(field)); }
+
+std::string count(std::int64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// Per variable: the negative values, and the sums from which the run takes
+// its standard deviation, added in the same order as the data pass adds them.
+struct DataSummary {
+  DataSummary(std::int32_t n, std::int32_t p)
+      : objects(n), variables(p), negative(static_cast<std::size_t>(p)),
+        sum(static_cast<std::size_t>(p)), squares(static_cast<std::size_t>(p)),
+        count(static_cast<std::size_t>(p), static_cast<float>(n)) {}
+  void add(std::size_t j, float x) {
+    if (analysis::present(x)) {
+      sum[j] += x;
+      squares[j] += x * x;
+    } else {
+      ++negative[j];
+      count[j] -= 1.0f;
+    }
+  }
+  // The variables on which a PCA run stops for want of spread.
+  std::vector<std::size_t> no_spread() const {
+    std::vector<std::size_t> list;
+    for (std::size_t j = 0; j < sum.size(); ++j)
+      if (!(analysis::standard_deviation(squares[j], sum[j], count[j]) -
+                analysis::kMinimumSpread >= 0.0f))
+        list.push_back(j);
+    return list;
+  }
+
+  std::int32_t objects = 0, variables = 0;
+  std::vector<std::int64_t> negative;
+  std::vector<float> sum, squares, count;
+};
+
+// Rows are objects: the setup's counts, one read per row as the data pass does.
+DataSummary read_rows(RecordFile& data, const RunValues& v, textio::Messages& messages,
+                      input::ReadFindings& findings) {
+  input::HeadingCounts counts;
+  input::read_heading(data, &counts);
+  warn_heading_counts(messages, data.path(), true, counts, v.rows, v.columns);
+  DataSummary s(v.rows, v.columns);
+  std::vector<float> row(static_cast<std::size_t>(v.columns));
+  for (std::int64_t i = 0; i < v.rows; ++i) {
+    try {
+      const std::string_view rest = input::read_row(data, row);
+      findings.row_read(rest, data.line());
+    } catch (const textio::IoError& e) {
+      input::expect_row(e, i + 1, v.rows, v.columns);
+    }
+    for (std::size_t j = 0; j < row.size(); ++j) s.add(j, row[j]);
+  }
+  findings.values_after_last_row = input::count_remaining_values(data);
+  return s;
+}
+
+// Columns are objects: the reads of the transposition, without its file.
+DataSummary read_columns(RecordFile& data, const RunValues& v, textio::Messages& messages,
+                         input::ReadFindings& findings) {
+  const input::StoredMatrix m = input::read_stored(data, v.rows, v.columns, &findings);
+  warn_heading_counts(messages, data.path(), false, {m.rows, true, m.columns}, v.rows, v.columns);
+  DataSummary s(m.columns, m.rows);
+  const std::size_t stride = static_cast<std::size_t>(m.columns);
+  for (std::size_t c = 0; c < stride; ++c)
+    for (std::size_t r = 0; r < s.sum.size(); ++r) s.add(r, m.values[r * stride + c]);
+  return s;
+}
+
+}  // namespace
+
+void check(textio::Console& console, textio::Messages& messages) {
+  RecordFile setup(kSetupUnit, kSetupFile, RecordFile::Open::kExisting);
+  RunValues v = read_run_values(setup);
+  validate(v);
+  FileNames names;
+  for (std::string* name : {&names.data, &names.object_scores, &names.variable_scores,
+                            &names.variable_labels, &names.object_labels, &names.matrix})
+    *name = textio::read_text(setup, kNameLength);
+  setup.close();
+  // A setup that the run would refuse for its names is refused here too.
+  check_distinct(files_of_run(v, names));
+  RecordFile data(kDataUnit, name_of(names.data), RecordFile::Open::kExisting);
+  apply_type_rules(v);
+
+  input::ReadFindings findings;
+  const DataSummary d = v.orientation == 1 ? read_rows(data, v, messages, findings)
+                                           : read_columns(data, v, messages, findings);
+  data.close();
+  warn_values_left(messages, data.path(), findings);
+
+  std::vector<std::string> variable_labels;
+  input::CutLabels cut;
+  if (v.variable_labels == 1) {
+    variable_labels =
+        input::read_labels(kVariableLabelUnit, name_of(names.variable_labels), d.variables, &cut);
+    warn_cut_labels(messages, name_of(names.variable_labels), cut);
+  }
+  cut = {};
+  if (v.object_labels != 0) {
+    input::read_labels(kObjectLabelUnit, name_of(names.object_labels), d.objects, &cut);
+    warn_cut_labels(messages, name_of(names.object_labels), cut);
+  }
+  const bool coa = v.analysis_type == 4;
+  if (!coa) {
+    warn_missing(messages, d.negative, VariableNames{variable_labels});
+    warn_no_spread(messages, d.no_spread(), VariableNames{variable_labels});
+  }
+
+  std::int64_t negative = 0;
+  for (std::int64_t k : d.negative) negative += k;
+  const ParameterTexts t = parameter_texts(v);
+  console.write(std::string(kSetupFile) + ": " + std::string(textio::trim_right(t.analysis)) +
+                ", " + count(v.components, "axis", "axes") + " retained");
+  std::string data_line = name_of(names.data) + ": " + count(d.objects, "object", "objects") +
+                          ", " + count(d.variables, "variable", "variables") + ", ";
+  data_line += coa ? count(negative, "negative value", "negative values") +
+                         (negative > 0 ? " (correspondence analysis stops on them)" : "")
+                   : count(negative, "missing value", "missing values");
+  console.write(data_line);
+  if (v.variable_labels == 1)
+    console.write(name_of(names.variable_labels) + ": " +
+                  count(d.variables, "variable label", "variable labels"));
+  if (v.object_labels != 0)
+    console.write(name_of(names.object_labels) + ": " +
+                  count(d.objects, "object label", "object labels"));
+  console.write("check passed with " + count(messages.warnings_given(), "warning", "warnings") +
+                "; nothing was written");
+}
+
+}  // namespace orthaxis::driver

@@ -1,0 +1,16 @@
+#pragma once
+// --check: reads the setup file, every value of the data file (through the
+// transposition's reads when the columns are the objects) and the label
+// files, and says what it found. Nothing is written: the setup file stays a
+// setup file, no result, scratch or marker file appears, none is removed.
+
+#include "textio/console.h"
+#include "textio/messages.h"
+
+namespace orthaxis::driver {
+
+// Returns when everything can be read; throws SetupError or textio::IoError
+// otherwise. The summary goes to the console, the warnings to `messages`.
+void check(textio::Console& console, textio::Messages& messages);
+
+}  // namespace orthaxis::driver
