@@ -212,8 +212,4 @@ void RecordFile::close() {
   if (std::fclose(f) != 0) throw IoError(system_reason(), "CLOSE", unit_, path_);
 }
 
-void RecordFile::fail_read(const std::string& reason) const {
-  throw IoError(reason, "READ", unit_, path_, line_);
-}
-
 }  // namespace orthaxis::textio

@@ -56,9 +56,6 @@ class RecordFile {
   // IoError. Closing a closed file does nothing.
   void close();
 
-  // Throws the failure of a read statement on this file at the current record.
-  [[noreturn]] void fail_read(const std::string& reason) const;
-
  private:
   bool fill();
   void flush_output();
