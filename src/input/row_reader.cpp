@@ -68,6 +68,9 @@ void RowReader::fill(Chunk& c) {
   }
   unread_ -= c.records;
   if (c.records == 0) return;
+  // Each record is followed by readable bytes: the next records, and
+  // padding after the last.
+  c.text.append(textio::kRecordPadding, ' ');
   const std::size_t parts = std::min(parts_, c.records);
   c.parsing = pool_->start(parts, [this, &c, parts](std::size_t part) {
     const std::size_t k0 = c.records * part / parts, k1 = c.records * (part + 1) / parts;
@@ -75,7 +78,8 @@ void RowReader::fill(Chunk& c) {
       const std::string_view record(c.text.data() + c.begin[k], c.begin[k + 1] - c.begin[k]);
       std::string_view rest;
       c.plain[k] =
-          textio::read_plain_reals(record, std::span<float>(c.values.data() + k * p_, p_), &rest);
+          textio::read_plain_reals_padded(record, std::span<float>(c.values.data() + k * p_, p_),
+                                          &rest);
       if (c.plain[k]) c.rest[k] = static_cast<std::size_t>(rest.data() - c.text.data());
     }
   });

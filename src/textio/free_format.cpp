@@ -9,6 +9,10 @@
 #include <limits>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "textio/io_error.h"
 
 namespace orthaxis::textio {
@@ -122,7 +126,7 @@ inline std::uint64_t non_digit_bytes(std::uint64_t w) {
   std::uint64_t x = w ^ 0x3030303030303030u;  // digits become 0..9
   return (((x & 0x7F7F7F7F7F7F7F7Fu) + 0x7676767676767676u) | x) & 0x8080808080808080u;
 }
-// The number written by the first n (1..7) characters of a word of digits.
+// The number written by the first n (1..8) characters of a word of digits.
 inline std::uint64_t leading_digits_value(std::uint64_t w, int n) {
   std::uint64_t x = (w ^ 0x3030303030303030u) << (8 * (8 - n));  // leading zeros in front
   x = x * 10 + (x >> 8);                                           // pairs of digits
@@ -422,6 +426,105 @@ bool read_plain_reals(std::string_view record, std::span<float> items, std::stri
   }
   if (rest != nullptr) *rest = std::string_view(p, static_cast<std::size_t>(end - p));
   return true;
+}
+
+namespace {
+
+// Blanks among the 64 bytes at p: bit k for byte p[k].
+inline std::uint64_t blank_bits(const char* p) {
+  std::uint64_t bits = 0;
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t');
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, tab));
+    bits |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(blank))} << (16 * k);
+  }
+#else
+  for (int k = 0; k < 64; ++k) bits |= std::uint64_t{is_blank(p[k])} << k;
+#endif
+  return bits;
+}
+
+// A field of one to eight bytes, all decimal digits but for at most one
+// point, with at least one digit and a value of at most 2^24 written in at
+// most seven fraction digits: its digits as an integer and the power of ten
+// it is divided by. The field's bytes are taken as one word, the point
+// removed, and the digits converted together. False for any other field.
+inline bool split_short_decimal(const char* field, std::size_t length, std::int32_t& digits,
+                                float& divisor) {
+  if (length - 1 > 7) return false;
+  const std::uint64_t w = load8(field);
+  const std::uint64_t inside = length == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * length)) - 1;
+  const std::uint64_t marks = non_digit_bytes(w) & inside;
+  std::uint64_t word = w;
+  int count = static_cast<int>(length);
+  int fraction = 0;
+  if (marks != 0) {
+    const int point = std::countr_zero(marks) / 8;
+    if ((marks & (marks - 1)) != 0 || field[point] != '.' || length == 1) return false;
+    const std::uint64_t before = (std::uint64_t{1} << (8 * point)) - 1;
+    word = (w & before) | ((w >> 8) & ~before);
+    count = static_cast<int>(length) - 1;
+    fraction = count - point;
+  }
+  const std::uint64_t value = leading_digits_value(word, count);
+  if (value > (std::uint64_t{1} << 24)) return false;
+  digits = static_cast<std::int32_t>(value);
+  divisor = kExactPow10[fraction];
+  return true;
+}
+
+// read_plain_reals_padded when every field up to the last item is a short
+// decimal; false otherwise (the items are then undefined).
+bool read_short_decimals(std::string_view record, std::span<float> items, std::string_view* rest) {
+  const char* const text = record.data();
+  const std::size_t length = record.size();
+  const std::size_t count = items.size();
+  // Fields are found 64 bytes at a time from the blanks: a field starts at
+  // a byte that is not a blank after a blank (or the record start) and ends
+  // at the next blank; bytes past the record end count as blanks.
+  constexpr std::size_t kMost = 64;  // fields that can start or end in 64 bytes, and one open
+  std::uint32_t starts[kMost + 1], ends[kMost];
+  std::int32_t digits[kMost];
+  float divisors[kMost];
+  std::size_t open = 0, done = 0;
+  std::uint64_t after_blank = 1;
+  for (std::size_t base = 0; base <= length; base += 64) {
+    std::uint64_t blank = blank_bits(text + base);
+    if (length - base < 64) blank |= ~std::uint64_t{0} << (length - base);
+    const std::uint64_t before = (blank << 1) | after_blank;
+    after_blank = blank >> 63;
+    std::size_t started = open, ended = 0;
+    for (std::uint64_t s = ~blank & before; s != 0; s &= s - 1)
+      starts[started++] = static_cast<std::uint32_t>(base + std::countr_zero(s));
+    for (std::uint64_t e = blank & ~before; e != 0; e &= e - 1)
+      ends[ended++] = static_cast<std::uint32_t>(base + std::countr_zero(e));
+    const std::size_t take = std::min(ended, count - done);
+    bool all = true;
+    for (std::size_t k = 0; k < take; ++k)
+      all &= split_short_decimal(text + starts[k], ends[k] - starts[k], digits[k], divisors[k]);
+    if (!all) return false;
+    // One rounding each, as m / 10^f in finish_short_real (10^0 divides exactly).
+    float* out = items.data() + done;
+    for (std::size_t k = 0; k < take; ++k) out[k] = static_cast<float>(digits[k]) / divisors[k];
+    done += take;
+    if (done == count) {
+      if (rest != nullptr) *rest = record.substr(count == 0 ? 0 : ends[take - 1]);
+      return true;
+    }
+    open = started - ended;
+    if (open == 1) starts[0] = starts[ended];
+  }
+  return false;
+}
+
+}  // namespace
+
+bool read_plain_reals_padded(std::string_view record, std::span<float> items,
+                             std::string_view* rest) {
+  if (!items.empty() && read_short_decimals(record, items, rest)) return true;
+  return read_plain_reals(record, items, rest);
 }
 
 std::int64_t count_fields(std::string_view text) {

@@ -35,6 +35,14 @@ std::string_view read_reals(RecordFile& file, std::span<float> items);
 // `rest`, when given, what the statement leaves unread of the record.
 bool read_plain_reals(std::string_view record, std::span<float> items,
                       std::string_view* rest = nullptr);
+// The same, for a record followed in memory by at least kRecordPadding
+// readable bytes (the next records of a buffer, or padding): records of
+// short unsigned decimals separated by blanks are then split and converted
+// many fields at a time. Every record gives exactly what read_plain_reals
+// gives.
+inline constexpr std::size_t kRecordPadding = 64;
+bool read_plain_reals_padded(std::string_view record, std::span<float> items,
+                             std::string_view* rest = nullptr);
 // A whole-line "(a)" read into a text field of the given length: the next
 // record, padded with blanks or cut. `cut`, when given, tells whether
 // characters other than trailing blanks were cut off.

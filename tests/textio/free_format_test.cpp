@@ -336,6 +336,66 @@ TEST_F(FreeRead, RandomRowsAgreeWithTheCLibrary) {
   }
 }
 
+// Records read from a buffer where other records follow: the many-fields-at-
+// a-time path gives what read_plain_reals gives, value bits and rest, for
+// fields of every short shape, records across the 64-byte steps, and a
+// following record that starts with digits.
+TEST(PaddedReals, GiveWhatPlainRealsGives) {
+  std::mt19937_64 rng(2026);
+  // The first eight are short decimals, the others are read another way.
+  const char* tokens[] = {"0", "7", "12.345", ".5", "7.", "16777216", "1234567.", ".1234567",
+                          "16777217", "99999999", "0.00000001", "3.25e2", "-1.5", "+4",
+                          "1,2", ",", "/", "5*2", "x1", "..", "1.2.3", "\t", " ", "  "};
+  auto check = [](const std::string& record, const std::string& after, std::size_t items) {
+    const std::string buffer = record + after + std::string(tio::kRecordPadding, '9');
+    const std::string_view in_buffer(buffer.data(), record.size());
+    std::vector<float> want(items, -7.0f), got(items, -7.0f);
+    std::string_view want_rest, got_rest;
+    const bool plain = tio::read_plain_reals(record, want, &want_rest);
+    ASSERT_EQ(tio::read_plain_reals_padded(in_buffer, got, &got_rest), plain) << record;
+    if (!plain) return;
+    EXPECT_EQ(got_rest, want_rest) << record;
+    for (std::size_t k = 0; k < items; ++k)
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(got[k]), std::bit_cast<std::uint32_t>(want[k]))
+          << record << " item " << k + 1;
+  };
+  // Hand-worked: 12.345 is 12345 / 1000 rounded once; the rest follows the last item.
+  {
+    const std::string buffer = " 12.345\t0.5 7. 8 tail" + std::string(tio::kRecordPadding, ' ');
+    float v[4];
+    std::string_view rest;
+    ASSERT_TRUE(tio::read_plain_reals_padded(std::string_view(buffer.data(), 21), v, &rest));
+    EXPECT_EQ(v[0], 12345.0f / 1000.0f);
+    EXPECT_EQ(v[1], 0.5f);
+    EXPECT_EQ(v[2], 7.0f);
+    EXPECT_EQ(v[3], 8.0f);
+    EXPECT_EQ(rest, " tail");
+  }
+  for (int r = 0; r < 20000; ++r) {
+    std::string record;
+    const int fields = 1 + static_cast<int>(rng() % 40);
+    const bool plain_shapes = rng() % 2 == 0;  // half the records: nearly all short decimals
+    for (int f = 0; f < fields; ++f) {
+      record += std::string(1 + rng() % 3 * (rng() % 2), rng() % 8 == 0 ? '\t' : ' ');
+      const bool any = !plain_shapes || rng() % 200 == 0;
+      record += tokens[rng() % (any ? std::size(tokens) : 8)];
+    }
+    if (rng() % 3 == 0) record += ' ';
+    const std::size_t items = 1 + rng() % static_cast<std::size_t>(fields + 1);
+    check(record, rng() % 2 ? "123 4" : "\n", items);
+  }
+  // Fields across the 64-byte steps, and records of exactly 64 and 128 bytes.
+  for (std::size_t length : {63, 64, 65, 127, 128, 129}) {
+    for (std::size_t shift = 0; shift < 8; ++shift) {
+      std::string record(shift, ' ');
+      while (record.size() < length) record += std::to_string(rng() % 1000) + "." + std::to_string(rng() % 100) + " ";
+      record.resize(length);
+      if (record.back() == ' ' || record.back() == '.') record.back() = '5';
+      check(record, "42", 1 + rng() % 20);
+    }
+  }
+}
+
 // ---------------------------------------------------------- parse_real
 
 // The C library's conversion is correctly rounded; it is the reference for
