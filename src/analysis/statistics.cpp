@@ -71,14 +71,21 @@ template <std::size_t kRun>
   for (std::size_t k = 0; k < kRun; ++k) a[i + k] = acc[k];
 }
 
-// Cross products of a block of objects for row j of the packed matrix.
+// Cross products of a block of objects for row j of the packed matrix,
+// padded to `padded` accumulators (a multiple of 8; the padding takes
+// products of whatever lies beyond the row and is never used): runs of four
+// vectors, then the last one to three vectors as one run.
 ORTHAXIS_VECTOR_CLONES void add_cross_products(
-    std::size_t len, std::size_t rows, const float* __restrict values, std::size_t stride,
+    std::size_t padded, std::size_t rows, const float* __restrict values, std::size_t stride,
     std::size_t j, float* __restrict a) {
   std::size_t i = 0;
-  for (; i + 32 <= len; i += 32) add_cross_product_run<32>(i, rows, values, stride, j, a);
-  for (; i + 8 <= len; i += 8) add_cross_product_run<8>(i, rows, values, stride, j, a);
-  for (; i < len; ++i) add_cross_product_run<1>(i, rows, values, stride, j, a);
+  for (; i + 32 <= padded; i += 32) add_cross_product_run<32>(i, rows, values, stride, j, a);
+  switch (padded - i) {
+    case 24: add_cross_product_run<24>(i, rows, values, stride, j, a); break;
+    case 16: add_cross_product_run<16>(i, rows, values, stride, j, a); break;
+    case 8: add_cross_product_run<8>(i, rows, values, stride, j, a); break;
+    default: break;
+  }
 }
 
 }  // namespace
@@ -100,6 +107,7 @@ std::vector<std::size_t> split_rows(std::size_t p, std::size_t parts) {
 
 PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, WorkerPool* pool)
     : p_(static_cast<std::size_t>(p)),
+      stride_((p_ + kLanes - 1) / kLanes * kLanes),
       objects_(static_cast<float>(n)),
       s_(sums),
       pool_(pool != nullptr && pool->size() > 1 ? pool : nullptr) {
@@ -107,9 +115,13 @@ PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, 
   for (std::size_t k = 0; k < len; ++k) s_.a[k] = 0.0f;
   block_rows_ = std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p_, 1), 8, 512);
   for (Block& b : blocks_) {
-    b.values.assign(block_rows_ * p_, 0.0f);
-    b.presence.assign(block_rows_ * p_, 1.0f);
+    b.values.assign(block_rows_ * stride_, 0.0f);
+    b.presence.assign(block_rows_ * stride_, 1.0f);
   }
+  row_start_.assign(p_ + 1, 0);
+  for (std::size_t j = 0; j < p_; ++j)
+    row_start_[j + 1] = row_start_[j] + (j + kLanes) / kLanes * kLanes;
+  cross_.assign(row_start_[p_], 0.0f);
   // Several parts per thread, so that a thread that also reads the data
   // takes fewer of them.
   const std::size_t threads = pool_ != nullptr ? pool_->size() : 1;
@@ -171,8 +183,8 @@ void PairAccumulator::add(std::span<const float> x) {
     }
   }
   Block& block = blocks_[current_];
-  gather_row(p_, x.data(), block.values.data() + filled_ * p_,
-             block.presence.data() + filled_ * p_, run_sum_.data(), run_squares_.data());
+  gather_row(p_, x.data(), block.values.data() + filled_ * stride_,
+             block.presence.data() + filled_ * stride_, run_sum_.data(), run_squares_.data());
   if (++filled_ == block_rows_) flush();
 }
 
@@ -225,7 +237,8 @@ void PairAccumulator::add_block(const Block& block, std::size_t rows, std::size_
   // Cross products of all pairs; a missing value adds 0, which leaves the
   // (never negative) sum unchanged.
   for (std::size_t j = j0; j < j1; ++j) {
-    add_cross_products(j + 1, rows, values, p_, j, s_.a.data() + packed_index(j + 1, 1));
+    add_cross_products(row_start_[j + 1] - row_start_[j], rows, values, stride_, j,
+                       cross_.data() + row_start_[j]);
   }
   if (missed_list_.empty()) return;
   // Pairs with a variable that has missed a value keep their own sums: with
@@ -235,8 +248,8 @@ void PairAccumulator::add_block(const Block& block, std::size_t rows, std::size_
     const MissingPairs m{s_.sx.data() + row, s_.sy.data() + row, s_.qx.data() + row,
                          s_.qy.data() + row, s_.count.data() + row};
     for (std::size_t b = 0; b < rows; ++b) {
-      const float* xb = values + b * p_;
-      const float* pb = presence + b * p_;
+      const float* xb = values + b * stride_;
+      const float* pb = presence + b * stride_;
       if (missed_[j]) {
         update_missing_pairs(j + 1, xb, pb, xb[j], pb[j], m.sx, m.sy, m.qx, m.qy, m.count);
         continue;
@@ -253,6 +266,9 @@ void PairAccumulator::add_block(const Block& block, std::size_t rows, std::size_
 void PairAccumulator::finish() {
   flush();
   settle();
+  for (std::size_t j = 0; j < p_; ++j) {
+    std::copy_n(cross_.data() + row_start_[j], j + 1, s_.a.data() + packed_index(j + 1, 1));
+  }
   fresh_.clear();
   for (std::size_t v = 0; v < p_; ++v)
     if (!missed_[v]) fresh_.push_back(v);
