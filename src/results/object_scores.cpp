@@ -5,6 +5,7 @@
 #include <exception>
 #include <vector>
 
+#include "analysis/vector_clones.h"
 #include "plot/scatter_plot.h"
 #include "textio/free_format.h"
 
@@ -127,52 +128,156 @@ void list_objects(textio::Printer& print, textio::RecordFile* file, std::size_t 
 
 namespace {
 
-// One object's scores: its row is centred (and scaled) in place, its centred
-// sum of squares and its q scores are stored, and `share` receives the shares
-// of its variance (not for the cross products).
-struct ObjectScorer {
-  const PcaModel& m;
-  const Eigensystem& eigen;
-  bool to_lambda;
-  std::size_t p, q;
+// Objects are scored kGroup at a time, one per lane: the group's rows are
+// laid out value by value (x(j, k) at j * kGroup + k), so that each step
+// below is one vector operation over the group while every object still
+// gets its own operations in its own order.
+constexpr std::size_t kGroup = 8;
 
-  void operator()(std::span<float> x, float& centred_ssq, ScoreMatrix& scores, std::size_t i,
-                  float* share) const {
-    using analysis::AnalysisType;
-    const bool cross_products = m.type == AnalysisType::kCrossProducts;
-    for (std::size_t j = 0; j < p; ++j) {
-      if (x[j] < 0.0f) {
-        x[j] = kAbsent;
-        continue;
+// Centres (and scales) a group's values in place and sums each object's
+// centred squares: an absent value (negative) becomes kAbsent and adds
+// nothing.
+template <analysis::AnalysisType kType>
+[[gnu::always_inline]] inline void centre_group(std::size_t p, const float* __restrict mean,
+                                                const float* __restrict sd, float* __restrict x,
+                                                float* __restrict ssq) {
+  using analysis::AnalysisType;
+  for (std::size_t j = 0; j < p; ++j) {
+    float* xj = x + j * kGroup;
+    for (std::size_t k = 0; k < kGroup; ++k) {
+      const float v = xj[k];
+      float sum = ssq[k];
+      float centred = v;
+      if constexpr (kType != AnalysisType::kCorrelations) {
+        const float d = v - mean[j];
+        sum = sum + d * d;
       }
-      if (m.type != AnalysisType::kCorrelations) {
-        const float d = x[j] - m.mean[j];
-        centred_ssq += d * d;
+      if constexpr (kType != AnalysisType::kCrossProducts) centred = v - mean[j];
+      if constexpr (kType == AnalysisType::kCorrelations) {
+        centred = centred / sd[j];
+        sum = sum + centred * centred;
       }
-      if (!cross_products) x[j] = x[j] - m.mean[j];
-      if (m.type == AnalysisType::kCorrelations) {
-        x[j] = x[j] / m.sd[j];
-        centred_ssq += x[j] * x[j];
-      }
-    }
-    for (std::size_t c = 0; c < q; ++c) {
-      const float* e = eigen.vectors.data() + c * p;
-      const float lambda = eigen.values[c];
-      float s = 0.0f;
-      for (std::size_t j = 0; j < p; ++j) {
-        if (x[j] == kAbsent) continue;
-        if (to_lambda) {
-          s = s + x[j] * e[j];
-        } else if (m.type == AnalysisType::kCorrelations) {
-          s = s + x[j] * e[j] / std::sqrt(lambda) / std::sqrt(m.count[j] - 1.0f);
-        } else {
-          s = s + x[j] * e[j] / std::sqrt((m.count[j] - 1.0f) * lambda);
-        }
-      }
-      scores.at(i, c) = s;
-      if (!cross_products) share[c] = s * s * 100.0f / centred_ssq;
+      const bool absent = v < 0.0f;
+      ssq[k] = absent ? ssq[k] : sum;
+      xj[k] = absent ? kAbsent : centred;
     }
   }
+}
+
+// How a score's term x * e is divided.
+enum class Divide { kNot, kTwice, kOnce };
+
+// A group's scores on one component: the terms x(j) * e(j), divided as the
+// normalisation asks (by `first` and then by divisor[j], or by divisor[j]),
+// added in variable order, values equal to kAbsent left out.
+template <Divide kDivide>
+[[gnu::always_inline]] inline void sum_group(std::size_t p, const float* __restrict x,
+                                             const float* __restrict e, float first,
+                                             const float* __restrict divisor,
+                                             float* __restrict score) {
+  float s[kGroup] = {};
+  for (std::size_t j = 0; j < p; ++j) {
+    const float* xj = x + j * kGroup;
+    for (std::size_t k = 0; k < kGroup; ++k) {
+      float term = xj[k] * e[j];
+      if constexpr (kDivide == Divide::kTwice) term = term / first / divisor[j];
+      if constexpr (kDivide == Divide::kOnce) term = term / divisor[j];
+      s[k] = xj[k] == kAbsent ? s[k] : s[k] + term;
+    }
+  }
+  for (std::size_t k = 0; k < kGroup; ++k) score[k] = s[k];
+}
+
+// The group steps for each analysis type and normalisation, compiled for
+// the processor's vectors.
+using analysis::AnalysisType;
+ORTHAXIS_VECTOR_CLONES void centre_group(AnalysisType type, std::size_t p, const float* mean,
+                                         const float* sd, float* x, float* ssq) {
+  switch (type) {
+    case AnalysisType::kCrossProducts:
+      return centre_group<AnalysisType::kCrossProducts>(p, mean, sd, x, ssq);
+    case AnalysisType::kCovariances:
+      return centre_group<AnalysisType::kCovariances>(p, mean, sd, x, ssq);
+    default:
+      return centre_group<AnalysisType::kCorrelations>(p, mean, sd, x, ssq);
+  }
+}
+ORTHAXIS_VECTOR_CLONES void sum_group(Divide divide, std::size_t p, const float* x,
+                                      const float* e, float first, const float* divisor,
+                                      float* score) {
+  switch (divide) {
+    case Divide::kNot: return sum_group<Divide::kNot>(p, x, e, first, divisor, score);
+    case Divide::kTwice: return sum_group<Divide::kTwice>(p, x, e, first, divisor, score);
+    case Divide::kOnce: return sum_group<Divide::kOnce>(p, x, e, first, divisor, score);
+  }
+}
+
+// Scores of objects: each row is centred (and scaled), its centred sum of
+// squares and its q scores are stored, and its shares of variance (not for
+// the cross products) are given. A score on component c is the sum over the
+// present values of x(j) e(j, c), to unit length divided by sqrt(lambda(c))
+// and sqrt(count(j) - 1) (correlations) or by sqrt((count(j) - 1) lambda(c));
+// the roots are taken once here, the same values every term would take.
+class ObjectScorer {
+ public:
+  ObjectScorer(const PcaModel& m, const Eigensystem& eigen, bool to_lambda, std::size_t p,
+               std::size_t q)
+      : m_(m), eigen_(eigen), to_lambda_(to_lambda), p_(p), q_(q) {
+    using analysis::AnalysisType;
+    if (to_lambda_) return;
+    if (m_.type == AnalysisType::kCorrelations) {
+      root_lambda_.resize(q_);
+      root_count_.resize(p_);
+      for (std::size_t c = 0; c < q_; ++c) root_lambda_[c] = std::sqrt(eigen_.values[c]);
+      for (std::size_t j = 0; j < p_; ++j) root_count_[j] = std::sqrt(m_.count[j] - 1.0f);
+    } else {
+      root_both_.resize(q_ * p_);
+      for (std::size_t c = 0; c < q_; ++c)
+        for (std::size_t j = 0; j < p_; ++j)
+          root_both_[c * p_ + j] = std::sqrt((m_.count[j] - 1.0f) * eigen_.values[c]);
+    }
+  }
+
+  // Objects first .. first + count - 1, their rows at rows (p values each,
+  // used as work space); `share` receives q values per object.
+  void operator()(float* rows, std::size_t first, std::size_t count, std::span<float> centred_ssq,
+                  ScoreMatrix& scores, float* share) const {
+    using analysis::AnalysisType;
+    std::vector<float> x(p_ * kGroup);
+    float ssq[kGroup], score[kGroup];
+    for (std::size_t g = 0; g < count; g += kGroup) {
+      const std::size_t lanes = std::min(kGroup, count - g);
+      for (std::size_t k = 0; k < kGroup; ++k) {
+        const float* row = rows + (g + std::min(k, lanes - 1)) * p_;
+        for (std::size_t j = 0; j < p_; ++j) x[j * kGroup + k] = row[j];
+        ssq[k] = centred_ssq[first + g + std::min(k, lanes - 1)];
+      }
+      centre_group(m_.type, p_, m_.mean.data(), m_.sd.data(), x.data(), ssq);
+      for (std::size_t k = 0; k < lanes; ++k) centred_ssq[first + g + k] = ssq[k];
+      for (std::size_t c = 0; c < q_; ++c) {
+        const float* e = eigen_.vectors.data() + c * p_;
+        if (to_lambda_) {
+          sum_group(Divide::kNot, p_, x.data(), e, 0.0f, nullptr, score);
+        } else if (m_.type == AnalysisType::kCorrelations) {
+          sum_group(Divide::kTwice, p_, x.data(), e, root_lambda_[c], root_count_.data(), score);
+        } else {
+          sum_group(Divide::kOnce, p_, x.data(), e, 0.0f, root_both_.data() + c * p_, score);
+        }
+        for (std::size_t k = 0; k < lanes; ++k) {
+          scores.at(first + g + k, c) = score[k];
+          if (m_.type != AnalysisType::kCrossProducts)
+            share[(g + k) * q_ + c] = score[k] * score[k] * 100.0f / ssq[k];
+        }
+      }
+    }
+  }
+
+ private:
+  const PcaModel& m_;
+  const Eigensystem& eigen_;
+  bool to_lambda_;
+  std::size_t p_, q_;
+  std::vector<float> root_lambda_, root_count_, root_both_;
 };
 
 // Rows of a block of objects read from the scratch file, and their shares.
@@ -204,7 +309,7 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
   for (std::size_t c = 0; c < q; ++c) component_means[c] = 0.0f;
 
   if (variance_shares) print.both(kVarianceSharesHeading);
-  const ObjectScorer score{m, eigen, to_lambda, p, q};
+  const ObjectScorer score(m, eigen, to_lambda, p, q);
   // What follows the scores of object i, in object order: the cross
   // products' component sums and the variance-share line.
   auto after = [&](std::size_t i, const float* object_share) {
@@ -217,11 +322,23 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
     }
   };
   if (pool == nullptr || pool->size() < 2) {
-    const std::span<float> x = buffers.row.first(p);
-    for (std::size_t i = 0; i < n; ++i) {
-      scratch.read_row(x);
-      score(x, centred_ssq[i], scores, i, share.data());
-      after(i, share.data());
+    std::vector<float> rows(kGroup * p), shares(kGroup * std::max<std::size_t>(q, 1));
+    for (std::size_t first = 0; first < n; first += kGroup) {
+      std::size_t count = std::min(kGroup, n - first);
+      std::exception_ptr failure;
+      for (std::size_t k = 0; k < count; ++k) {
+        try {
+          scratch.read_row(std::span<float>(rows.data() + k * p, p));
+        } catch (...) {
+          // Raised once the objects before it are listed.
+          failure = std::current_exception();
+          count = k;
+          break;
+        }
+      }
+      score(rows.data(), first, count, centred_ssq, scores, shares.data());
+      for (std::size_t k = 0; k < count; ++k) after(first + k, shares.data() + k * q);
+      if (failure) std::rethrow_exception(failure);
     }
   } else {
     // Blocks of about 256 KB of rows: one is scored by the pool while the
@@ -248,12 +365,15 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
         }
       }
       b.scoring = pool->start(std::min(parts, b.count), [&, &b = b](std::size_t part) {
+        // Whole groups to each part.
         const std::size_t parts_here = std::min(parts, b.count);
-        const std::size_t k0 = b.count * part / parts_here, k1 = b.count * (part + 1) / parts_here;
+        const std::size_t groups = (b.count + kGroup - 1) / kGroup;
+        const std::size_t k0 = std::min(b.count, groups * part / parts_here * kGroup);
+        const std::size_t k1 = std::min(b.count, groups * (part + 1) / parts_here * kGroup);
+        score(b.rows.data() + k0 * p, b.first + k0, k1 - k0, centred_ssq, scores,
+              b.shares.data() + k0 * q);
         for (std::size_t k = k0; k < k1; ++k) {
           const std::size_t i = b.first + k;
-          score(std::span<float>(b.rows.data() + k * p, p), centred_ssq[i], scores, i,
-                b.shares.data() + k * q);
           if (variance_shares) {
             b.lines[k].clear();
             object_line_records(scores, static_cast<std::int32_t>(i + 1),
