@@ -34,29 +34,57 @@ std::string edit_non_finite(float v, int w) {
 
 std::string edit_int(std::int32_t v, int w) { return right_justify(std::to_string(v), w); }
 
-std::string edit_fixed(float v, int w, int d) {
-  if (!std::isfinite(v)) return edit_non_finite(v, w);
-  char buf[128];
-  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, d);
-  std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
-  bool negative = !text.empty() && text[0] == '-';
-  if (negative) text.remove_prefix(1);
-  std::size_t point = text.find('.');
-  std::string_view whole = text.substr(0, point);
-  std::string_view fraction =
-      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
-  bool zero = whole.find_first_not_of('0') == std::string_view::npos &&
-              fraction.find_first_not_of('0') == std::string_view::npos;
-  std::string s;
-  if (zero) {
-    s = "0." + std::string(static_cast<std::size_t>(d), '0');
-  } else {
-    if (negative) s += '-';
-    if (whole != "0") s += whole;
-    s += '.';
-    s += fraction;
+namespace {
+// The F edit of v appended to out: w characters, d digits after the point;
+// no digit before the point for a magnitude below 1, no minus sign on a
+// value that edits as zero, and w asterisks when the field is too narrow.
+void append_fixed(std::string& out, float v, int w, int d) {
+  if (!std::isfinite(v)) {
+    out += edit_non_finite(v, w);
+    return;
   }
-  return right_justify(std::move(s), w);
+  char buf[128];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, d);
+  std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  const std::size_t point = text.find('.');
+  std::string_view whole = text.substr(0, point);
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+  const bool zero = whole.find_first_not_of('0') == std::string_view::npos &&
+                    fraction.find_first_not_of('0') == std::string_view::npos;
+  const std::size_t width = static_cast<std::size_t>(w);
+  if (zero) {
+    // "0." and d zeros.
+    const std::size_t size = 2 + static_cast<std::size_t>(d);
+    if (size > width) {
+      out.append(width, '*');
+      return;
+    }
+    out.append(width - size, ' ');
+    out += "0.";
+    out.append(static_cast<std::size_t>(d), '0');
+    return;
+  }
+  if (whole == "0") whole = {};
+  const std::size_t size = (negative ? 1 : 0) + whole.size() + 1 + fraction.size();
+  if (size > width) {
+    out.append(width, '*');
+    return;
+  }
+  out.append(width - size, ' ');
+  if (negative) out += '-';
+  out += whole;
+  out += '.';
+  out += fraction;
+}
+}  // namespace
+
+std::string edit_fixed(float v, int w, int d) {
+  std::string s;
+  append_fixed(s, v, w, d);
+  return s;
 }
 
 std::string edit_exp(float v, int w, int d) {
@@ -224,7 +252,7 @@ void Format::write(std::span<const Value> values,
   ItemCursor cursor(values);
   std::string record;
   std::size_t column = 0;
-  auto put = [&](const std::string& s) {
+  auto put = [&](std::string_view s) {
     if (column > record.size()) record.append(column - record.size(), ' ');
     record += s;
     column = record.size();
@@ -294,7 +322,9 @@ void Format::write(std::span<const Value> values,
               break;
             case Node::Kind::kFixed:
               if (item.kind != Item::Kind::kReal) bad_spec(spec_, "F edit needs a real");
-              put(edit_fixed(item.f, node.width, node.digits));
+              if (column > record.size()) record.append(column - record.size(), ' ');
+              append_fixed(record, item.f, node.width, node.digits);
+              column = record.size();
               break;
             case Node::Kind::kExp:
               if (item.kind != Item::Kind::kReal) bad_spec(spec_, "E edit needs a real");
