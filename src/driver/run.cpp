@@ -442,6 +442,7 @@ class Run {
     if (!coa) pairs = std::make_unique<analysis::PairAccumulator>(p_, n_, pair_sums(), &pool_);
     const std::span<float> row(w_.row);
     input::RowReader rows(data_, row.size(), static_cast<std::size_t>(n_), &pool_);
+    input::ScratchWriteBehind scratch(*scratch_, row.size(), &pool_);
     const bool person = this->person();
     if (person && !coa) missing_.assign(row.size(), 0);
     messages_.start_step();
@@ -450,12 +451,13 @@ class Run {
         const std::string_view rest = rows.read(row);
         if (person) findings_.row_read(rest, rows.line());
       } catch (const textio::IoError& e) {
+        scratch.settle();  // a scratch write that failed before this row comes first
         input::expect_row(e, static_cast<std::int64_t>(i + 1), n_, p_);
       }
       if (!missing_.empty())
         for (std::size_t j = 0; j < row.size(); ++j) missing_[j] += !analysis::present(row[j]);
       if ((i & 4095) == 0 && messages_.update_due()) show_reading(i);
-      scratch_->write_row(row);
+      scratch.write_row(row);
       if (coa) {
         if (first_negative_.object == 0) {
           for (std::size_t j = 0; j < row.size(); ++j) {
@@ -470,6 +472,7 @@ class Run {
       }
       analysis::add_variable_sums(sums_, i, row, coa);
     }
+    scratch.settle();
     if (pairs) pairs->finish();
   }
 

@@ -1,5 +1,6 @@
 #include "input/scratch_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -70,6 +71,52 @@ void ScratchFile::close_and_delete() {
   std::error_code ec;
   std::filesystem::remove(path_, ec);
   if (ec) throw textio::IoError(ec.message(), "CLOSE", kUnit, path_);
+}
+
+ScratchWriteBehind::ScratchWriteBehind(ScratchFile& file, std::size_t p,
+                                       analysis::WorkerPool* pool)
+    : file_(file), p_(p), pool_(pool != nullptr && pool->size() > 1 && p > 0 ? pool : nullptr) {
+  if (pool_ == nullptr) return;
+  block_rows_ = std::max<std::size_t>(1, (std::size_t{1} << 16) / p_);  // about 256 KB
+  for (Block& b : blocks_) b.rows.resize(block_rows_ * p_);
+}
+
+ScratchWriteBehind::~ScratchWriteBehind() {
+  if (writing_) {
+    try {
+      pool_->wait(writing_);
+    } catch (...) {
+      // Dropped: see the class comment.
+    }
+  }
+}
+
+void ScratchWriteBehind::write_row(std::span<const float> row) {
+  if (pool_ == nullptr) {
+    file_.write_row(row);
+    return;
+  }
+  Block& b = blocks_[current_];
+  std::copy(row.begin(), row.end(), b.rows.begin() + static_cast<std::ptrdiff_t>(b.count * p_));
+  if (++b.count == block_rows_) hand_off();
+}
+
+void ScratchWriteBehind::hand_off() {
+  if (writing_) pool_->wait(writing_);  // raises a failed write of the block before
+  Block& b = blocks_[current_];
+  if (b.count == 0) return;
+  writing_ = pool_->start(1, [this, &b](std::size_t) {
+    for (std::size_t k = 0; k < b.count; ++k)
+      file_.write_row(std::span<const float>(b.rows.data() + k * p_, p_));
+  });
+  current_ ^= 1;
+  blocks_[current_].count = 0;
+}
+
+void ScratchWriteBehind::settle() {
+  if (pool_ == nullptr) return;
+  hand_off();
+  if (writing_) pool_->wait(writing_);
 }
 
 }  // namespace orthaxis::input

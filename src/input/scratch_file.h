@@ -3,9 +3,13 @@
 // object, in object order, written by the data pass and read back by every
 // later pass over the objects. Deleted at the normal end, kept otherwise.
 
+#include <cstddef>
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "analysis/worker_pool.h"
 
 namespace orthaxis::input {
 
@@ -33,6 +37,43 @@ class ScratchFile {
   std::string path_;
   std::FILE* file_ = nullptr;
   bool writing_ = true;
+};
+
+// The data pass's rows for the scratch file, written behind the caller: rows
+// are copied into a block, and a full block is written by the pool, row by
+// row through write_row, while the caller gathers the next. The file gets
+// the same writes in the same order as from the caller itself. A failing
+// write is raised at the next full block or by settle(); the caller settles
+// before it raises a failure of its own, so that a write that failed first
+// is the one raised, as without the pool.
+class ScratchWriteBehind {
+ public:
+  // Without a pool, or with a pool of one thread, every row is written at once.
+  ScratchWriteBehind(ScratchFile& file, std::size_t p, analysis::WorkerPool* pool);
+  ScratchWriteBehind(const ScratchWriteBehind&) = delete;
+  ScratchWriteBehind& operator=(const ScratchWriteBehind&) = delete;
+  // Waits for a block still being written (its failure is then dropped: the
+  // caller is already on its way out by a failure, or has settled).
+  ~ScratchWriteBehind();
+
+  void write_row(std::span<const float> row);
+  // Writes every row given so far; raises the first failing write.
+  void settle();
+
+ private:
+  struct Block {
+    std::vector<float> rows;
+    std::size_t count = 0;
+  };
+  void hand_off();
+
+  ScratchFile& file_;
+  std::size_t p_;
+  analysis::WorkerPool* pool_;
+  std::size_t block_rows_ = 0;
+  Block blocks_[2];
+  std::size_t current_ = 0;
+  analysis::WorkerPool::Handle writing_;
 };
 
 }  // namespace orthaxis::input
