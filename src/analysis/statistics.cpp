@@ -79,8 +79,12 @@ ORTHAXIS_VECTOR_CLONES void add_cross_products(
     std::size_t padded, std::size_t rows, const float* __restrict values, std::size_t stride,
     std::size_t j, float* __restrict a) {
   std::size_t i = 0;
-  for (; i + 32 <= padded; i += 32) add_cross_product_run<32>(i, rows, values, stride, j, a);
+  for (; i + 64 <= padded; i += 64) add_cross_product_run<64>(i, rows, values, stride, j, a);
   switch (padded - i) {
+    case 56: add_cross_product_run<56>(i, rows, values, stride, j, a); break;
+    case 48: add_cross_product_run<48>(i, rows, values, stride, j, a); break;
+    case 40: add_cross_product_run<40>(i, rows, values, stride, j, a); break;
+    case 32: add_cross_product_run<32>(i, rows, values, stride, j, a); break;
     case 24: add_cross_product_run<24>(i, rows, values, stride, j, a); break;
     case 16: add_cross_product_run<16>(i, rows, values, stride, j, a); break;
     case 8: add_cross_product_run<8>(i, rows, values, stride, j, a); break;
