@@ -16,7 +16,7 @@ RowReader::RowReader(textio::RecordFile& data, std::size_t p, std::size_t rows,
     : data_(data),
       p_(p),
       unread_(rows),
-      pool_(pool != nullptr && pool->size() > 1 && p > 0 ? pool : nullptr) {
+      pool_(pool != nullptr && p > 0 ? pool : nullptr) {
   if (pool_ == nullptr) return;
   // About 256 KB of values per chunk; several parts per thread.
   chunk_rows_ = std::clamp<std::size_t>((std::size_t{1} << 16) / p_, 8, 1024);

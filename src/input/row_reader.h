@@ -26,8 +26,9 @@ namespace orthaxis::input {
 
 class RowReader {
  public:
-  // `rows` rows of `p` values follow on `data`. Without a pool, or with a
-  // pool of one thread, every row is read by its own statement.
+  // `rows` rows of `p` values follow on `data`. Without a pool every row is
+  // read by its own statement; with a pool of one thread the caller parses
+  // each chunk when it reaches it.
   RowReader(textio::RecordFile& data, std::size_t p, std::size_t rows,
             analysis::WorkerPool* pool);
   RowReader(const RowReader&) = delete;
