@@ -92,6 +92,58 @@ ORTHAXIS_VECTOR_CLONES void add_cross_products(
   }
 }
 
+// The same for four rows j .. j + 3 of equal padded length at once: each
+// value x(b, i) loaded serves the four rows, so that a block streams from the
+// cache a quarter as often. Every accumulator still takes one product per
+// object, in object order.
+template <std::size_t kRun>
+[[gnu::always_inline]] inline void add_cross_product_tile(std::size_t i, std::size_t rows,
+                                                          const float* __restrict values,
+                                                          std::size_t stride, std::size_t j,
+                                                          float* __restrict a0,
+                                                          float* __restrict a1,
+                                                          float* __restrict a2,
+                                                          float* __restrict a3) {
+  float acc0[kRun], acc1[kRun], acc2[kRun], acc3[kRun];
+  for (std::size_t k = 0; k < kRun; ++k) {
+    acc0[k] = a0[i + k];
+    acc1[k] = a1[i + k];
+    acc2[k] = a2[i + k];
+    acc3[k] = a3[i + k];
+  }
+  for (std::size_t b = 0; b < rows; ++b) {
+    const float* xb = values + b * stride;
+    const float x0 = xb[j], x1 = xb[j + 1], x2 = xb[j + 2], x3 = xb[j + 3];
+    for (std::size_t k = 0; k < kRun; ++k) {
+      const float xi = xb[i + k];
+      acc0[k] += xi * x0;
+      acc1[k] += xi * x1;
+      acc2[k] += xi * x2;
+      acc3[k] += xi * x3;
+    }
+  }
+  for (std::size_t k = 0; k < kRun; ++k) {
+    a0[i + k] = acc0[k];
+    a1[i + k] = acc1[k];
+    a2[i + k] = acc2[k];
+    a3[i + k] = acc3[k];
+  }
+}
+
+// Rows j .. j + 3, each padded to `padded` accumulators (a multiple of 8),
+// the row after row j at `row_step` accumulators from it.
+ORTHAXIS_VECTOR_CLONES void add_cross_products_4(std::size_t padded, std::size_t rows,
+                                                 const float* __restrict values,
+                                                 std::size_t stride, std::size_t j,
+                                                 float* __restrict a, std::size_t row_step) {
+  float* const a1 = a + row_step;
+  float* const a2 = a1 + row_step;
+  float* const a3 = a2 + row_step;
+  std::size_t i = 0;
+  for (; i + 16 <= padded; i += 16) add_cross_product_tile<16>(i, rows, values, stride, j, a, a1, a2, a3);
+  if (i < padded) add_cross_product_tile<8>(i, rows, values, stride, j, a, a1, a2, a3);
+}
+
 }  // namespace
 
 namespace {
@@ -101,7 +153,8 @@ std::vector<std::size_t> split_rows(std::size_t p, std::size_t parts) {
   std::vector<std::size_t> bounds{0};
   for (std::size_t k = 1; k < parts; ++k) {
     const double share = static_cast<double>(k) / static_cast<double>(parts);
-    const auto j = static_cast<std::size_t>(static_cast<double>(p) * std::sqrt(share));
+    // A multiple of four, so that each range starts with whole groups of four rows.
+    const auto j = static_cast<std::size_t>(static_cast<double>(p) * std::sqrt(share)) / 4 * 4;
     if (j > bounds.back() && j < p) bounds.push_back(j);
   }
   bounds.push_back(p);
@@ -240,9 +293,17 @@ void PairAccumulator::add_block(const Block& block, std::size_t rows, std::size_
   const float* presence = block.presence.data();
   // Cross products of all pairs; a missing value adds 0, which leaves the
   // (never negative) sum unchanged.
-  for (std::size_t j = j0; j < j1; ++j) {
-    add_cross_products(row_start_[j + 1] - row_start_[j], rows, values, stride_, j,
-                       cross_.data() + row_start_[j]);
+  // Four rows at a time from a multiple of four (the four then have the same
+  // padded length), single rows elsewhere.
+  for (std::size_t j = j0; j < j1;) {
+    const std::size_t padded = row_start_[j + 1] - row_start_[j];
+    if (j % 4 == 0 && j + 4 <= j1) {
+      add_cross_products_4(padded, rows, values, stride_, j, cross_.data() + row_start_[j], padded);
+      j += 4;
+    } else {
+      add_cross_products(padded, rows, values, stride_, j, cross_.data() + row_start_[j]);
+      ++j;
+    }
   }
   if (missed_list_.empty()) return;
   // Pairs with a variable that has missed a value keep their own sums: with
