@@ -217,9 +217,9 @@ ORTHAXIS_VECTOR_CLONES void gather_row(std::size_t p, const float* __restrict x,
 }
 
 ORTHAXIS_VECTOR_CLONES bool any_missing(std::size_t p, const float* __restrict x) {
-  bool missing = false;
-  for (std::size_t v = 0; v < p; ++v) missing |= !present(x[v]);
-  return missing;
+  std::uint32_t missing = 0;
+  for (std::size_t v = 0; v < p; ++v) missing += present(x[v]) ? 0u : 1u;
+  return missing != 0;
 }
 }  // namespace
 
@@ -371,22 +371,31 @@ void start_variable_sums(VariableSums& v, std::int32_t n) {
   v.grand_total = 0.0f;
 }
 
+namespace {
+// The per-variable sums of one object's row (each variable's own sum, so
+// they go as vectors), then its sums along the row, value after value.
+ORTHAXIS_VECTOR_CLONES void add_to_variables(std::size_t p, const float* __restrict x,
+                                             float* __restrict sum, float* __restrict count,
+                                             bool coa) {
+  for (std::size_t c = 0; c < p; ++c) {
+    const bool here = present(x[c]);
+    sum[c] = here ? sum[c] + x[c] : sum[c];
+    if (!coa) count[c] = here ? count[c] : count[c] - 1.0f;
+  }
+}
+}  // namespace
+
 void add_variable_sums(VariableSums& v, std::size_t object, std::span<const float> row,
                        bool coa) {
+  add_to_variables(row.size(), row.data(), v.sum.data(), v.count.data(), coa);
   float ssq = v.object_ssq[object];
   float total = v.row_total[object];
-  for (std::size_t c = 0; c < row.size(); ++c) {
-    const float x = row[c];
+  for (const float x : row) {
     if (coa) {
       total += x;
       v.grand_total += x;
-    } else if (!present(x)) {
-      v.count[c] -= 1.0f;
     }
-    if (present(x)) {
-      v.sum[c] += x;
-      ssq += x * x;
-    }
+    if (present(x)) ssq += x * x;
   }
   v.object_ssq[object] = ssq;
   v.row_total[object] = total;
