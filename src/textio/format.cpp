@@ -1,6 +1,8 @@
 #include "textio/format.h"
 
+#include <bit>
 #include <cctype>
+#include <cstdint>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -35,6 +37,52 @@ std::string edit_non_finite(float v, int w) {
 std::string edit_int(std::int32_t v, int w) { return right_justify(std::to_string(v), w); }
 
 namespace {
+// The text std::to_chars gives for a finite v in fixed notation with d
+// digits after the point ("-" when negative, the digits before the point,
+// "." and d digits; no point when d is 0), written into buf from v's exact
+// binary value: v = m 2^-s, so v 10^d = m 10^d / 2^s is rounded to an integer
+// half to even, as to_chars rounds the exact value. Returns the end of the
+// text, or nullptr when v is 2^23 or more or d above 9 (to_chars then).
+char* fixed_text(float v, int d, char* buf) {
+  if (d < 0 || d > 9) return nullptr;
+  const std::uint32_t bits = std::bit_cast<std::uint32_t>(v);
+  const int biased = static_cast<int>((bits >> 23) & 0xFF);
+  std::uint64_t m = bits & 0x7FFFFF;
+  int shift = 0;  // v = m / 2^shift
+  if (biased == 0) {
+    shift = 149;
+  } else {
+    m |= 0x800000;
+    shift = 150 - biased;
+  }
+  if (shift <= 0) return nullptr;
+  std::uint64_t scale = 1;
+  for (int k = 0; k < d; ++k) scale *= 10;
+  const std::uint64_t n = m * scale;  // below 2^24 10^9 < 2^54
+  std::uint64_t q = 0;
+  if (shift < 64) {
+    q = n >> shift;
+    const std::uint64_t r = n & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    if (r > half || (r == half && (q & 1) != 0)) ++q;
+  }
+  // else n < 2^54 <= half: rounds to 0
+  char* out = buf;
+  if ((bits >> 31) != 0) *out++ = '-';
+  const std::uint64_t whole = q / scale;
+  std::uint64_t fraction = q % scale;
+  out = std::to_chars(out, buf + 64, whole).ptr;
+  if (d > 0) {
+    *out++ = '.';
+    for (int k = d - 1; k >= 0; --k) {
+      out[k] = static_cast<char>('0' + fraction % 10);
+      fraction /= 10;
+    }
+    out += d;
+  }
+  return out;
+}
+
 // The F edit of v appended to out: w characters, d digits after the point;
 // no digit before the point for a magnitude below 1, no minus sign on a
 // value that edits as zero, and w asterisks when the field is too narrow.
@@ -44,8 +92,9 @@ void append_fixed(std::string& out, float v, int w, int d) {
     return;
   }
   char buf[128];
-  const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, d);
-  std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
+  const char* end = fixed_text(v, d, buf);
+  if (end == nullptr) end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, d).ptr;
+  std::string_view text(buf, static_cast<std::size_t>(end - buf));
   const bool negative = !text.empty() && text[0] == '-';
   if (negative) text.remove_prefix(1);
   const std::size_t point = text.find('.');

@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <random>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -70,6 +74,38 @@ TEST(EditFixed, RoundsTheExactBinaryValue) {
   // 0.1f is 0.100000001490116...
   EXPECT_EQ(edit_fixed(0.1f, 12, 10), " .1000000015");
   EXPECT_EQ(edit_fixed(0.5f, 25, 15), "         .500000000000000");
+}
+
+TEST(EditFixed, ExactHalvesRoundToEven) {
+  EXPECT_EQ(edit_fixed(0.125f, 6, 2), "   .12");
+  EXPECT_EQ(edit_fixed(0.375f, 6, 2), "   .38");
+  EXPECT_EQ(edit_fixed(-2.5f, 4, 0), " -2.");
+  EXPECT_EQ(edit_fixed(3.5f, 4, 0), "  4.");
+  EXPECT_EQ(edit_fixed(1.0f / 1024.0f, 12, 9), "  .000976562");  // 0.0009765625
+}
+
+// The digits of every F field are those std::to_chars gives for the exact
+// value (random bit patterns over the whole float range, 0 to 9 decimals).
+TEST(EditFixed, AgreesWithTheLibraryOnRandomFloats) {
+  std::mt19937 rng(99);
+  for (int t = 0; t < 200000; ++t) {
+    const float v = std::bit_cast<float>(static_cast<std::uint32_t>(rng()));
+    if (!std::isfinite(v) || std::fabs(v) > 1e12f) continue;
+    const int d = static_cast<int>(rng() % 10);
+    char buf[128];
+    std::string want(buf, std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, d).ptr);
+    // The F edit: no sign on a value that edits as zero, no 0 before the point.
+    if (want.find_first_not_of("-0.") == std::string::npos) {
+      want = "0." + std::string(static_cast<std::size_t>(d), '0');
+    } else {
+      const std::size_t digits = want[0] == '-' ? 1 : 0;
+      if (want.compare(digits, 2, "0.") == 0) want.erase(digits, 1);
+      if (d == 0) want += '.';
+    }
+    std::string got = edit_fixed(v, 60, d);
+    got.erase(0, got.find_first_not_of(' '));
+    ASSERT_EQ(got, want) << std::bit_cast<std::uint32_t>(v) << " d " << d;
+  }
 }
 
 TEST(EditFixed, ZeroDecimals) {
