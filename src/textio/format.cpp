@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 namespace orthaxis::textio {
@@ -34,7 +35,27 @@ std::string edit_non_finite(float v, int w) {
 
 }  // namespace
 
-std::string edit_int(std::int32_t v, int w) { return right_justify(std::to_string(v), w); }
+namespace {
+// The I edit of v appended to out: w characters, asterisks when too narrow.
+void append_int(std::string& out, std::int32_t v, int w) {
+  char buf[16];
+  const char* end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+  const std::size_t size = static_cast<std::size_t>(end - buf);
+  const std::size_t width = static_cast<std::size_t>(w);
+  if (size > width) {
+    out.append(width, '*');
+    return;
+  }
+  out.append(width - size, ' ');
+  out.append(buf, size);
+}
+}  // namespace
+
+std::string edit_int(std::int32_t v, int w) {
+  std::string s;
+  append_int(s, v, w);
+  return s;
+}
 
 namespace {
 // The text std::to_chars gives for a finite v in fixed notation with d
@@ -56,9 +77,9 @@ char* fixed_text(float v, int d, char* buf) {
     shift = 150 - biased;
   }
   if (shift <= 0) return nullptr;
-  std::uint64_t scale = 1;
-  for (int k = 0; k < d; ++k) scale *= 10;
-  const std::uint64_t n = m * scale;  // below 2^24 10^9 < 2^54
+  constexpr std::uint64_t kPow10[] = {1,      10,      100,      1000,      10000,
+                                      100000, 1000000, 10000000, 100000000, 1000000000};
+  const std::uint64_t n = m * kPow10[d];  // below 2^24 10^9 < 2^54
   std::uint64_t q = 0;
   if (shift < 64) {
     q = n >> shift;
@@ -67,20 +88,22 @@ char* fixed_text(float v, int d, char* buf) {
     if (r > half || (r == half && (q & 1) != 0)) ++q;
   }
   // else n < 2^54 <= half: rounds to 0
-  char* out = buf;
-  if ((bits >> 31) != 0) *out++ = '-';
-  const std::uint64_t whole = q / scale;
-  std::uint64_t fraction = q % scale;
-  out = std::to_chars(out, buf + 64, whole).ptr;
-  if (d > 0) {
-    *out++ = '.';
-    for (int k = d - 1; k >= 0; --k) {
-      out[k] = static_cast<char>('0' + fraction % 10);
-      fraction /= 10;
-    }
-    out += d;
+  // The digits of q from the last: d after the point, then the whole part.
+  char digits[32];
+  char* first = digits + sizeof digits;
+  for (int k = 0; k < d; ++k) {
+    *--first = static_cast<char>('0' + q % 10);
+    q /= 10;
   }
-  return out;
+  if (d > 0) *--first = '.';
+  do {
+    *--first = static_cast<char>('0' + q % 10);
+    q /= 10;
+  } while (q != 0);
+  if ((bits >> 31) != 0) *--first = '-';
+  const std::size_t size = static_cast<std::size_t>(digits + sizeof digits - first);
+  std::memcpy(buf, first, size);
+  return buf + size;
 }
 
 // The F edit of v appended to out: w characters, d digits after the point;
@@ -300,6 +323,7 @@ void Format::write(std::span<const Value> values,
                    const std::function<void(std::string_view)>& emit) const {
   ItemCursor cursor(values);
   std::string record;
+  record.reserve(160);
   std::size_t column = 0;
   auto put = [&](std::string_view s) {
     if (column > record.size()) record.append(column - record.size(), ' ');
@@ -315,7 +339,21 @@ void Format::write(std::span<const Value> values,
     std::size_t open;
     int left;
   };
-  std::vector<Level> stack;
+  // Groups nest a few levels deep; deeper ones take a vector.
+  struct Stack {
+    Level small[8];
+    std::vector<Level> more;
+    std::size_t size = 0;
+    void push_back(Level l) {
+      if (size < 8) small[size] = l; else more.push_back(l);
+      ++size;
+    }
+    Level& back() { return size <= 8 ? small[size - 1] : more.back(); }
+    void pop_back() {
+      if (size > 8) more.pop_back();
+      --size;
+    }
+  } stack;
   const std::size_t last = nodes_.size() - 1;
   std::size_t pos = 1;
   bool consumed = false;  // a value was taken since the last reversion
@@ -367,7 +405,9 @@ void Format::write(std::span<const Value> values,
           switch (node.kind) {
             case Node::Kind::kInt:
               if (item.kind != Item::Kind::kInt) bad_spec(spec_, "I edit needs an integer");
-              put(edit_int(item.i, node.width));
+              if (column > record.size()) record.append(column - record.size(), ' ');
+              append_int(record, item.i, node.width);
+              column = record.size();
               break;
             case Node::Kind::kFixed:
               if (item.kind != Item::Kind::kReal) bad_spec(spec_, "F edit needs a real");
