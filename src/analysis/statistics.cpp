@@ -53,121 +53,17 @@ ORTHAXIS_VECTOR_CLONES void update_missing_pairs(
   }
 }
 
-// Cross products of a block of objects for the run of accumulators
-// a[i .. i + kRun - 1] of row j: a[i] += x(b, i) * x(b, j) for the objects b in
-// order, the run staying in registers while the whole block is added to it.
-template <std::size_t kRun>
-[[gnu::always_inline]] inline void add_cross_product_run(std::size_t i, std::size_t rows,
-                                                         const float* __restrict values,
-                                                         std::size_t stride, std::size_t j,
-                                                         float* __restrict a) {
-  float acc[kRun];
-  for (std::size_t k = 0; k < kRun; ++k) acc[k] = a[i + k];
-  for (std::size_t b = 0; b < rows; ++b) {
-    const float* xb = values + b * stride;
-    const float xj = xb[j];
-    for (std::size_t k = 0; k < kRun; ++k) acc[k] += xb[i + k] * xj;
-  }
-  for (std::size_t k = 0; k < kRun; ++k) a[i + k] = acc[k];
-}
-
-// Cross products of a block of objects for row j of the packed matrix,
-// padded to `padded` accumulators (a multiple of 8; the padding takes
-// products of whatever lies beyond the row and is never used): runs of four
-// vectors, then the last one to three vectors as one run.
-ORTHAXIS_VECTOR_CLONES void add_cross_products(
-    std::size_t padded, std::size_t rows, const float* __restrict values, std::size_t stride,
-    std::size_t j, float* __restrict a) {
-  std::size_t i = 0;
-  for (; i + 64 <= padded; i += 64) add_cross_product_run<64>(i, rows, values, stride, j, a);
-  switch (padded - i) {
-    case 56: add_cross_product_run<56>(i, rows, values, stride, j, a); break;
-    case 48: add_cross_product_run<48>(i, rows, values, stride, j, a); break;
-    case 40: add_cross_product_run<40>(i, rows, values, stride, j, a); break;
-    case 32: add_cross_product_run<32>(i, rows, values, stride, j, a); break;
-    case 24: add_cross_product_run<24>(i, rows, values, stride, j, a); break;
-    case 16: add_cross_product_run<16>(i, rows, values, stride, j, a); break;
-    case 8: add_cross_product_run<8>(i, rows, values, stride, j, a); break;
-    default: break;
-  }
-}
-
-// The same for four rows j .. j + 3 of equal padded length at once: each
-// value x(b, i) loaded serves the four rows, so that a block streams from the
-// cache a quarter as often. Every accumulator still takes one product per
-// object, in object order.
-template <std::size_t kRun>
-[[gnu::always_inline]] inline void add_cross_product_tile(std::size_t i, std::size_t rows,
-                                                          const float* __restrict values,
-                                                          std::size_t stride, std::size_t j,
-                                                          float* __restrict a0,
-                                                          float* __restrict a1,
-                                                          float* __restrict a2,
-                                                          float* __restrict a3) {
-  float acc0[kRun], acc1[kRun], acc2[kRun], acc3[kRun];
-  for (std::size_t k = 0; k < kRun; ++k) {
-    acc0[k] = a0[i + k];
-    acc1[k] = a1[i + k];
-    acc2[k] = a2[i + k];
-    acc3[k] = a3[i + k];
-  }
-  for (std::size_t b = 0; b < rows; ++b) {
-    const float* xb = values + b * stride;
-    const float x0 = xb[j], x1 = xb[j + 1], x2 = xb[j + 2], x3 = xb[j + 3];
-    for (std::size_t k = 0; k < kRun; ++k) {
-      const float xi = xb[i + k];
-      acc0[k] += xi * x0;
-      acc1[k] += xi * x1;
-      acc2[k] += xi * x2;
-      acc3[k] += xi * x3;
-    }
-  }
-  for (std::size_t k = 0; k < kRun; ++k) {
-    a0[i + k] = acc0[k];
-    a1[i + k] = acc1[k];
-    a2[i + k] = acc2[k];
-    a3[i + k] = acc3[k];
-  }
-}
-
-// Rows j .. j + 3, each padded to `padded` accumulators (a multiple of 8),
-// the row after row j at `row_step` accumulators from it.
-ORTHAXIS_VECTOR_CLONES void add_cross_products_4(std::size_t padded, std::size_t rows,
-                                                 const float* __restrict values,
-                                                 std::size_t stride, std::size_t j,
-                                                 float* __restrict a, std::size_t row_step) {
-  float* const a1 = a + row_step;
-  float* const a2 = a1 + row_step;
-  float* const a3 = a2 + row_step;
-  std::size_t i = 0;
-  for (; i + 16 <= padded; i += 16) add_cross_product_tile<16>(i, rows, values, stride, j, a, a1, a2, a3);
-  if (i < padded) add_cross_product_tile<8>(i, rows, values, stride, j, a, a1, a2, a3);
-}
-
-}  // namespace
-
-namespace {
-// Bounds of `parts` ranges of the packed rows 0 .. p - 1 with about the same
-// number of pairs each (row j holds j + 1 pairs).
-std::vector<std::size_t> split_rows(std::size_t p, std::size_t parts) {
-  std::vector<std::size_t> bounds{0};
-  for (std::size_t k = 1; k < parts; ++k) {
-    const double share = static_cast<double>(k) / static_cast<double>(parts);
-    // A multiple of four, so that each range starts with whole groups of four rows.
-    const auto j = static_cast<std::size_t>(static_cast<double>(p) * std::sqrt(share)) / 4 * 4;
-    if (j > bounds.back() && j < p) bounds.push_back(j);
-  }
-  bounds.push_back(p);
-  return bounds;
-}
 }  // namespace
 
 PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, WorkerPool* pool)
     : p_(static_cast<std::size_t>(p)),
-      stride_((p_ + kLanes - 1) / kLanes * kLanes),
       objects_(static_cast<float>(n)),
       s_(sums),
-      pool_(pool != nullptr && pool->size() > 1 ? pool : nullptr) {
+      pool_(pool != nullptr && pool->size() > 1 ? pool : nullptr),
+      // Several parts per thread, so that a thread that also reads the data
+      // takes fewer of them.
+      cross_(p_, pool_ != nullptr ? 4 * pool_->size() : 1),
+      stride_(cross_.stride()) {
   const std::size_t len = packed_length(p_);
   for (std::size_t k = 0; k < len; ++k) s_.a[k] = 0.0f;
   block_rows_ = std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p_, 1), 8, 512);
@@ -175,14 +71,6 @@ PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, 
     b.values.assign(block_rows_ * stride_, 0.0f);
     b.presence.assign(block_rows_ * stride_, 1.0f);
   }
-  row_start_.assign(p_ + 1, 0);
-  for (std::size_t j = 0; j < p_; ++j)
-    row_start_[j + 1] = row_start_[j] + (j + kLanes) / kLanes * kLanes;
-  cross_.assign(row_start_[p_], 0.0f);
-  // Several parts per thread, so that a thread that also reads the data
-  // takes fewer of them.
-  const std::size_t threads = pool_ != nullptr ? pool_->size() : 1;
-  parts_ = split_rows(p_, threads > 1 ? 4 * threads : 1);
   missed_.assign(p_, 0);
   run_sum_.assign(p_, 0.0f);
   run_squares_.assign(p_, 0.0f);
@@ -277,8 +165,9 @@ void PairAccumulator::flush() {
   // missing-value state does not change while a block is being added
   // (add() settles before it changes).
   settle();
-  in_flight_ = pool_->start(parts_.size() - 1, [this, &block, rows](std::size_t k) {
-    add_block(block, rows, parts_[k], parts_[k + 1]);
+  const std::vector<std::size_t>& parts = cross_.parts();
+  in_flight_ = pool_->start(parts.size() - 1, [this, &block, rows, &parts](std::size_t k) {
+    add_block(block, rows, parts[k], parts[k + 1]);
   });
   current_ ^= 1;
 }
@@ -293,18 +182,7 @@ void PairAccumulator::add_block(const Block& block, std::size_t rows, std::size_
   const float* presence = block.presence.data();
   // Cross products of all pairs; a missing value adds 0, which leaves the
   // (never negative) sum unchanged.
-  // Four rows at a time from a multiple of four (the four then have the same
-  // padded length), single rows elsewhere.
-  for (std::size_t j = j0; j < j1;) {
-    const std::size_t padded = row_start_[j + 1] - row_start_[j];
-    if (j % 4 == 0 && j + 4 <= j1) {
-      add_cross_products_4(padded, rows, values, stride_, j, cross_.data() + row_start_[j], padded);
-      j += 4;
-    } else {
-      add_cross_products(padded, rows, values, stride_, j, cross_.data() + row_start_[j]);
-      ++j;
-    }
-  }
+  cross_.add(values, rows, j0, j1);
   if (missed_list_.empty()) return;
   // Pairs with a variable that has missed a value keep their own sums: with
   // a presence of 1 or 0, each term is added as it is or as 0.
@@ -331,9 +209,7 @@ void PairAccumulator::add_block(const Block& block, std::size_t rows, std::size_
 void PairAccumulator::finish() {
   flush();
   settle();
-  for (std::size_t j = 0; j < p_; ++j) {
-    std::copy_n(cross_.data() + row_start_[j], j + 1, s_.a.data() + packed_index(j + 1, 1));
-  }
+  cross_.pack(s_.a);
   fresh_.clear();
   for (std::size_t v = 0; v < p_; ++v)
     if (!missed_[v]) fresh_.push_back(v);

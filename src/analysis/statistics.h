@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/analysis_type.h"
+#include "analysis/cross_products.h"
 #include "analysis/worker_pool.h"
 #include "textio/printer.h"
 
@@ -68,10 +69,7 @@ class PairAccumulator {
     std::vector<float> values;    // rows of the block, missing values as 0
     std::vector<float> presence;  // rows of the block, 1 present, 0 missing
   };
-  // The cross products are summed in rows padded to whole vectors of 8
-  // (row j of the packed matrix at cross_[row_start_[j]]), so that each
-  // row's tail is added with full vectors; finish() packs them.
-  static constexpr std::size_t kLanes = 8;
+
   // Hands the gathered rows to the pool (or adds them) and switches buffers.
   void flush();
   // Waits until the block handed to the pool has been added.
@@ -83,22 +81,20 @@ class PairAccumulator {
   void materialize(const std::vector<std::size_t>& fresh);
 
   std::size_t p_;
-  std::size_t stride_;  // values of one row in a block: p rounded up to kLanes, the rest 0
   float objects_;
   PairSums s_;
   WorkerPool* pool_;
+  CrossProductSums cross_;  // the cross products, packed by finish()
+  std::size_t stride_;      // values of one row in a block (cross_.stride())
   std::size_t block_rows_;
   std::size_t filled_ = 0;
   Block blocks_[2];
   std::size_t current_ = 0;      // the block being gathered
   WorkerPool::Handle in_flight_;  // the other block, while the pool adds it
-  std::vector<std::size_t> parts_;  // bounds of the ranges of packed rows, one range per part
   std::vector<char> missed_;     // per variable: a value has been missing
   std::vector<std::size_t> missed_list_;
   std::vector<float> run_sum_, run_squares_;  // per variable, while nothing missed
   std::vector<std::size_t> fresh_;
-  std::vector<std::size_t> row_start_;
-  std::vector<float> cross_;
 };
 
 // The same accumulation done one object and one pair at a time; kept as the
