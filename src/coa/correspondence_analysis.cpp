@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "analysis/cross_products.h"
 #include "analysis/packed.h"
 #include "plot/scatter_plot.h"
 #include "textio/free_format.h"
@@ -25,31 +26,29 @@ const textio::Format kScoreRecord{"(8F10.4)"};
 }  // namespace
 
 void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile& scratch,
-                           std::span<float> row) {
+                           std::span<float> row, analysis::WorkerPool* pool) {
   const std::size_t n = static_cast<std::size_t>(t.n);
   const std::size_t p = static_cast<std::size_t>(t.p);
   const float total = t.grand_total;
   for (std::size_t j = 0; j < p; ++j) t.column_totals[j] = t.column_totals[j] / total;
   for (std::size_t i = 0; i < n; ++i) t.row_totals[i] = t.row_totals[i] / total;
-  const std::size_t len = analysis::packed_length(p);
-  for (std::size_t k = 0; k < len; ++k) matrix[k] = 0.0f;
+  // The matrix sums z(u) z(k) over the objects: the cross products of the
+  // rows z, added on the pool a block at a time.
+  analysis::CrossProductPass pass(p, pool);
   const std::span<float> x = row.first(p);
-  std::vector<float> z(p);
   scratch.rewind();
   for (std::size_t i = 0; i < n; ++i) {
     scratch.read_row(x);
     const float ti = t.row_totals[i];
+    const std::span<float> z = pass.next_row();
     for (std::size_t u = 0; u < p; ++u) {
       const float proportion = x[u] / total;
       const float expected = t.column_totals[u] * ti;
       z[u] = (proportion - expected) / std::sqrt(expected);
     }
-    for (std::size_t k = 1; k <= p; ++k) {
-      float* out = matrix.data() + analysis::packed_index(k, 1);
-      const float zk = z[k - 1];
-      for (std::size_t u = 0; u < k; ++u) out[u] = out[u] + z[u] * zk;
-    }
+    pass.row_done();
   }
+  pass.finish(matrix);
   scratch.rewind();
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/worker_pool.h"
 #include "input/scratch_file.h"
 #include "results/eigensystem.h"
 #include "results/score_matrix.h"
@@ -36,9 +37,10 @@ bool check_table(textio::Printer& print, const Table& t, FirstNegative negative)
 
 // Phase 1: turns the totals of `t` into proportions and fills `matrix`
 // (packed, p(p+1)/2 values) with the cross products of the standardized
-// residuals. `row` holds p values of work space.
+// residuals. `row` holds p values of work space; `pool`, when given, adds
+// the cross products on its threads (the same sums for every thread count).
 void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile& scratch,
-                           std::span<float> row);
+                           std::span<float> row, analysis::WorkerPool* pool = nullptr);
 
 struct ScoreOptions {
   std::int32_t axes = 0;     // r

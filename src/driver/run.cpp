@@ -530,7 +530,7 @@ class Run {
   void correspondence_matrix() {
     table_ = table();
     if (!coa::check_table(print_, table_, first_negative_)) throw AnalysisStop();
-    coa::correspondence_matrix(table_, w_.work, *scratch_, w_.row);
+    coa::correspondence_matrix(table_, w_.work, *scratch_, w_.row, &pool_);
     if (!analysis::check_resemblance(print_, p_, w_.work)) throw AnalysisStop();
   }
 
