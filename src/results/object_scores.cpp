@@ -5,8 +5,8 @@
 #include <exception>
 #include <vector>
 
-#include "analysis/vector_clones.h"
 #include "plot/scatter_plot.h"
+#include "results/object_groups.h"
 #include "textio/free_format.h"
 
 namespace orthaxis::results {
@@ -21,8 +21,6 @@ const textio::Format kObjectLine{"(I5,5F12.3/(5X,5F12.3))"};
 const textio::Format kObjectLineLabelled{"(I4,1X,A8,1X,5F12.3/(14X,5F12.3))"};
 const textio::Format kScoreRecord{"(8F10.4)"};
 
-// Stands for an absent value in the row buffer; sums skip values equal to it.
-constexpr float kAbsent = -123456.7f;
 
 void print_object_line(textio::Printer& print, const ScoreMatrix& scores, std::int32_t i,
                        std::span<const float> values) {
@@ -128,90 +126,6 @@ void list_objects(textio::Printer& print, textio::RecordFile* file, std::size_t 
 
 namespace {
 
-// Objects are scored kGroup at a time, one per lane: the group's rows are
-// laid out value by value (x(j, k) at j * kGroup + k), so that each step
-// below is one vector operation over the group while every object still
-// gets its own operations in its own order.
-constexpr std::size_t kGroup = 8;
-
-// Centres (and scales) a group's values in place and sums each object's
-// centred squares: an absent value (negative) becomes kAbsent and adds
-// nothing.
-template <analysis::AnalysisType kType>
-[[gnu::always_inline]] inline void centre_group(std::size_t p, const float* __restrict mean,
-                                                const float* __restrict sd, float* __restrict x,
-                                                float* __restrict ssq) {
-  using analysis::AnalysisType;
-  for (std::size_t j = 0; j < p; ++j) {
-    float* xj = x + j * kGroup;
-    for (std::size_t k = 0; k < kGroup; ++k) {
-      const float v = xj[k];
-      float sum = ssq[k];
-      float centred = v;
-      if constexpr (kType != AnalysisType::kCorrelations) {
-        const float d = v - mean[j];
-        sum = sum + d * d;
-      }
-      if constexpr (kType != AnalysisType::kCrossProducts) centred = v - mean[j];
-      if constexpr (kType == AnalysisType::kCorrelations) {
-        centred = centred / sd[j];
-        sum = sum + centred * centred;
-      }
-      const bool absent = v < 0.0f;
-      ssq[k] = absent ? ssq[k] : sum;
-      xj[k] = absent ? kAbsent : centred;
-    }
-  }
-}
-
-// How a score's term x * e is divided.
-enum class Divide { kNot, kTwice, kOnce };
-
-// A group's scores on one component: the terms x(j) * e(j), divided as the
-// normalisation asks (by `first` and then by divisor[j], or by divisor[j]),
-// added in variable order, values equal to kAbsent left out.
-template <Divide kDivide>
-[[gnu::always_inline]] inline void sum_group(std::size_t p, const float* __restrict x,
-                                             const float* __restrict e, float first,
-                                             const float* __restrict divisor,
-                                             float* __restrict score) {
-  float s[kGroup] = {};
-  for (std::size_t j = 0; j < p; ++j) {
-    const float* xj = x + j * kGroup;
-    for (std::size_t k = 0; k < kGroup; ++k) {
-      float term = xj[k] * e[j];
-      if constexpr (kDivide == Divide::kTwice) term = term / first / divisor[j];
-      if constexpr (kDivide == Divide::kOnce) term = term / divisor[j];
-      s[k] = xj[k] == kAbsent ? s[k] : s[k] + term;
-    }
-  }
-  for (std::size_t k = 0; k < kGroup; ++k) score[k] = s[k];
-}
-
-// The group steps for each analysis type and normalisation, compiled for
-// the processor's vectors.
-using analysis::AnalysisType;
-ORTHAXIS_VECTOR_CLONES void centre_group(AnalysisType type, std::size_t p, const float* mean,
-                                         const float* sd, float* x, float* ssq) {
-  switch (type) {
-    case AnalysisType::kCrossProducts:
-      return centre_group<AnalysisType::kCrossProducts>(p, mean, sd, x, ssq);
-    case AnalysisType::kCovariances:
-      return centre_group<AnalysisType::kCovariances>(p, mean, sd, x, ssq);
-    default:
-      return centre_group<AnalysisType::kCorrelations>(p, mean, sd, x, ssq);
-  }
-}
-ORTHAXIS_VECTOR_CLONES void sum_group(Divide divide, std::size_t p, const float* x,
-                                      const float* e, float first, const float* divisor,
-                                      float* score) {
-  switch (divide) {
-    case Divide::kNot: return sum_group<Divide::kNot>(p, x, e, first, divisor, score);
-    case Divide::kTwice: return sum_group<Divide::kTwice>(p, x, e, first, divisor, score);
-    case Divide::kOnce: return sum_group<Divide::kOnce>(p, x, e, first, divisor, score);
-  }
-}
-
 // Scores of objects: each row is centred (and scaled), its centred sum of
 // squares and its q scores are stored, and its shares of variance (not for
 // the cross products) are given. A score on component c is the sum over the
@@ -247,11 +161,8 @@ class ObjectScorer {
     float ssq[kGroup], score[kGroup];
     for (std::size_t g = 0; g < count; g += kGroup) {
       const std::size_t lanes = std::min(kGroup, count - g);
-      for (std::size_t k = 0; k < kGroup; ++k) {
-        const float* row = rows + (g + std::min(k, lanes - 1)) * p_;
-        for (std::size_t j = 0; j < p_; ++j) x[j * kGroup + k] = row[j];
-        ssq[k] = centred_ssq[first + g + std::min(k, lanes - 1)];
-      }
+      interleave_group(rows + g * p_, lanes, p_, x.data());
+      for (std::size_t k = 0; k < kGroup; ++k) ssq[k] = centred_ssq[first + g + std::min(k, lanes - 1)];
       centre_group(m_.type, p_, m_.mean.data(), m_.sd.data(), x.data(), ssq);
       for (std::size_t k = 0; k < lanes; ++k) centred_ssq[first + g + k] = ssq[k];
       for (std::size_t c = 0; c < q_; ++c) {

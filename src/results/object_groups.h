@@ -1,0 +1,37 @@
+#pragma once
+// Objects scored kGroup at a time, one per vector lane: the group's rows are
+// laid out value by value (x(j, k) at x[j * kGroup + k]), so that each step is
+// one vector operation over the group while every object still gets its own
+// operations in its own order.
+
+#include <cstddef>
+
+#include "analysis/analysis_type.h"
+
+namespace orthaxis::results {
+
+inline constexpr std::size_t kGroup = 8;
+
+// Stands for an absent value in a group; sums skip values equal to it.
+inline constexpr float kAbsent = -123456.7f;
+
+// Lays out `lanes` rows (1 .. kGroup; row k at rows + k * p) value by value
+// into x (p * kGroup values); the lanes past `lanes` repeat the last row.
+void interleave_group(const float* rows, std::size_t lanes, std::size_t p, float* x);
+
+// Centres (and scales) a group's values in place as the analysis type asks
+// and adds each object's centred squares to ssq: an absent value (negative)
+// becomes kAbsent and adds nothing.
+void centre_group(analysis::AnalysisType type, std::size_t p, const float* mean, const float* sd,
+                  float* x, float* ssq);
+
+// How a score's term x * e is divided.
+enum class Divide { kNot, kTwice, kOnce };
+
+// A group's scores on one component: the terms x(j) * e(j), divided as asked
+// (by `first` and then by divisor[j], or by divisor[j]), added in variable
+// order from 0, values equal to kAbsent left out.
+void sum_group(Divide divide, std::size_t p, const float* x, const float* e, float first,
+               const float* divisor, float* score);
+
+}  // namespace orthaxis::results
