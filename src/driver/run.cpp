@@ -600,8 +600,7 @@ class Run {
     objects_ = results::ScoreMatrix(std::move(w_.work), n_, q_, results::ScoreLayout::kPointRows,
                                     object_labels());
     results::object_scores({print_, object_score_file_, title_}, pca_model(), eigen_,
-                           v_.object_score_norm, objects_, w_.spare, w_.row_totals,
-                           {w_.row, w_.share}, &pool_);
+                           v_.object_score_norm, objects_, w_.spare, w_.row_totals, &pool_);
   }
 
   void variable_scores() {

@@ -1,6 +1,10 @@
 #include "results/object_groups.h"
 
 #include <algorithm>
+#include <exception>
+#include <optional>
+#include <span>
+#include <vector>
 
 #include "analysis/vector_clones.h"
 
@@ -92,5 +96,70 @@ ORTHAXIS_VECTOR_CLONES void sum_group(Divide divide, std::size_t p, const float*
   }
 }
 
+
+std::size_t block_rows(std::size_t p, analysis::WorkerPool* pool) {
+  if (pool == nullptr || pool->size() < 2) return kGroup;
+  // About 256 KB of rows.
+  return std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p, 1), 16, 4096);
+}
+
+void score_in_blocks(input::ScratchFile& scratch, std::size_t n, std::size_t p,
+                     analysis::WorkerPool* pool, const ObjectStep& score, const ObjectStep& list) {
+  const std::size_t block = block_rows(p, pool);
+  struct Block {
+    std::vector<float> rows;
+    ObjectRun run{};
+    analysis::WorkerPool::Handle scoring;
+    std::exception_ptr failure;  // the read of object run.first + run.count failed
+  };
+  Block blocks[2];
+  for (std::size_t b = 0; b < 2; ++b) {
+    blocks[b].rows.resize(block * p);
+    blocks[b].run.rows = blocks[b].rows.data();
+    blocks[b].run.slot = b * block;
+  }
+  const bool threads = pool != nullptr && pool->size() > 1;
+  const std::size_t parts = threads ? 4 * pool->size() : 1;
+  auto read_block = [&](Block& b, std::size_t first) {
+    b.run.first = first;
+    b.run.count = std::min(block, n - first);
+    for (std::size_t k = 0; k < b.run.count; ++k) {
+      try {
+        scratch.read_row(std::span<float>(b.rows.data() + k * p, p));
+      } catch (...) {
+        b.failure = std::current_exception();
+        b.run.count = k;
+        break;
+      }
+    }
+    // Whole groups to each part.
+    const std::size_t groups = (b.run.count + kGroup - 1) / kGroup;
+    const std::size_t parts_here = std::max<std::size_t>(1, std::min(parts, groups));
+    auto part = [&score, &b, groups, parts_here, p](std::size_t k) {
+      const std::size_t k0 = std::min(b.run.count, groups * k / parts_here * kGroup);
+      const std::size_t k1 = std::min(b.run.count, groups * (k + 1) / parts_here * kGroup);
+      if (k1 > k0) score({b.rows.data() + k0 * p, b.run.first + k0, k1 - k0, b.run.slot + k0});
+    };
+    if (threads) {
+      b.scoring = pool->start(parts_here, part);
+    } else {
+      part(0);
+    }
+  };
+  // On the way out by a failure, the pool must be done with the blocks.
+  std::optional<analysis::WorkerPool::Settle> settle;
+  if (threads) settle.emplace(*pool, std::initializer_list<analysis::WorkerPool::Handle*>{
+                                         &blocks[0].scoring, &blocks[1].scoring});
+  std::size_t current = 0;
+  if (n > 0) read_block(blocks[0], 0);
+  for (std::size_t first = 0; first < n; first += block) {
+    Block& b = blocks[current];
+    if (b.scoring) pool->wait(b.scoring);
+    if (first + block < n && !b.failure) read_block(blocks[current ^ 1], first + block);
+    list(b.run);
+    if (b.failure) std::rethrow_exception(b.failure);
+    current ^= 1;
+  }
+}
 
 }  // namespace orthaxis::results

@@ -191,21 +191,12 @@ class ObjectScorer {
   std::vector<float> root_lambda_, root_count_, root_both_;
 };
 
-// Rows of a block of objects read from the scratch file, and their shares.
-struct ObjectBlock {
-  std::size_t first = 0, count = 0;
-  std::vector<float> rows, shares;
-  std::vector<std::string> lines;  // the variance-share line of each object
-  analysis::WorkerPool::Handle scoring;
-  std::exception_ptr failure;  // the read of object first + count failed
-};
-
 }  // namespace
 
 void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
                    std::int32_t normalisation, ScoreMatrix& scores,
                    std::span<float> component_means, std::span<float> centred_ssq,
-                   const RowBuffers& buffers, analysis::WorkerPool* pool) {
+                   analysis::WorkerPool* pool) {
   using analysis::AnalysisType;
   textio::Printer& print = out.print;
   input::ScratchFile& scratch = *m.scratch;
@@ -215,103 +206,45 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
   const bool cross_products = m.type == AnalysisType::kCrossProducts;
   const bool to_lambda = normalisation == 0;
   const bool variance_shares = to_lambda && !cross_products;
-  const std::span<float> share = buffers.share;
   for (std::size_t i = 0; i < n; ++i) centred_ssq[i] = 0.0f;
   for (std::size_t c = 0; c < q; ++c) component_means[c] = 0.0f;
 
   if (variance_shares) print.both(kVarianceSharesHeading);
   const ObjectScorer score(m, eigen, to_lambda, p, q);
-  // What follows the scores of object i, in object order: the cross
-  // products' component sums and the variance-share line.
-  auto after = [&](std::size_t i, const float* object_share) {
-    if (cross_products) {
-      for (std::size_t c = 0; c < q; ++c) component_means[c] += scores.at(i, c);
-    }
-    if (variance_shares) {
-      print_object_line(print, scores, static_cast<std::int32_t>(i + 1),
-                        std::span<const float>(object_share, q));
-    }
-  };
-  if (pool == nullptr || pool->size() < 2) {
-    std::vector<float> rows(kGroup * p), shares(kGroup * std::max<std::size_t>(q, 1));
-    for (std::size_t first = 0; first < n; first += kGroup) {
-      std::size_t count = std::min(kGroup, n - first);
-      std::exception_ptr failure;
-      for (std::size_t k = 0; k < count; ++k) {
-        try {
-          scratch.read_row(std::span<float>(rows.data() + k * p, p));
-        } catch (...) {
-          // Raised once the objects before it are listed.
-          failure = std::current_exception();
-          count = k;
-          break;
+  // Per slot of the blocks in use: the object's shares and, with a pool,
+  // its variance-share line made on the pool.
+  const std::size_t slots = 2 * block_rows(p, pool);
+  std::vector<float> shares(slots * std::max<std::size_t>(q, 1));
+  std::vector<std::string> lines(slots);
+  const bool threads = pool != nullptr && pool->size() > 1;
+  score_in_blocks(
+      scratch, n, p, pool,
+      [&](const ObjectRun& r) {
+        float* run_shares = shares.data() + r.slot * q;
+        score(r.rows, r.first, r.count, centred_ssq, scores, run_shares);
+        if (!variance_shares || !threads) return;
+        for (std::size_t k = 0; k < r.count; ++k) {
+          std::string& line = lines[r.slot + k];
+          line.clear();
+          object_line_records(scores, static_cast<std::int32_t>(r.first + k + 1),
+                              std::span<const float>(run_shares + k * q, q), line);
         }
-      }
-      score(rows.data(), first, count, centred_ssq, scores, shares.data());
-      for (std::size_t k = 0; k < count; ++k) after(first + k, shares.data() + k * q);
-      if (failure) std::rethrow_exception(failure);
-    }
-  } else {
-    // Blocks of about 256 KB of rows: one is scored by the pool while the
-    // next is read; then the scored one is listed.
-    const std::size_t block = std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p, 1), 16, 4096);
-    const std::size_t parts = 4 * pool->size();
-    ObjectBlock blocks[2];
-    for (ObjectBlock& b : blocks) {
-      b.rows.resize(block * p);
-      b.shares.resize(block * std::max<std::size_t>(q, 1));
-      b.lines.resize(block);
-    }
-    auto read_block = [&](ObjectBlock& b, std::size_t first) {
-      b.first = first;
-      b.count = std::min(block, n - first);
-      for (std::size_t k = 0; k < b.count; ++k) {
-        try {
-          scratch.read_row(std::span<float>(b.rows.data() + k * p, p));
-        } catch (...) {
-          // Raised once the objects before it are listed, as a plain pass would.
-          b.failure = std::current_exception();
-          b.count = k;
-          break;
-        }
-      }
-      b.scoring = pool->start(std::min(parts, b.count), [&, &b = b](std::size_t part) {
-        // Whole groups to each part.
-        const std::size_t parts_here = std::min(parts, b.count);
-        const std::size_t groups = (b.count + kGroup - 1) / kGroup;
-        const std::size_t k0 = std::min(b.count, groups * part / parts_here * kGroup);
-        const std::size_t k1 = std::min(b.count, groups * (part + 1) / parts_here * kGroup);
-        score(b.rows.data() + k0 * p, b.first + k0, k1 - k0, centred_ssq, scores,
-              b.shares.data() + k0 * q);
-        for (std::size_t k = k0; k < k1; ++k) {
-          const std::size_t i = b.first + k;
-          if (variance_shares) {
-            b.lines[k].clear();
-            object_line_records(scores, static_cast<std::int32_t>(i + 1),
-                                std::span<const float>(b.shares.data() + k * q, q), b.lines[k]);
+      },
+      [&](const ObjectRun& r) {
+        for (std::size_t k = 0; k < r.count; ++k) {
+          const std::size_t i = r.first + k;
+          if (cross_products) {
+            for (std::size_t c = 0; c < q; ++c) component_means[c] += scores.at(i, c);
+          }
+          if (!variance_shares) continue;
+          if (threads) {
+            print_records(print, lines[r.slot + k]);
+          } else {
+            print_object_line(print, scores, static_cast<std::int32_t>(i + 1),
+                              std::span<const float>(shares.data() + (r.slot + k) * q, q));
           }
         }
       });
-    };
-    // On the way out by a failure, the pool must be done with the blocks.
-    const analysis::WorkerPool::Settle settle(*pool, {&blocks[0].scoring, &blocks[1].scoring});
-    std::size_t current = 0;
-    if (n > 0) read_block(blocks[0], 0);
-    for (std::size_t first = 0; first < n; first += block) {
-      ObjectBlock& b = blocks[current];
-      pool->wait(b.scoring);
-      if (first + block < n && !b.failure) read_block(blocks[current ^ 1], first + block);
-      for (std::size_t k = 0; k < b.count; ++k) {
-        const std::size_t i = b.first + k;
-        if (cross_products) {
-          for (std::size_t c = 0; c < q; ++c) component_means[c] += scores.at(i, c);
-        }
-        if (variance_shares) print_records(print, b.lines[k]);
-      }
-      if (b.failure) std::rethrow_exception(b.failure);
-      current ^= 1;
-    }
-  }
   scratch.rewind();
 
   if (cross_products) {

@@ -48,7 +48,7 @@ struct RowBuffers {
 void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
                    std::int32_t normalisation, ScoreMatrix& scores,
                    std::span<float> component_means, std::span<float> centred_ssq,
-                   const RowBuffers& buffers, analysis::WorkerPool* pool = nullptr);
+                   analysis::WorkerPool* pool = nullptr);
 
 struct VariableScoreOptions {
   std::int32_t option = 0;    // 0 correlations, 1 covariances, 2 eigenvectors
