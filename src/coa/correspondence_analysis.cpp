@@ -1,5 +1,6 @@
 #include "coa/correspondence_analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "analysis/cross_products.h"
 #include "analysis/packed.h"
 #include "plot/scatter_plot.h"
+#include "results/object_groups.h"
 #include "textio/free_format.h"
 
 namespace orthaxis::coa {
@@ -111,7 +113,7 @@ bool check_table(textio::Printer& print, const Table& t, FirstNegative negative)
 Scores correspondence_scores(textio::Printer& print, input::ScratchFile& scratch, const Table& t,
                              results::Eigensystem& eigen, const ScoreOptions& o,
                              std::vector<float> object_storage, std::span<float> row,
-                             const ScoreFiles& files) {
+                             const ScoreFiles& files, analysis::WorkerPool* pool) {
   using results::ScoreLayout;
   using results::ScoreMatrix;
   const std::size_t n = static_cast<std::size_t>(t.n);
@@ -134,18 +136,31 @@ Scores correspondence_scores(textio::Printer& print, input::ScratchFile& scratch
   const Block objects{kObjectHeading, " CoA obj. scores from ", s.objects};
   const Block variables{kVariableHeading, " CoA var. scores from ", s.variables};
 
+  // f(i, k): the sum of x(j) v(j, k) in variable order over the object's
+  // weight (and over the singular value), objects a group at a time on the
+  // pool. The counts are never negative, so no value is taken for absent.
   auto object_block = [&] {
     scratch.rewind();
-    for (std::size_t i = 0; i < n; ++i) {
-      scratch.read_row(x);
-      const float weight = t.row_totals[i] * total;
-      for (std::size_t k = 0; k < r; ++k) {
-        float sum = 0.0f;
-        for (std::size_t j = 0; j < p; ++j) sum = sum + x[j] * v(j, k);
-        f(i, k) = sum / weight;
-        if (o.scaling > 0) f(i, k) = f(i, k) / singular[k];
-      }
-    }
+    results::score_in_blocks(
+        scratch, n, p, pool,
+        [&](const results::ObjectRun& run) {
+          std::vector<float> group(p * results::kGroup);
+          float sums[results::kGroup];
+          for (std::size_t g = 0; g < run.count; g += results::kGroup) {
+            const std::size_t lanes = std::min(results::kGroup, run.count - g);
+            results::interleave_group(run.rows + g * p, lanes, p, group.data());
+            for (std::size_t k = 0; k < r; ++k) {
+              results::sum_group(results::Divide::kNot, p, group.data(), &v(0, k), 0.0f, nullptr,
+                                 sums);
+              for (std::size_t l = 0; l < lanes; ++l) {
+                const std::size_t i = run.first + g + l;
+                f(i, k) = sums[l] / (t.row_totals[i] * total);
+                if (o.scaling > 0) f(i, k) = f(i, k) / singular[k];
+              }
+            }
+          }
+        },
+        [](const results::ObjectRun&) {});
     scratch.rewind();
     list_block(print, objects, files.objects, files.data_file_name);
   };

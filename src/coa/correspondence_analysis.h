@@ -62,10 +62,11 @@ struct Scores {
 // Phase 2: the object and variable scores of the chosen scaling, listed,
 // saved and plotted. The object scores take over `object_storage` (at least
 // n * r values), the variable scores the eigenvector storage of `eigen` (its
-// eigenvalues stay). `row` holds p values of work space.
+// eigenvalues stay). `row` holds p values of work space. With a pool, the
+// object scores are made on its threads, the same for every thread count.
 Scores correspondence_scores(textio::Printer& print, input::ScratchFile& scratch, const Table& t,
                              results::Eigensystem& eigen, const ScoreOptions& o,
                              std::vector<float> object_storage, std::span<float> row,
-                             const ScoreFiles& files);
+                             const ScoreFiles& files, analysis::WorkerPool* pool = nullptr);
 
 }  // namespace orthaxis::coa

@@ -578,7 +578,7 @@ class Run {
                               variable_labels(v_.variable_labels != 0)};
     coa::Scores s = coa::correspondence_scores(
         print_, *scratch_, table_, eigen_, o, std::move(w_.work), w_.row,
-        {object_score_file_, variable_score_file_, names_.data});
+        {object_score_file_, variable_score_file_, names_.data}, &pool_);
     objects_ = std::move(s.objects);
     variables_ = std::move(s.variables);
   }
