@@ -55,10 +55,12 @@ ORTHAXIS_VECTOR_CLONES void update_missing_pairs(
 
 }  // namespace
 
-PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, WorkerPool* pool)
+PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, WorkerPool* pool,
+                                 VariableSums* variables)
     : p_(static_cast<std::size_t>(p)),
       objects_(static_cast<float>(n)),
       s_(sums),
+      variables_(variables),
       pool_(pool != nullptr && pool->size() > 1 ? pool : nullptr),
       // Several parts per thread, so that a thread that also reads the data
       // takes fewer of them.
@@ -128,8 +130,10 @@ void PairAccumulator::add(std::span<const float> x) {
     }
   }
   Block& block = blocks_[current_];
+  if (filled_ == 0) block.first = objects_added_;
   gather_row(p_, x.data(), block.values.data() + filled_ * stride_,
              block.presence.data() + filled_ * stride_, run_sum_.data(), run_squares_.data());
+  ++objects_added_;
   if (++filled_ == block_rows_) flush();
 }
 
@@ -158,6 +162,7 @@ void PairAccumulator::flush() {
   const Block& block = blocks_[current_];
   if (pool_ == nullptr) {
     add_block(block, rows, 0, p_);
+    add_variable_block(block, rows, 0, p_, 0, 1);
     return;
   }
   // The previous block must be complete before this one is added to the
@@ -168,12 +173,50 @@ void PairAccumulator::flush() {
   const std::vector<std::size_t>& parts = cross_.parts();
   in_flight_ = pool_->start(parts.size() - 1, [this, &block, rows, &parts](std::size_t k) {
     add_block(block, rows, parts[k], parts[k + 1]);
+    add_variable_block(block, rows, parts[k], parts[k + 1], k, parts.size() - 1);
   });
   current_ ^= 1;
 }
 
 void PairAccumulator::settle() {
   if (in_flight_) pool_->wait(in_flight_);
+}
+
+namespace {
+// Rows of a block into the sums of the variables [j0, j1), object after object.
+ORTHAXIS_VECTOR_CLONES void add_to_variable_range(std::size_t rows, std::size_t stride,
+                                                  const float* __restrict values,
+                                                  const float* __restrict presence,
+                                                  std::size_t j0, std::size_t j1,
+                                                  float* __restrict sum, float* __restrict count) {
+  for (std::size_t b = 0; b < rows; ++b) {
+    const float* xb = values + b * stride;
+    const float* pb = presence + b * stride;
+    for (std::size_t j = j0; j < j1; ++j) {
+      const bool here = pb[j] != 0.0f;
+      sum[j] = here ? sum[j] + xb[j] : sum[j];
+      count[j] = here ? count[j] : count[j] - 1.0f;
+    }
+  }
+}
+}  // namespace
+
+void PairAccumulator::add_variable_block(const Block& block, std::size_t rows, std::size_t j0,
+                                         std::size_t j1, std::size_t part, std::size_t parts) {
+  if (variables_ == nullptr) return;
+  VariableSums& v = *variables_;
+  const float* values = block.values.data();
+  const float* presence = block.presence.data();
+  add_to_variable_range(rows, stride_, values, presence, j0, j1, v.sum.data(), v.count.data());
+  // Each object's sum of squares along its row, the objects shared among the parts.
+  for (std::size_t b = rows * part / parts; b < rows * (part + 1) / parts; ++b) {
+    const float* xb = values + b * stride_;
+    const float* pb = presence + b * stride_;
+    float ssq = v.object_ssq[block.first + b];
+    for (std::size_t c = 0; c < p_; ++c)
+      if (pb[c] != 0.0f) ssq += xb[c] * xb[c];
+    v.object_ssq[block.first + b] = ssq;
+  }
 }
 
 void PairAccumulator::add_block(const Block& block, std::size_t rows, std::size_t j0,

@@ -53,10 +53,16 @@ struct PairSums {
 // the caller goes on gathering the next block into a second buffer; the
 // pairs are split among the threads by ranges of rows of the packed matrix,
 // so that every accumulator is updated by one thread, block after block.
+struct VariableSums;
+
 class PairAccumulator {
  public:
   // `pool`: threads that add the blocks; none, the caller adds them.
-  PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, WorkerPool* pool = nullptr);
+  // `variables`, when given (started by start_variable_sums), also receives
+  // what add_variable_sums would add for each row (not the CoA totals), in
+  // the same order, on the threads that add the blocks.
+  PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, WorkerPool* pool = nullptr,
+                  VariableSums* variables = nullptr);
   PairAccumulator(const PairAccumulator&) = delete;
   PairAccumulator& operator=(const PairAccumulator&) = delete;
   ~PairAccumulator();
@@ -68,6 +74,7 @@ class PairAccumulator {
   struct Block {
     std::vector<float> values;    // rows of the block, missing values as 0
     std::vector<float> presence;  // rows of the block, 1 present, 0 missing
+    std::size_t first = 0;        // the object of the block's first row
   };
 
   // Hands the gathered rows to the pool (or adds them) and switches buffers.
@@ -76,6 +83,10 @@ class PairAccumulator {
   void settle();
   // Adds `rows` rows of a block to the pairs of the packed rows [j0, j1).
   void add_block(const Block& block, std::size_t rows, std::size_t j0, std::size_t j1);
+  // Adds them to the sums of the variables [j0, j1) and, for part `part` of
+  // `parts`, to their objects' sums of squares.
+  void add_variable_block(const Block& block, std::size_t rows, std::size_t j0, std::size_t j1,
+                          std::size_t part, std::size_t parts);
   // Copies the running sums into the pairs of variables that have had no
   // missing value until now and that involve a variable of `fresh`.
   void materialize(const std::vector<std::size_t>& fresh);
@@ -83,11 +94,13 @@ class PairAccumulator {
   std::size_t p_;
   float objects_;
   PairSums s_;
+  VariableSums* variables_;
   WorkerPool* pool_;
   CrossProductSums cross_;  // the cross products, packed by finish()
   std::size_t stride_;      // values of one row in a block (cross_.stride())
   std::size_t block_rows_;
   std::size_t filled_ = 0;
+  std::size_t objects_added_ = 0;
   Block blocks_[2];
   std::size_t current_ = 0;      // the block being gathered
   WorkerPool::Handle in_flight_;  // the other block, while the pool adds it

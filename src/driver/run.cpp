@@ -439,7 +439,8 @@ class Run {
     sums_ = variable_sums();
     analysis::start_variable_sums(sums_, n_);
     std::unique_ptr<analysis::PairAccumulator> pairs;
-    if (!coa) pairs = std::make_unique<analysis::PairAccumulator>(p_, n_, pair_sums(), &pool_);
+    // For PCA the accumulator adds the variable sums with the pairs.
+    if (!coa) pairs = std::make_unique<analysis::PairAccumulator>(p_, n_, pair_sums(), &pool_, &sums_);
     const std::span<float> row(w_.row);
     input::RowReader rows(data_, row.size(), static_cast<std::size_t>(n_), &pool_);
     input::ScratchWriteBehind scratch(*scratch_, row.size(), &pool_);
@@ -467,10 +468,10 @@ class Run {
             }
           }
         }
+        analysis::add_variable_sums(sums_, i, row, coa);
       } else {
         pairs->add(row);
       }
-      analysis::add_variable_sums(sums_, i, row, coa);
     }
     scratch.settle();
     if (pairs) pairs->finish();

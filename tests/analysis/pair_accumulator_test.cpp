@@ -35,9 +35,18 @@ void check(std::int32_t p, std::int32_t n, double missing_rate, unsigned seed,
     direct.count[k] = static_cast<float>(n);
     direct.a[k] = direct.sx[k] = direct.sy[k] = direct.qx[k] = direct.qy[k] = 0.0f;
   }
+  // The variable sums the accumulator adds on the side, and add_variable_sums'.
+  const std::size_t np = static_cast<std::size_t>(p), nn = static_cast<std::size_t>(n);
+  std::vector<float> sum[2], count[2], ssq[2], total[2];
+  VariableSums vars[2];
+  for (int k = 0; k < 2; ++k) {
+    sum[k].resize(np), count[k].resize(np), ssq[k].resize(nn), total[k].resize(nn);
+    vars[k] = {sum[k], count[k], ssq[k], total[k], 0.0f};
+    start_variable_sums(vars[k], n);
+  }
   // threads = 0: no pool, the caller adds every block itself.
   WorkerPool pool(threads);
-  PairAccumulator acc(p, n, blocked.sums(), threads == 0 ? nullptr : &pool);
+  PairAccumulator acc(p, n, blocked.sums(), threads == 0 ? nullptr : &pool, &vars[0]);
   std::vector<float> row(static_cast<std::size_t>(p));
   for (std::int32_t i = 0; i < n; ++i) {
     for (auto& x : row) x = missing(rng) ? -1.0f : value(rng);
@@ -45,8 +54,12 @@ void check(std::int32_t p, std::int32_t n, double missing_rate, unsigned seed,
     if (i % 7 == 0) row[static_cast<std::size_t>(i) % row.size()] = 0.0f;
     acc.add(row);
     accumulate_pairs_directly(p, direct.sums(), row);
+    add_variable_sums(vars[1], static_cast<std::size_t>(i), row, false);
   }
   acc.finish();
+  expect_same(sum[0], sum[1], "variable sums");
+  expect_same(count[0], count[1], "variable counts");
+  expect_same(ssq[0], ssq[1], "object sums of squares");
   expect_same(blocked.a, direct.a, "cross products");
   expect_same(blocked.count, direct.count, "pair counts");
   expect_same(blocked.sx, direct.sx, "sums x");
