@@ -94,20 +94,21 @@ void BM_ReadAndDataPass(benchmark::State& state) {
   orthaxis::analysis::WorkerPool pool(threads);
   for (auto _ : state) {
     orthaxis::textio::RecordFile data(1, file.path, orthaxis::textio::RecordFile::Open::kExisting);
-    orthaxis::input::ScratchFile out(scratch);
+    orthaxis::input::ScratchFile file_out(scratch);
+    orthaxis::input::ScratchWriteBehind out(file_out, p, &pool);
     orthaxis::input::read_heading(data);
     orthaxis::analysis::VariableSums v{sum, variable_count, object_ssq, row_total, 0.0f};
     orthaxis::analysis::start_variable_sums(v, file.n);
-    PairAccumulator pairs(file.p, file.n, PairSums{a, count, sx, sy, qx, qy}, &pool);
+    PairAccumulator pairs(file.p, file.n, PairSums{a, count, sx, sy, qx, qy}, &pool, &v);
     orthaxis::input::RowReader rows(data, p, n, &pool);
     for (std::size_t i = 0; i < n; ++i) {
       rows.read(row);
       out.write_row(row);
       pairs.add(row);
-      orthaxis::analysis::add_variable_sums(v, i, row, false);
     }
+    out.settle();
     pairs.finish();
-    out.close_and_delete();
+    file_out.close_and_delete();
     benchmark::DoNotOptimize(a.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
