@@ -3,7 +3,8 @@
 # each round runs every thread count once, in turn, so that a busy host
 # disturbs them alike; with R available (r-base-core, r-cran-data.table) the
 # round also times R reading the same file with data.table::fread and running
-# prcomp(scale. = TRUE). Prints one line per run and the median per setting.
+# prcomp(scale. = TRUE). Prints one line per run (with its peak memory when
+# GNU time is installed) and the median per setting.
 #
 #   bench/whole_run.sh BINARY DIR [ROUNDS [THREAD COUNTS...]]
 #   e.g. bench/whole_run.sh build/orthaxis /tmp/case 5 1 2
@@ -29,16 +30,25 @@ cd "$dir"
 [[ -f setup.in ]] || { echo "no setup file in $dir" >&2; exit 2; }
 with_r=0
 if command -v Rscript >/dev/null && Rscript -e 'library(data.table)' >/dev/null 2>&1; then with_r=1; fi
+# GNU time (Debian's `time`), when there, gives each run's peak memory.
+with_time=0
+[[ -x /usr/bin/time ]] && /usr/bin/time -f %M -o /dev/null true 2>/dev/null && with_time=1
 declare -A times
 now() { date +%s.%N; }
 for ((r = 1; r <= rounds; r++)); do
   for t in "${counts[@]}"; do
     cp setup.in 'ORTHAXIS.ST$'
     start=$(now)
-    ORTHAXIS_THREADS=$t "$binary" > console.out
+    if (( with_time )); then
+      ORTHAXIS_THREADS=$t /usr/bin/time -f %M -o peak.kb "$binary" > console.out
+    else
+      ORTHAXIS_THREADS=$t "$binary" > console.out
+    fi
     secs=$(echo "$(now) - $start" | bc)
     times[$t]+="$secs "
-    echo "round $r  threads $t  ${secs} s"
+    peak=""
+    (( with_time )) && peak="  peak $(( $(cat peak.kb) / 1024 )) MB"
+    echo "round $r  threads $t  ${secs} s${peak}"
   done
   if (( with_r )); then
     secs=$(Rscript "$here/prcomp.R" data.dat | tail -1)
