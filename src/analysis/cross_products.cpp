@@ -30,8 +30,8 @@ template <std::size_t kRun>
 
 // Cross products of a block of objects for row j of the packed matrix,
 // padded to `padded` accumulators (a multiple of 8; the padding takes
-// products of whatever lies beyond the row and is never used): runs of four
-// vectors, then the last one to three vectors as one run.
+// products of whatever lies beyond the row and is never used): runs of eight
+// vectors, then the last one to seven vectors as one run.
 ORTHAXIS_VECTOR_CLONES void add_cross_products(
     std::size_t padded, std::size_t rows, const float* __restrict values, std::size_t stride,
     std::size_t j, float* __restrict a) {
