@@ -140,12 +140,12 @@ BENCHMARK(BM_Jacobi)
     ->Unit(benchmark::kSecond);
 
 #ifdef ORTHAXIS_HAVE_LAPACK
-// ssyevd with its work arrays, on one thread.
+// ssyevd with its work arrays, on `threads` threads.
 class Ssyevd {
  public:
-  explicit Ssyevd(int p)
+  explicit Ssyevd(int p, int threads = 1)
       : p_(p), full_(static_cast<std::size_t>(p) * p), w_(static_cast<std::size_t>(p)) {
-    if (openblas_set_num_threads != nullptr) openblas_set_num_threads(1);
+    if (openblas_set_num_threads != nullptr) openblas_set_num_threads(threads);
     int lwork = -1, liwork = -1, info = 0;
     float work_size = 0;
     int iwork_size = 0;
@@ -201,12 +201,13 @@ double wall_seconds() {
 
 // Per iteration: one Jacobi run, then the best of three ssyevd runs on the
 // same matrix, both timed by `clock`; the counters are the quartiles of the
-// ratio of the two times. `pool` (when given) is the routine's threads.
+// ratio of the two times. `pool` (when given) is the routine's threads, and
+// ssyevd gets as many.
 void pair_with_ssyevd(benchmark::State& state, double (*clock)(),
                       orthaxis::analysis::WorkerPool* pool) {
   const int p = static_cast<int>(state.range(0));
   const std::vector<float> input = packed(p);
-  Ssyevd solver(p);
+  Ssyevd solver(p, pool != nullptr ? static_cast<int>(pool->size()) : 1);
   std::vector<float> a;
   std::vector<float> e(static_cast<std::size_t>(p) * p);
   std::FILE* sink = std::fopen("/dev/null", "w");
@@ -243,7 +244,6 @@ BENCHMARK(BM_JacobiOverSsyevd)->Arg(1000)->Iterations(15)->Unit(benchmark::kSeco
 // OpenBLAS's threads; times are wall-clock times.
 void BM_JacobiOverSsyevdThreads(benchmark::State& state) {
   const int threads = static_cast<int>(state.range(1));
-  if (openblas_set_num_threads != nullptr) openblas_set_num_threads(threads);
   orthaxis::analysis::WorkerPool pool(static_cast<std::size_t>(threads));
   pair_with_ssyevd(state, wall_seconds, &pool);
   if (openblas_set_num_threads != nullptr) openblas_set_num_threads(1);
