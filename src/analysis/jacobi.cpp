@@ -246,6 +246,130 @@ __attribute__((target("avx512f"))) void rotate_rows_above_avx512(float* mat, std
 
 constexpr std::size_t kAboveVectors = 4;
 
+// Lanes 0 .. count-1 of an 8-lane mask, as the sign bits that masked loads
+// and stores of AVX2 test.
+__attribute__((target("avx2"))) inline __m256i first_lanes8(std::ptrdiff_t count) {
+  const __m256i lane = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  const int n = static_cast<int>(std::clamp<std::ptrdiff_t>(count, 0, 8));
+  return _mm256_cmpgt_epi32(_mm256_set1_epi32(n), lane);
+}
+
+// x' = x c - y s, y' = x s + y c on eight lanes.
+__attribute__((target("avx2"))) inline void rotate8(__m256& x, __m256& y, __m256 c, __m256 s) {
+  const __m256 xn = _mm256_sub_ps(_mm256_mul_ps(x, c), _mm256_mul_ps(y, s));
+  y = _mm256_add_ps(_mm256_mul_ps(x, s), _mm256_mul_ps(y, c));
+  x = xn;
+}
+
+// rotate_band_avx512 on eight lanes: rows i0 .. i0+len-1 (len <= 8 * kVectors).
+template <std::size_t kVectors>
+__attribute__((target("avx2"))) void rotate_band_avx2(float* e, std::size_t n, std::size_t i0,
+                                                     std::size_t len, const ColumnRotation* rot,
+                                                     std::size_t count) {
+  __m256i mask[kVectors];
+  for (std::size_t g = 0; g < kVectors; ++g) {
+    mask[g] = first_lanes8(static_cast<std::ptrdiff_t>(len) - static_cast<std::ptrdiff_t>(8 * g));
+  }
+  const bool whole = len == 8 * kVectors;
+  __m256 x[kVectors];
+  for (std::size_t k = 0; k < count;) {
+    const std::uint32_t l = rot[k].l;
+    float* xl = e + l * n + i0;
+    for (std::size_t g = 0; g < kVectors; ++g) {
+      x[g] = whole ? _mm256_loadu_ps(xl + 8 * g) : _mm256_maskload_ps(xl + 8 * g, mask[g]);
+    }
+    for (; k < count && rot[k].l == l; ++k) {
+      const __m256 c = _mm256_set1_ps(rot[k].c);
+      const __m256 s = _mm256_set1_ps(rot[k].s);
+      float* ym = e + rot[k].m * n + i0;
+      if (whole) {
+        for (std::size_t g = 0; g < kVectors; ++g) {
+          __m256 y = _mm256_loadu_ps(ym + 8 * g);
+          rotate8(x[g], y, c, s);
+          _mm256_storeu_ps(ym + 8 * g, y);
+        }
+      } else {
+        for (std::size_t g = 0; g < kVectors; ++g) {
+          __m256 y = _mm256_maskload_ps(ym + 8 * g, mask[g]);
+          rotate8(x[g], y, c, s);
+          _mm256_maskstore_ps(ym + 8 * g, mask[g], y);
+        }
+      }
+    }
+    for (std::size_t g = 0; g < kVectors; ++g) {
+      if (whole) {
+        _mm256_storeu_ps(xl + 8 * g, x[g]);
+      } else {
+        _mm256_maskstore_ps(xl + 8 * g, mask[g], x[g]);
+      }
+    }
+  }
+}
+
+constexpr std::size_t kEigenBandVectorsAvx2 = 8;
+
+// Rows r0 .. r1-1 of the eigenvectors.
+void rotate_columns_avx2(float* e, std::size_t n, std::size_t r0, std::size_t r1,
+                         const ColumnRotation* rot, std::size_t count) {
+  constexpr std::size_t band = 8 * kEigenBandVectorsAvx2;
+  std::size_t i0 = r0;
+  for (; i0 + band <= r1; i0 += band) {
+    rotate_band_avx2<kEigenBandVectorsAvx2>(e, n, i0, band, rot, count);
+  }
+  const std::size_t len = r1 - i0;
+  switch ((len + 7) / 8) {
+    case 0: break;
+    case 1: rotate_band_avx2<1>(e, n, i0, len, rot, count); break;
+    case 2: rotate_band_avx2<2>(e, n, i0, len, rot, count); break;
+    case 3: rotate_band_avx2<3>(e, n, i0, len, rot, count); break;
+    case 4: rotate_band_avx2<4>(e, n, i0, len, rot, count); break;
+    case 5: rotate_band_avx2<5>(e, n, i0, len, rot, count); break;
+    case 6: rotate_band_avx2<6>(e, n, i0, len, rot, count); break;
+    case 7: rotate_band_avx2<7>(e, n, i0, len, rot, count); break;
+    default: rotate_band_avx2<8>(e, n, i0, len, rot, count); break;
+  }
+}
+
+// rotate_rows_above_avx512 on eight lanes: columns i0 .. i0+8*kVectors-1.
+template <std::size_t kVectors>
+__attribute__((target("avx2"))) void rotate_rows_above_avx2(float* mat, std::size_t ld,
+                                                           float* x_col, std::size_t i0,
+                                                           const std::size_t* m, const float* cs,
+                                                           const float* sn, std::size_t count) {
+  constexpr std::size_t band = 8 * kVectors;
+  __m256 x[kVectors];
+  for (std::size_t g = 0; g < kVectors; ++g) x[g] = _mm256_loadu_ps(x_col + i0 + 8 * g);
+  std::size_t j = 0;
+  // Row m ends inside the band: only its lanes i < m take part.
+  for (; j < count && m[j] < i0 + band; ++j) {
+    const __m256 c = _mm256_set1_ps(cs[j]);
+    const __m256 s = _mm256_set1_ps(sn[j]);
+    float* ym = mat + m[j] * ld + i0;
+    for (std::size_t g = 0; g < kVectors; ++g) {
+      const std::ptrdiff_t lanes =
+          static_cast<std::ptrdiff_t>(m[j] - i0) - static_cast<std::ptrdiff_t>(8 * g);
+      if (lanes <= 0) break;
+      const __m256i mask = first_lanes8(lanes);
+      __m256 y = _mm256_maskload_ps(ym + 8 * g, mask);
+      __m256 xg = x[g];
+      rotate8(xg, y, c, s);
+      _mm256_maskstore_ps(ym + 8 * g, mask, y);
+      x[g] = _mm256_blendv_ps(x[g], xg, _mm256_castsi256_ps(mask));
+    }
+  }
+  for (; j < count; ++j) {
+    const __m256 c = _mm256_set1_ps(cs[j]);
+    const __m256 s = _mm256_set1_ps(sn[j]);
+    float* ym = mat + m[j] * ld + i0;
+    for (std::size_t g = 0; g < kVectors; ++g) {
+      __m256 y = _mm256_loadu_ps(ym + 8 * g);
+      rotate8(x[g], y, c, s);
+      _mm256_storeu_ps(ym + 8 * g, y);
+    }
+  }
+  for (std::size_t g = 0; g < kVectors; ++g) _mm256_storeu_ps(x_col + i0 + 8 * g, x[g]);
+}
+
 // 8 x 8 transpose of eight registers.
 __attribute__((target("avx2"))) inline void transpose8(__m256* a) {
   const __m256 u0 = _mm256_unpacklo_ps(a[0], a[1]), u1 = _mm256_unpackhi_ps(a[0], a[1]),
@@ -499,6 +623,10 @@ class Iteration {
       rotate_columns_avx512(e_, n_, r0, r1, rot.data(), rot.size());
       return;
     }
+    if (avx2_) {
+      rotate_columns_avx2(e_, n_, r0, r1, rot.data(), rot.size());
+      return;
+    }
 #endif
     rotate_columns(e_, n_, r0, r1, rot.data(), rot.size());
   }
@@ -605,6 +733,17 @@ class Iteration {
         while (b.m[j] <= i0) ++j;
         rotate_rows_above_avx512<kAboveVectors>(m_.data(), ld_, cl, i0, b.m + j, b.c + j,
                                                 b.s + j, b.count - j);
+      }
+      cl[l] = all;
+      return;
+    }
+    if (avx2_) {
+      constexpr std::size_t band = 8 * kAboveVectors;
+      std::size_t j = 0;
+      for (std::size_t i0 = 0; i0 < b.m[b.count - 1]; i0 += band) {
+        while (b.m[j] <= i0) ++j;
+        rotate_rows_above_avx2<kAboveVectors>(m_.data(), ld_, cl, i0, b.m + j, b.c + j, b.s + j,
+                                              b.count - j);
       }
       cl[l] = all;
       return;
