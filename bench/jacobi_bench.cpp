@@ -139,6 +139,28 @@ BENCHMARK(BM_Jacobi)
     ->Args({1000, kAvx2})
     ->Unit(benchmark::kSecond);
 
+// The routine with a pool of range(1) threads, wall-clock time.
+void BM_JacobiThreads(benchmark::State& state) {
+  const int p = static_cast<int>(state.range(0));
+  orthaxis::analysis::WorkerPool pool(static_cast<std::size_t>(state.range(1)));
+  const std::vector<float> input = packed(p);
+  std::vector<float> a;
+  std::vector<float> e(static_cast<std::size_t>(p) * p);
+  std::FILE* sink = std::fopen("/dev/null", "w");
+  for (auto _ : state) {
+    run_jacobi(p, input, a, e, sink, orthaxis::analysis::detail::Kernels::kAvx512, &pool);
+    benchmark::DoNotOptimize(e.data());
+  }
+  std::fclose(sink);
+}
+BENCHMARK(BM_JacobiThreads)
+    ->ArgNames({"p", "threads"})
+    ->Args({100, 2})
+    ->Args({300, 2})
+    ->Args({1000, 2})
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
 #ifdef ORTHAXIS_HAVE_LAPACK
 // ssyevd with its work arrays, on `threads` threads.
 class Ssyevd {
