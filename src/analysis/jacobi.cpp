@@ -44,6 +44,10 @@
 //  - The eigenvectors are not read by the iteration and each of their rows
 //    is rotated on its own, so the column rotations are recorded and applied
 //    later in bands of rows that stay in cache, again in the same order.
+//  - With helper threads, the bands of eigenvector rows are rotated beside
+//    the iteration, and the groups of rows below the one the iteration is
+//    in take the blocks of the pass published so far, each group on one
+//    thread at a time and every block in order (see Iteration::partner).
 // The 16-lane (AVX-512), 8-lane (AVX2) and 4-lane kernels are chosen at run
 // time; all of them give the same bits.
 
@@ -458,7 +462,7 @@ class Backoff {
     if (++spins_ % 64 == 0) {
       std::this_thread::yield();
     } else {
-#if defined(__SSE2__)
+#if defined(ORTHAXIS_JACOBI_AVX2)
       _mm_pause();
 #endif
     }
@@ -470,7 +474,7 @@ class Backoff {
 
 class Iteration {
  public:
-  // `pool`: threads that help while the iteration goes on (see Partner).
+  // `pool`: threads that help while the iteration goes on (see partner()).
   Iteration(std::size_t n, std::span<const float> a, float* e, detail::Kernels widest,
             WorkerPool* pool)
       : n_(n),
