@@ -668,13 +668,16 @@ class Iteration {
     }
   }
 
-  // Gives up to kPartnerBlocks published blocks to the first group past the
-  // iteration that still lacks some; false when there is none.
+  // Gives up to kPartnerBlocks published blocks to a group past the
+  // iteration that still lacks some; false when there is none. The last
+  // groups are taken first: the iteration reaches them last, so it seldom
+  // has to wait for a partner there.
   bool help_below() {
     const std::uint64_t published = published_.load(std::memory_order_acquire);
     const std::uint64_t pass = published >> 32;
     const std::size_t count = static_cast<std::uint32_t>(published);
-    for (std::size_t g = current_group_.load(std::memory_order_relaxed) + 1; g < groups_; ++g) {
+    const std::size_t current = current_group_.load(std::memory_order_relaxed);
+    for (std::size_t g = groups_ - 1; g > current; --g) {
       std::uint64_t state = group_state_[g].load(std::memory_order_acquire);
       if ((state >> 32) != pass || (state & (kBusy | kClosed)) != 0) continue;
       const std::size_t applied = state & kApplied;
