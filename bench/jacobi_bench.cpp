@@ -139,13 +139,35 @@ BENCHMARK(BM_Jacobi)
     ->Args({1000, kAvx2})
     ->Unit(benchmark::kSecond);
 
+// The routine with a pool of range(1) threads, wall-clock time.
+void BM_JacobiThreads(benchmark::State& state) {
+  const int p = static_cast<int>(state.range(0));
+  orthaxis::analysis::WorkerPool pool(static_cast<std::size_t>(state.range(1)));
+  const std::vector<float> input = packed(p);
+  std::vector<float> a;
+  std::vector<float> e(static_cast<std::size_t>(p) * p);
+  std::FILE* sink = std::fopen("/dev/null", "w");
+  for (auto _ : state) {
+    run_jacobi(p, input, a, e, sink, orthaxis::analysis::detail::Kernels::kAvx512, &pool);
+    benchmark::DoNotOptimize(e.data());
+  }
+  std::fclose(sink);
+}
+BENCHMARK(BM_JacobiThreads)
+    ->ArgNames({"p", "threads"})
+    ->Args({100, 2})
+    ->Args({300, 2})
+    ->Args({1000, 2})
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
 #ifdef ORTHAXIS_HAVE_LAPACK
-// ssyevd with its work arrays, on one thread.
+// ssyevd with its work arrays, on `threads` threads.
 class Ssyevd {
  public:
-  explicit Ssyevd(int p)
+  explicit Ssyevd(int p, int threads = 1)
       : p_(p), full_(static_cast<std::size_t>(p) * p), w_(static_cast<std::size_t>(p)) {
-    if (openblas_set_num_threads != nullptr) openblas_set_num_threads(1);
+    if (openblas_set_num_threads != nullptr) openblas_set_num_threads(threads);
     int lwork = -1, liwork = -1, info = 0;
     float work_size = 0;
     int iwork_size = 0;
@@ -201,12 +223,13 @@ double wall_seconds() {
 
 // Per iteration: one Jacobi run, then the best of three ssyevd runs on the
 // same matrix, both timed by `clock`; the counters are the quartiles of the
-// ratio of the two times. `pool` (when given) is the routine's threads.
+// ratio of the two times. `pool` (when given) is the routine's threads, and
+// ssyevd gets as many.
 void pair_with_ssyevd(benchmark::State& state, double (*clock)(),
                       orthaxis::analysis::WorkerPool* pool) {
   const int p = static_cast<int>(state.range(0));
   const std::vector<float> input = packed(p);
-  Ssyevd solver(p);
+  Ssyevd solver(p, pool != nullptr ? static_cast<int>(pool->size()) : 1);
   std::vector<float> a;
   std::vector<float> e(static_cast<std::size_t>(p) * p);
   std::FILE* sink = std::fopen("/dev/null", "w");
@@ -243,7 +266,6 @@ BENCHMARK(BM_JacobiOverSsyevd)->Arg(1000)->Iterations(15)->Unit(benchmark::kSeco
 // OpenBLAS's threads; times are wall-clock times.
 void BM_JacobiOverSsyevdThreads(benchmark::State& state) {
   const int threads = static_cast<int>(state.range(1));
-  if (openblas_set_num_threads != nullptr) openblas_set_num_threads(threads);
   orthaxis::analysis::WorkerPool pool(static_cast<std::size_t>(threads));
   pair_with_ssyevd(state, wall_seconds, &pool);
   if (openblas_set_num_threads != nullptr) openblas_set_num_threads(1);

@@ -1,11 +1,14 @@
 #include "analysis/jacobi.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <numeric>
+#include <memory>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "analysis/vector_clones.h"
@@ -41,6 +44,10 @@
 //  - The eigenvectors are not read by the iteration and each of their rows
 //    is rotated on its own, so the column rotations are recorded and applied
 //    later in bands of rows that stay in cache, again in the same order.
+//  - With helper threads, the bands of eigenvector rows are rotated beside
+//    the iteration, and the groups of rows below the one the iteration is
+//    in take the blocks of the pass published so far, each group on one
+//    thread at a time and every block in order (see Iteration::partner).
 // The 16-lane (AVX-512), 8-lane (AVX2) and 4-lane kernels are chosen at run
 // time; all of them give the same bits.
 
@@ -85,7 +92,7 @@ struct ColumnRotation {
 constexpr std::size_t kPendingLimit = std::size_t{1} << 16;
 constexpr std::size_t kBandRows = 64;
 
-// Rows r0 .. r1-1 of the eigenvectors (r0 a multiple of kBandRows).
+// Rows r0 .. r1-1 of the eigenvectors.
 ORTHAXIS_VECTOR_CLONES void rotate_columns(float* e, std::size_t n, std::size_t r0, std::size_t r1,
                                             const ColumnRotation* rot, std::size_t count) {
   for (std::size_t i0 = r0; i0 < r1; i0 += kBandRows) {
@@ -246,6 +253,62 @@ __attribute__((target("avx512f"))) void rotate_rows_above_avx512(float* mat, std
 
 constexpr std::size_t kAboveVectors = 4;
 
+// x' = x c - y s, y' = x s + y c on eight lanes.
+__attribute__((target("avx2"))) inline void rotate8(__m256& x, __m256& y, __m256 c, __m256 s) {
+  const __m256 xn = _mm256_sub_ps(_mm256_mul_ps(x, c), _mm256_mul_ps(y, s));
+  y = _mm256_add_ps(_mm256_mul_ps(x, s), _mm256_mul_ps(y, c));
+  x = xn;
+}
+
+// rotate_band_avx512 on eight lanes: rows i0 .. i0+8*kVectors-1. Whole
+// vectors only: masked stores are slow on some processors.
+template <std::size_t kVectors>
+__attribute__((target("avx2"))) void rotate_band_avx2(float* e, std::size_t n, std::size_t i0,
+                                                     const ColumnRotation* rot,
+                                                     std::size_t count) {
+  __m256 x[kVectors];
+  for (std::size_t k = 0; k < count;) {
+    const std::uint32_t l = rot[k].l;
+    float* xl = e + l * n + i0;
+    for (std::size_t g = 0; g < kVectors; ++g) x[g] = _mm256_loadu_ps(xl + 8 * g);
+    for (; k < count && rot[k].l == l; ++k) {
+      const __m256 c = _mm256_set1_ps(rot[k].c);
+      const __m256 s = _mm256_set1_ps(rot[k].s);
+      float* ym = e + rot[k].m * n + i0;
+      for (std::size_t g = 0; g < kVectors; ++g) {
+        __m256 y = _mm256_loadu_ps(ym + 8 * g);
+        rotate8(x[g], y, c, s);
+        _mm256_storeu_ps(ym + 8 * g, y);
+      }
+    }
+    for (std::size_t g = 0; g < kVectors; ++g) _mm256_storeu_ps(xl + 8 * g, x[g]);
+  }
+}
+
+constexpr std::size_t kEigenBandVectorsAvx2 = 8;
+
+// Rows r0 .. r1-1 of the eigenvectors; the last rows that fill no vector
+// go to rotate_columns.
+void rotate_columns_avx2(float* e, std::size_t n, std::size_t r0, std::size_t r1,
+                         const ColumnRotation* rot, std::size_t count) {
+  constexpr std::size_t band = 8 * kEigenBandVectorsAvx2;
+  std::size_t i0 = r0;
+  for (; i0 + band <= r1; i0 += band) rotate_band_avx2<kEigenBandVectorsAvx2>(e, n, i0, rot, count);
+  const std::size_t vectors = (r1 - i0) / 8;
+  switch (vectors) {
+    case 0: break;
+    case 1: rotate_band_avx2<1>(e, n, i0, rot, count); break;
+    case 2: rotate_band_avx2<2>(e, n, i0, rot, count); break;
+    case 3: rotate_band_avx2<3>(e, n, i0, rot, count); break;
+    case 4: rotate_band_avx2<4>(e, n, i0, rot, count); break;
+    case 5: rotate_band_avx2<5>(e, n, i0, rot, count); break;
+    case 6: rotate_band_avx2<6>(e, n, i0, rot, count); break;
+    default: rotate_band_avx2<7>(e, n, i0, rot, count); break;
+  }
+  i0 += 8 * vectors;
+  if (i0 < r1) rotate_columns(e, n, i0, r1, rot, count);
+}
+
 // 8 x 8 transpose of eight registers.
 __attribute__((target("avx2"))) inline void transpose8(__m256* a) {
   const __m256 u0 = _mm256_unpacklo_ps(a[0], a[1]), u1 = _mm256_unpackhi_ps(a[0], a[1]),
@@ -391,9 +454,27 @@ std::size_t saturating_sum(std::size_t a, std::size_t b) {
   return __builtin_add_overflow(a, b, &r) ? SIZE_MAX : r;
 }
 
+// Spin-waiting: a short pause, and now and then the processor is offered to
+// other threads (there may be more threads than cores).
+class Backoff {
+ public:
+  void pause() {
+    if (++spins_ % 64 == 0) {
+      std::this_thread::yield();
+    } else {
+#if defined(ORTHAXIS_JACOBI_AVX2)
+      _mm_pause();
+#endif
+    }
+  }
+
+ private:
+  unsigned spins_ = 0;
+};
+
 class Iteration {
  public:
-  // `pool`: threads that rotate the eigenvectors while the iteration goes on.
+  // `pool`: threads that help while the iteration goes on (see partner()).
   Iteration(std::size_t n, std::span<const float> a, float* e, detail::Kernels widest,
             WorkerPool* pool)
       : n_(n),
@@ -401,7 +482,9 @@ class Iteration {
         m_(n * ld_),
         col_(n + kColumnPad),
         e_(e),
-        pool_(pool != nullptr && pool->size() > 1 ? pool : nullptr) {
+        pool_(pool != nullptr && pool->size() > 1 ? pool : nullptr),
+        blocks_(n / kBlock + 1),
+        groups_((n + kGroupRows - 1) / kGroupRows) {
     for (std::size_t r = 0; r < n_; ++r) std::copy_n(&a[packed(r, 0)], r + 1, row(r));
 #if defined(ORTHAXIS_JACOBI_AVX2)
     avx2_ = widest != detail::Kernels::kPortable && have_avx2();
@@ -409,6 +492,15 @@ class Iteration {
 #else
     (void)widest;
 #endif
+    if (pool_ != nullptr) {
+      help_below_ = n_ >= kPartnerRows;
+      group_state_ = std::make_unique<std::atomic<std::uint64_t>[]>(groups_);
+      for (std::size_t g = 0; g < groups_; ++g) group_state_[g].store(0, std::memory_order_relaxed);
+      // No list of eigenvector rotations yet: every band taken and done.
+      bands_next_.store(bands(), std::memory_order_relaxed);
+      bands_done_.store(bands(), std::memory_order_relaxed);
+      partners_ = pool_->start(pool_->size() - 1, [this](std::size_t) { partner(); });
+    }
   }
 
   // One sweep over all pivot pairs at the threshold; true when any pair was rotated.
@@ -422,15 +514,19 @@ class Iteration {
       // blocks of the pass. Each block's rotations then go to the rows of the
       // group below it and to the rows above its pivots. Every row still
       // takes the blocks in order.
-      blocks_.clear();
+      begin_pass(l);
       std::size_t group_end = 0;
       for (std::size_t m0 = l + 1; m0 < n_;) {
         const std::size_t mend = std::min((m0 / kBlock + 1) * kBlock, n_);
         if (m0 >= group_end) {
           group_end = std::min((m0 / kGroupRows + 1) * kGroupRows, n_);
-          for (const Block& earlier : blocks_) rotate_rows_below(earlier, m0, group_end);
+          const std::size_t done = close_group(m0 / kGroupRows);
+          for (std::size_t j = done; j < block_count_; ++j) {
+            rotate_rows_below(blocks_[j], m0, group_end);
+          }
         }
-        Block block;
+        Block& block = blocks_[block_count_];
+        block.count = 0;
         block.base = m0 / kBlock * kBlock;
         for (std::size_t m = m0; m < mend; ++m) {
           const float alm = col_[m];
@@ -440,7 +536,7 @@ class Iteration {
         if (block.count > 0) {
           rotate_rows_below(block, mend, group_end);
           rotate_rows_above(l, block);
-          blocks_.push_back(block);
+          publish_block();
           rotated = true;
         }
         m0 = mend;
@@ -453,16 +549,21 @@ class Iteration {
   Iteration(const Iteration&) = delete;
   Iteration& operator=(const Iteration&) = delete;
   ~Iteration() {
+    if (pool_ == nullptr) return;
+    settle_eigenvectors();
+    stop_.store(true, std::memory_order_release);
+    wake_partners();
     try {
-      settle_eigenvectors();
+      pool_->wait(partners_);
     } catch (...) {
-      // Rotating does not throw; the iteration is being abandoned anyway.
+      // The partners do not throw; the iteration is being abandoned anyway.
     }
   }
 
   // Applies the rotations not yet applied to the eigenvectors. With a pool
-  // they are handed to it, split by bands of rows, and the iteration goes on
-  // recording the next ones; settle_eigenvectors() waits for them.
+  // they are offered to the partners in bands of rows, and the iteration
+  // goes on recording the next ones; settle_eigenvectors() takes the bands
+  // still left and waits for the others.
   void flush_eigenvectors() {
     if (pool_ == nullptr) {
       rotate_eigenvector_rows(pending_, 0, n_);
@@ -472,24 +573,171 @@ class Iteration {
     settle_eigenvectors();
     applying_.swap(pending_);
     pending_.clear();
-    // Parts of whole bands of the kernels (64 and 128 rows).
-    constexpr std::size_t kUnit = 128;
-    const std::size_t units = (n_ + kUnit - 1) / kUnit;
-    const std::size_t parts = std::min(units, 4 * pool_->size());
-    rotating_ = pool_->start(parts, [this, units, parts](std::size_t k) {
-      const std::size_t r0 = std::min(n_, units * k / parts * kUnit);
-      const std::size_t r1 = std::min(n_, units * (k + 1) / parts * kUnit);
-      rotate_eigenvector_rows(applying_, r0, r1);
-    });
+    bands_done_.store(0, std::memory_order_relaxed);
+    const std::uint64_t gen = (bands_next_.load(std::memory_order_relaxed) >> 32) + 1;
+    bands_next_.store(gen << 32, std::memory_order_release);
+    wake_partners();
   }
 
   void settle_eigenvectors() {
-    if (rotating_) pool_->wait(rotating_);
+    if (pool_ == nullptr) return;
+    while (take_band()) {
+    }
+    Backoff backoff;
+    while (bands_done_.load(std::memory_order_acquire) < bands()) backoff.pause();
   }
 
   std::int64_t rotations() const { return rotations_; }
 
  private:
+  // The partners: each helper thread of the pool works beside the iteration
+  // until it ends. It rotates bands of the eigenvectors when a list of
+  // rotations is offered, and otherwise brings rows below the current group
+  // up to date with the blocks of the pass published so far, a whole group
+  // at a time, so that the iteration finds less to do when it reaches them.
+  //
+  // A group's state word holds the pass it belongs to, how many blocks of
+  // that pass its rows have taken, and two flags: busy (a partner is
+  // rotating its rows) and closed (the iteration has reached it; from then
+  // on only the iteration touches it). A group's rows take the blocks in
+  // their order whoever rotates them, so the values do not depend on the
+  // number of threads or on their timing.
+  static constexpr std::uint64_t kBusy = std::uint64_t{1} << 30;
+  static constexpr std::uint64_t kClosed = std::uint64_t{1} << 31;
+  static constexpr std::uint64_t kApplied = kBusy - 1;
+  // Blocks a partner takes for a group in one go (the iteration may wait for them).
+  static constexpr std::size_t kPartnerBlocks = 4;
+  // Below this order the rows below are left to the iteration: its passes
+  // are too short for a partner to win time there.
+  static constexpr std::size_t kPartnerRows = 384;
+
+  // A partner that has found nothing to do this many times in a row sleeps
+  // until the iteration offers more.
+  static constexpr unsigned kIdleRounds = 2048;
+
+  void partner() {
+    Backoff backoff;
+    unsigned idle = 0;
+    while (!stop_.load(std::memory_order_acquire)) {
+      if (take_work()) {
+        idle = 0;
+        continue;
+      }
+      if (++idle < kIdleRounds) {
+        backoff.pause();
+        continue;
+      }
+      idle = 0;
+      const std::uint32_t seen = wake_.load(std::memory_order_acquire);
+      sleepers_.fetch_add(1, std::memory_order_relaxed);
+      // Paired with the fence in wake_partners: either the iteration sees
+      // this sleeper, or the look below sees its new work.
+      std::atomic_thread_fence(std::memory_order_seq_cst);
+      if (!stop_.load(std::memory_order_acquire) && !take_work()) wake_.wait(seen);
+      sleepers_.fetch_sub(1, std::memory_order_relaxed);
+    }
+  }
+
+  bool take_work() { return take_band() || (help_below_ && help_below()); }
+
+  // New work for the partners (or the end): wakes those that sleep.
+  void wake_partners() {
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (sleepers_.load(std::memory_order_relaxed) == 0) return;
+    wake_.fetch_add(1, std::memory_order_release);
+    wake_.notify_all();
+  }
+
+  // Rows of the eigenvectors in one band offered to the partners.
+  static constexpr std::size_t kEigenBand = 128;
+  std::size_t bands() const { return (n_ + kEigenBand - 1) / kEigenBand; }
+
+  // Rotates the next band of the eigenvectors not yet taken; false when
+  // every band is taken.
+  bool take_band() {
+    std::uint64_t next = bands_next_.load(std::memory_order_acquire);
+    for (;;) {
+      const std::size_t band = static_cast<std::uint32_t>(next);
+      if (band >= bands()) return false;
+      if (bands_next_.compare_exchange_weak(next, next + 1, std::memory_order_acq_rel)) {
+        rotate_eigenvector_rows(applying_, band * kEigenBand,
+                                std::min(n_, (band + 1) * kEigenBand));
+        bands_done_.fetch_add(1, std::memory_order_release);
+        return true;
+      }
+    }
+  }
+
+  // Gives up to kPartnerBlocks published blocks to a group past the
+  // iteration that still lacks some; false when there is none. The last
+  // groups are taken first: the iteration reaches them last, so it seldom
+  // has to wait for a partner there.
+  bool help_below() {
+    const std::uint64_t published = published_.load(std::memory_order_acquire);
+    const std::uint64_t pass = published >> 32;
+    const std::size_t count = static_cast<std::uint32_t>(published);
+    const std::size_t current = current_group_.load(std::memory_order_relaxed);
+    for (std::size_t g = groups_ - 1; g > current; --g) {
+      std::uint64_t state = group_state_[g].load(std::memory_order_acquire);
+      if ((state >> 32) != pass || (state & (kBusy | kClosed)) != 0) continue;
+      const std::size_t applied = state & kApplied;
+      if (applied >= count) continue;
+      if (!group_state_[g].compare_exchange_strong(state, state | kBusy,
+                                                   std::memory_order_acq_rel)) {
+        continue;
+      }
+      const std::size_t upto = std::min(count, applied + kPartnerBlocks);
+      const std::size_t from = g * kGroupRows;
+      const std::size_t to = std::min(n_, from + kGroupRows);
+      for (std::size_t j = applied; j < upto; ++j) rotate_rows_below(blocks_[j], from, to);
+      group_state_[g].store((pass << 32) | upto, std::memory_order_release);
+      return true;
+    }
+    return false;
+  }
+
+  // A new pass: no block yet, and every group of rows below l is open.
+  void begin_pass(std::size_t l) {
+    block_count_ = 0;
+    if (!help_below_) return;
+    ++pass_;
+    const std::size_t first = (l + 1) / kGroupRows;
+    for (std::size_t g = first; g < groups_; ++g) {
+      group_state_[g].store(pass_ << 32, std::memory_order_relaxed);
+    }
+    current_group_.store(first, std::memory_order_relaxed);
+    published_.store(pass_ << 32, std::memory_order_release);
+  }
+
+  // The block being built is complete: the rows below it may take it.
+  void publish_block() {
+    ++block_count_;
+    if (help_below_) {
+      published_.store((pass_ << 32) | block_count_, std::memory_order_release);
+      wake_partners();
+    }
+  }
+
+  // The iteration reaches group g: no partner touches it any more. Returns
+  // the number of blocks its rows have taken already.
+  std::size_t close_group(std::size_t g) {
+    if (!help_below_) return 0;
+    current_group_.store(g, std::memory_order_relaxed);
+    Backoff backoff;
+    std::uint64_t state = group_state_[g].load(std::memory_order_acquire);
+    for (;;) {
+      if ((state & kBusy) != 0) {
+        backoff.pause();
+        state = group_state_[g].load(std::memory_order_acquire);
+        continue;
+      }
+      if (group_state_[g].compare_exchange_weak(state, state | kClosed,
+                                                std::memory_order_acq_rel)) {
+        return state & kApplied;
+      }
+    }
+  }
+
   // Each row of the eigenvectors takes the rotations in their order; rows
   // are independent of each other.
   void rotate_eigenvector_rows(const std::vector<ColumnRotation>& rot, std::size_t r0,
@@ -499,6 +747,10 @@ class Iteration {
       rotate_columns_avx512(e_, n_, r0, r1, rot.data(), rot.size());
       return;
     }
+    if (avx2_) {
+      rotate_columns_avx2(e_, n_, r0, r1, rot.data(), rot.size());
+      return;
+    }
 #endif
     rotate_columns(e_, n_, r0, r1, rot.data(), rot.size());
   }
@@ -506,14 +758,17 @@ class Iteration {
  public:
 
   // The most bytes an iteration on n rows holds: the padded triangle, column
-  // l, the recorded eigenvector rotations and the blocks of one pass.
+  // l, the recorded eigenvector rotations, the blocks of one pass and the
+  // states of the groups of rows.
   static std::size_t workspace_bytes(std::size_t n) {
     const std::size_t ld = (n + kBlock - 1) / kBlock * kBlock;
     std::size_t bytes = saturating_product(saturating_product(n, ld), sizeof(float));
     bytes = saturating_sum(bytes, saturating_product(n + kColumnPad, sizeof(float)));
     // Recorded rotations, twice: the pool applies one list while the next is recorded.
     bytes = saturating_sum(bytes, 2 * kPendingLimit * sizeof(ColumnRotation));
-    return saturating_sum(bytes, saturating_product(n / kBlock + 1, sizeof(Block)));
+    bytes = saturating_sum(bytes, saturating_product(n / kBlock + 1, sizeof(Block)));
+    // The state of each group of rows, for the partners.
+    return saturating_sum(bytes, saturating_product(n / kGroupRows + 1, sizeof(std::uint64_t)));
   }
 
   void store(std::span<float> a) const {
@@ -698,12 +953,25 @@ class Iteration {
   float* e_;
   std::vector<ColumnRotation> pending_;
   WorkerPool* pool_;
-  std::vector<ColumnRotation> applying_;  // handed to the pool
-  WorkerPool::Handle rotating_;
-  std::vector<Block> blocks_;  // blocks of the current pass of l that rotated
-  bool avx2_ = false;          // 8-lane kernels
-  bool avx512_ = false;        // 16-lane kernels
+  std::vector<ColumnRotation> applying_;  // offered to the partners
+  std::vector<Block> blocks_;             // blocks of the current pass of l that rotated
+  std::size_t block_count_ = 0;
+  std::size_t groups_;                    // groups of kGroupRows rows
+  bool avx2_ = false;                     // 8-lane kernels
+  bool avx512_ = false;                   // 16-lane kernels
   std::int64_t rotations_ = 0;
+  // Shared with the partners (only with a pool).
+  std::uint64_t pass_ = 0;                               // passes begun
+  std::unique_ptr<std::atomic<std::uint64_t>[]> group_state_;
+  std::atomic<std::uint64_t> published_{0};              // pass, blocks published
+  std::atomic<std::size_t> current_group_{0};            // where partners start looking
+  std::atomic<std::uint64_t> bands_next_{0};             // list, next eigenvector band
+  std::atomic<std::size_t> bands_done_{0};               // bands of the list rotated
+  std::atomic<bool> stop_{false};
+  std::atomic<std::uint32_t> wake_{0};      // changes when sleeping partners should look again
+  std::atomic<std::uint32_t> sleepers_{0};  // partners asleep or about to be
+  bool help_below_ = false;                 // partners give blocks to the rows below
+  WorkerPool::Handle partners_;
 };
 
 // Bytes that sort allocates for n values.
