@@ -3,7 +3,7 @@
 # each round runs every thread count once, in turn, so that a busy host
 # disturbs them alike; with R available (r-base-core, r-cran-data.table) the
 # round also times R reading the same file with data.table::fread and running
-# prcomp(scale. = TRUE). Prints one line per run (with its peak memory when
+# prcomp(scale. = TRUE) (ORTHAXIS_BENCH_NO_R=1 leaves R out). Prints one line per run (with its peak memory when
 # GNU time is installed) and the median per setting.
 #
 #   bench/whole_run.sh BINARY DIR [ROUNDS [THREAD COUNTS...]]
@@ -29,7 +29,10 @@ cd "$dir"
 [[ -f setup.in ]] || cp 'ORTHAXIS.ST$' setup.in
 [[ -f setup.in ]] || { echo "no setup file in $dir" >&2; exit 2; }
 with_r=0
-if command -v Rscript >/dev/null && Rscript -e 'library(data.table)' >/dev/null 2>&1; then with_r=1; fi
+if [[ -z "${ORTHAXIS_BENCH_NO_R:-}" ]] && command -v Rscript >/dev/null &&
+   Rscript -e 'library(data.table)' >/dev/null 2>&1; then
+  with_r=1
+fi
 # GNU time (Debian's `time`), when there, gives each run's peak memory.
 with_time=0
 [[ -x /usr/bin/time ]] && /usr/bin/time -f %M -o /dev/null true 2>/dev/null && with_time=1
