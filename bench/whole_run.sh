@@ -3,8 +3,9 @@
 # each round runs every thread count once, in turn, so that a busy host
 # disturbs them alike; with R available (r-base-core, r-cran-data.table) the
 # round also times R reading the same file with data.table::fread and running
-# prcomp(scale. = TRUE) (ORTHAXIS_BENCH_NO_R=1 leaves R out). Prints one line per run (with its peak memory when
-# GNU time is installed) and the median per setting.
+# prcomp(scale. = TRUE) (ORTHAXIS_BENCH_NO_R=1 leaves R out). Prints one line
+# per run (with its peak memory when GNU time is installed) and the median per
+# setting.
 #
 #   bench/whole_run.sh BINARY DIR [ROUNDS [THREAD COUNTS...]]
 #   e.g. bench/whole_run.sh build/orthaxis /tmp/case 5 1 2
