@@ -90,19 +90,14 @@ PairAccumulator::~PairAccumulator() {
 }
 
 namespace {
-// One row into the block (missing values as 0 with a presence of 0) and into
-// the running sums of the variables. A variable that has missed a value no
-// longer uses its running sums, so they are updated for every variable.
+// One row into the block: missing values as 0 with a presence of 0.
 ORTHAXIS_VECTOR_CLONES void gather_row(std::size_t p, const float* __restrict x,
-                                       float* __restrict values, float* __restrict presence,
-                                       float* __restrict sum, float* __restrict squares) {
+                                       float* __restrict values, float* __restrict presence) {
   for (std::size_t v = 0; v < p; ++v) {
     const float xv = x[v];
     const bool here = present(xv);
     values[v] = here ? xv : 0.0f;
     presence[v] = here ? 1.0f : 0.0f;
-    sum[v] += xv;
-    squares[v] += xv * xv;
   }
 }
 
@@ -132,7 +127,7 @@ void PairAccumulator::add(std::span<const float> x) {
   Block& block = blocks_[current_];
   if (filled_ == 0) block.first = objects_added_;
   gather_row(p_, x.data(), block.values.data() + filled_ * stride_,
-             block.presence.data() + filled_ * stride_, run_sum_.data(), run_squares_.data());
+             block.presence.data() + filled_ * stride_);
   ++objects_added_;
   if (++filled_ == block_rows_) flush();
 }
@@ -183,6 +178,35 @@ void PairAccumulator::settle() {
 }
 
 namespace {
+// Rows of a block into the running sums of the variables [j0, j1), object
+// after object. A variable uses its running sums only while it has missed no
+// value, when every value of the block is its own.
+ORTHAXIS_VECTOR_CLONES void add_to_running_sums(std::size_t rows, std::size_t stride,
+                                                const float* __restrict values, std::size_t j0,
+                                                std::size_t j1, float* __restrict sum,
+                                                float* __restrict squares) {
+  for (std::size_t b = 0; b < rows; ++b) {
+    const float* xb = values + b * stride;
+    for (std::size_t j = j0; j < j1; ++j) {
+      sum[j] += xb[j];
+      squares[j] += xb[j] * xb[j];
+    }
+  }
+}
+
+// Eight objects' sums of squares of their present values, one object per
+// lane, each added along its row from the first variable to the last.
+ORTHAXIS_VECTOR_CLONES void add_squares_8(std::size_t p, const float* __restrict x,
+                                          const float* __restrict present_x,
+                                          float* __restrict ssq) {
+  for (std::size_t c = 0; c < p; ++c) {
+    for (std::size_t k = 0; k < 8; ++k) {
+      const float v = x[c * 8 + k];
+      ssq[k] = present_x[c * 8 + k] != 0.0f ? ssq[k] + v * v : ssq[k];
+    }
+  }
+}
+
 // Rows of a block into the sums of the variables [j0, j1), object after object.
 ORTHAXIS_VECTOR_CLONES void add_to_variable_range(std::size_t rows, std::size_t stride,
                                                   const float* __restrict values,
@@ -203,19 +227,29 @@ ORTHAXIS_VECTOR_CLONES void add_to_variable_range(std::size_t rows, std::size_t 
 
 void PairAccumulator::add_variable_block(const Block& block, std::size_t rows, std::size_t j0,
                                          std::size_t j1, std::size_t part, std::size_t parts) {
-  if (variables_ == nullptr) return;
-  VariableSums& v = *variables_;
   const float* values = block.values.data();
   const float* presence = block.presence.data();
+  add_to_running_sums(rows, stride_, values, j0, j1, run_sum_.data(), run_squares_.data());
+  if (variables_ == nullptr) return;
+  VariableSums& v = *variables_;
   add_to_variable_range(rows, stride_, values, presence, j0, j1, v.sum.data(), v.count.data());
-  // Each object's sum of squares along its row, the objects shared among the parts.
-  for (std::size_t b = rows * part / parts; b < rows * (part + 1) / parts; ++b) {
-    const float* xb = values + b * stride_;
-    const float* pb = presence + b * stride_;
-    float ssq = v.object_ssq[block.first + b];
-    for (std::size_t c = 0; c < p_; ++c)
-      if (pb[c] != 0.0f) ssq += xb[c] * xb[c];
-    v.object_ssq[block.first + b] = ssq;
+  // Each object's sum of squares along its row, the objects shared among the
+  // parts and taken eight at a time, laid out value by value.
+  const std::size_t b0 = rows * part / parts, b1 = rows * (part + 1) / parts;
+  std::vector<float> x(p_ * 8), here(p_ * 8);
+  for (std::size_t b = b0; b < b1; b += 8) {
+    const std::size_t lanes = std::min<std::size_t>(8, b1 - b);
+    float ssq[8];
+    for (std::size_t k = 0; k < 8; ++k) {
+      const std::size_t row = b + std::min(k, lanes - 1);
+      ssq[k] = v.object_ssq[block.first + row];
+      for (std::size_t c = 0; c < p_; ++c) {
+        x[c * 8 + k] = values[row * stride_ + c];
+        here[c * 8 + k] = presence[row * stride_ + c];
+      }
+    }
+    add_squares_8(p_, x.data(), here.data(), ssq);
+    for (std::size_t k = 0; k < lanes; ++k) v.object_ssq[block.first + b + k] = ssq[k];
   }
 }
 
