@@ -5,6 +5,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include <unistd.h>
+
 #include "textio/io_error.h"
 
 namespace orthaxis::input {
@@ -48,6 +50,28 @@ void ScratchFile::read_row(std::span<float> row) {
     throw textio::IoError(std::ferror(file_) ? reason() : "Attempt to read past end of file",
                           "READ", kUnit, path_);
   }
+}
+
+std::size_t ScratchFile::read_rows_at(std::size_t first, std::size_t count, std::size_t p,
+                                      float* out, std::exception_ptr& failure) const {
+  const std::size_t row_bytes = p * sizeof(float);
+  const std::size_t want = count * row_bytes;
+  char* const to = reinterpret_cast<char*>(out);
+  std::size_t got = 0;
+  while (got < want) {
+    errno = 0;
+    const ::ssize_t r = ::pread(::fileno(file_), to + got, want - got,
+                                static_cast<::off_t>(first * row_bytes + got));
+    if (r > 0) {
+      got += static_cast<std::size_t>(r);
+      continue;
+    }
+    if (r < 0 && errno == EINTR) continue;
+    failure = std::make_exception_ptr(textio::IoError(
+        r < 0 ? reason() : "Attempt to read past end of file", "READ", kUnit, path_));
+    break;
+  }
+  return got / row_bytes;
 }
 
 void ScratchFile::rewind() {

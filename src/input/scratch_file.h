@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <exception>
 #include <span>
 #include <string>
 #include <vector>
@@ -25,6 +26,13 @@ class ScratchFile {
 
   void write_row(std::span<const float> row);
   void read_row(std::span<float> row);
+  // Rows first .. first + count - 1 (p values each) into out, read at their
+  // place in the file without moving the stream, so that several threads can
+  // read rows at once while nothing writes (after rewind()). Returns the rows
+  // read whole; when that is fewer than count, `failure` holds what read_row
+  // would have raised at the next row.
+  std::size_t read_rows_at(std::size_t first, std::size_t count, std::size_t p, float* out,
+                           std::exception_ptr& failure) const;
   void rewind();
   // Closes the file and keeps it (the end of a stopped run).
   void close();

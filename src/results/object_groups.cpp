@@ -120,25 +120,47 @@ void score_in_blocks(input::ScratchFile& scratch, std::size_t n, std::size_t p,
   }
   const bool threads = pool != nullptr && pool->size() > 1;
   const std::size_t parts = threads ? 4 * pool->size() : 1;
-  auto read_block = [&](Block& b, std::size_t first) {
+  // Without threads the caller reads the rows; with them each part reads its
+  // own rows at their place in the file, and the block ends at the first
+  // row that could not be read.
+  std::vector<std::size_t> read_whole[2];
+  std::vector<std::exception_ptr> read_failure[2];
+  for (std::size_t b = 0; b < 2; ++b) read_whole[b].resize(parts), read_failure[b].resize(parts);
+  auto part_bounds = [](const Block& b, std::size_t groups, std::size_t parts_here, std::size_t k) {
+    return std::pair<std::size_t, std::size_t>{
+        std::min(b.run.count, groups * k / parts_here * kGroup),
+        std::min(b.run.count, groups * (k + 1) / parts_here * kGroup)};
+  };
+  std::size_t parts_in[2] = {0, 0};
+  auto read_block = [&](std::size_t which, std::size_t first) {
+    Block& b = blocks[which];
     b.run.first = first;
     b.run.count = std::min(block, n - first);
-    for (std::size_t k = 0; k < b.run.count; ++k) {
-      try {
-        scratch.read_row(std::span<float>(b.rows.data() + k * p, p));
-      } catch (...) {
-        b.failure = std::current_exception();
-        b.run.count = k;
-        break;
+    if (!threads) {
+      for (std::size_t k = 0; k < b.run.count; ++k) {
+        try {
+          scratch.read_row(std::span<float>(b.rows.data() + k * p, p));
+        } catch (...) {
+          b.failure = std::current_exception();
+          b.run.count = k;
+          break;
+        }
       }
     }
     // Whole groups to each part.
     const std::size_t groups = (b.run.count + kGroup - 1) / kGroup;
     const std::size_t parts_here = std::max<std::size_t>(1, std::min(parts, groups));
-    auto part = [&score, &b, groups, parts_here, p](std::size_t k) {
-      const std::size_t k0 = std::min(b.run.count, groups * k / parts_here * kGroup);
-      const std::size_t k1 = std::min(b.run.count, groups * (k + 1) / parts_here * kGroup);
-      if (k1 > k0) score({b.rows.data() + k0 * p, b.run.first + k0, k1 - k0, b.run.slot + k0});
+    parts_in[which] = parts_here;
+    auto part = [&, which, groups, parts_here, p](std::size_t k) {
+      Block& own = blocks[which];
+      auto [k0, k1] = part_bounds(own, groups, parts_here, k);
+      if (threads) {
+        read_failure[which][k] = nullptr;
+        read_whole[which][k] = scratch.read_rows_at(own.run.first + k0, k1 - k0, p,
+                                                    own.rows.data() + k0 * p, read_failure[which][k]);
+        k1 = k0 + read_whole[which][k];
+      }
+      if (k1 > k0) score({own.rows.data() + k0 * p, own.run.first + k0, k1 - k0, own.run.slot + k0});
     };
     if (threads) {
       b.scoring = pool->start(parts_here, part);
@@ -146,16 +168,29 @@ void score_in_blocks(input::ScratchFile& scratch, std::size_t n, std::size_t p,
       part(0);
     }
   };
+  // The rows of a block read by its parts: the block ends before the first
+  // row that could not be read.
+  auto check_reads = [&](std::size_t which) {
+    Block& b = blocks[which];
+    const std::size_t groups = (b.run.count + kGroup - 1) / kGroup;
+    for (std::size_t k = 0; k < parts_in[which]; ++k) {
+      if (!read_failure[which][k]) continue;
+      b.run.count = part_bounds(b, groups, parts_in[which], k).first + read_whole[which][k];
+      b.failure = read_failure[which][k];
+      return;
+    }
+  };
   // On the way out by a failure, the pool must be done with the blocks.
   std::optional<analysis::WorkerPool::Settle> settle;
   if (threads) settle.emplace(*pool, std::initializer_list<analysis::WorkerPool::Handle*>{
                                          &blocks[0].scoring, &blocks[1].scoring});
   std::size_t current = 0;
-  if (n > 0) read_block(blocks[0], 0);
+  if (n > 0) read_block(0, 0);
   for (std::size_t first = 0; first < n; first += block) {
     Block& b = blocks[current];
     if (b.scoring) pool->wait(b.scoring);
-    if (first + block < n && !b.failure) read_block(blocks[current ^ 1], first + block);
+    if (threads) check_reads(current);
+    if (first + block < n && !b.failure) read_block(current ^ 1, first + block);
     list(b.run);
     if (b.failure) std::rethrow_exception(b.failure);
     current ^= 1;

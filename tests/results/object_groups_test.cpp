@@ -9,10 +9,12 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <random>
 #include <vector>
 
 #include "results/object_groups.h"
+#include "textio/io_error.h"
 
 namespace orthaxis::results {
 namespace {
@@ -63,6 +65,56 @@ TEST(ObjectGroups, ScoresAreThoseOfThePlainStatementForEveryTypeAndNormalisation
               << static_cast<int>(type) << " " << static_cast<int>(divide) << " lane " << k;
         }
       }
+    }
+  }
+}
+
+// A pass over the objects scores every object once and lists them in order,
+// whatever the thread count; a scratch file that ends early (here after 1234
+// of 2000 rows) lists the objects before the missing row, then fails as a
+// plain read would.
+TEST(ObjectGroups, APassListsEveryObjectInOrderAndStopsAtARowThatCannotBeRead) {
+  const std::size_t p = 30;
+  const std::filesystem::path path = std::filesystem::temp_directory_path() / "groups_pass.tmp";
+  for (std::size_t rows_in_file : {2000, 1234}) {
+    for (std::size_t threads : {1, 2, 3}) {
+      input::ScratchFile scratch(path.string());
+      std::vector<float> row(p);
+      for (std::size_t i = 0; i < rows_in_file; ++i) {
+        row[0] = static_cast<float>(i);
+        scratch.write_row(row);
+      }
+      scratch.rewind();
+      analysis::WorkerPool pool(threads);
+      std::vector<float> seen(2000, -1.0f);
+      std::size_t listed = 0;
+      bool in_order = true;
+      auto pass = [&] {
+        score_in_blocks(
+            scratch, 2000, p, &pool,
+            [&](const ObjectRun& r) {
+              for (std::size_t k = 0; k < r.count; ++k) seen[r.first + k] = r.rows[k * p];
+            },
+            [&](const ObjectRun& r) {
+              in_order = in_order && r.first == listed;
+              for (std::size_t k = 0; k < r.count; ++k)
+                in_order = in_order && seen[r.first + k] == static_cast<float>(r.first + k);
+              listed += r.count;
+            });
+      };
+      if (rows_in_file == 2000) {
+        pass();
+      } else {
+        try {
+          pass();
+          ADD_FAILURE() << threads << " threads: no failure";
+        } catch (const textio::IoError& e) {
+          EXPECT_EQ(e.reason(), "Attempt to read past end of file");
+        }
+      }
+      EXPECT_TRUE(in_order) << threads << " threads";
+      EXPECT_EQ(listed, rows_in_file) << threads << " threads";
+      scratch.close_and_delete();
     }
   }
 }
