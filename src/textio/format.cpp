@@ -58,29 +58,26 @@ std::string edit_int(std::int32_t v, int w) {
 }
 
 namespace {
-// The text std::to_chars gives for a finite v in fixed notation with d
-// digits after the point ("-" when negative, the digits before the point,
-// "." and d digits; no point when d is 0), written into buf from v's exact
-// binary value: v = m 2^-s, so v 10^d = m 10^d / 2^s is rounded to an integer
-// half to even, as to_chars rounds the exact value. Returns the end of the
-// text, or nullptr when v is 2^23 or more or d above 9 (to_chars then).
-char* fixed_text(float v, int d, char* buf) {
-  if (d < 0 || d > 9) return nullptr;
+// |v| 10^d rounded to an integer half to even, as std::to_chars rounds the
+// exact value in fixed notation with d digits after the point: v = m 2^-s, so
+// |v| 10^d = m 10^d / 2^s. False when |v| is 2^23 or more or d above 9.
+bool scaled_magnitude(float v, int d, std::uint64_t& q) {
+  if (d < 0 || d > 9) return false;
   const std::uint32_t bits = std::bit_cast<std::uint32_t>(v);
   const int biased = static_cast<int>((bits >> 23) & 0xFF);
   std::uint64_t m = bits & 0x7FFFFF;
-  int shift = 0;  // v = m / 2^shift
+  int shift = 0;  // |v| = m / 2^shift
   if (biased == 0) {
     shift = 149;
   } else {
     m |= 0x800000;
     shift = 150 - biased;
   }
-  if (shift <= 0) return nullptr;
+  if (shift <= 0) return false;
   constexpr std::uint64_t kPow10[] = {1,      10,      100,      1000,      10000,
                                       100000, 1000000, 10000000, 100000000, 1000000000};
   const std::uint64_t n = m * kPow10[d];  // below 2^24 10^9 < 2^54
-  std::uint64_t q = 0;
+  q = 0;
   if (shift < 64) {
     q = n >> shift;
     const std::uint64_t r = n & ((std::uint64_t{1} << shift) - 1);
@@ -88,22 +85,17 @@ char* fixed_text(float v, int d, char* buf) {
     if (r > half || (r == half && (q & 1) != 0)) ++q;
   }
   // else n < 2^54 <= half: rounds to 0
-  // The digits of q from the last: d after the point, then the whole part.
-  char digits[32];
-  char* first = digits + sizeof digits;
-  for (int k = 0; k < d; ++k) {
-    *--first = static_cast<char>('0' + q % 10);
-    q /= 10;
+  return true;
+}
+
+// w characters of text, right-justified, or w asterisks when it is longer.
+void append_field(std::string& out, std::string_view text, std::size_t width) {
+  if (text.size() > width) {
+    out.append(width, '*');
+    return;
   }
-  if (d > 0) *--first = '.';
-  do {
-    *--first = static_cast<char>('0' + q % 10);
-    q /= 10;
-  } while (q != 0);
-  if ((bits >> 31) != 0) *--first = '-';
-  const std::size_t size = static_cast<std::size_t>(digits + sizeof digits - first);
-  std::memcpy(buf, first, size);
-  return buf + size;
+  out.append(width - text.size(), ' ');
+  out += text;
 }
 
 // The F edit of v appended to out: w characters, d digits after the point;
@@ -114,9 +106,35 @@ void append_fixed(std::string& out, float v, int w, int d) {
     out += edit_non_finite(v, w);
     return;
   }
+  const std::size_t width = static_cast<std::size_t>(w);
+  const std::size_t decimals = static_cast<std::size_t>(d);
+  std::uint64_t q = 0;
+  if (scaled_magnitude(v, d, q)) {
+    char text[40];
+    char* const end = text + sizeof text;
+    char* first = end;
+    if (q == 0) {
+      // "0." and d zeros.
+      first -= decimals;
+      std::memset(first, '0', decimals);
+      *--first = '.';
+      *--first = '0';
+    } else {
+      // The digits of q from the last: d after the point, then those before
+      // it (none below 1).
+      for (std::size_t k = 0; k < decimals; ++k) {
+        *--first = static_cast<char>('0' + q % 10);
+        q /= 10;
+      }
+      *--first = '.';
+      for (; q != 0; q /= 10) *--first = static_cast<char>('0' + q % 10);
+      if (std::signbit(v)) *--first = '-';
+    }
+    append_field(out, std::string_view(first, static_cast<std::size_t>(end - first)), width);
+    return;
+  }
   char buf[128];
-  const char* end = fixed_text(v, d, buf);
-  if (end == nullptr) end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, d).ptr;
+  const char* end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, d).ptr;
   std::string_view text(buf, static_cast<std::size_t>(end - buf));
   const bool negative = !text.empty() && text[0] == '-';
   if (negative) text.remove_prefix(1);
@@ -126,30 +144,16 @@ void append_fixed(std::string& out, float v, int w, int d) {
       point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
   const bool zero = whole.find_first_not_of('0') == std::string_view::npos &&
                     fraction.find_first_not_of('0') == std::string_view::npos;
-  const std::size_t width = static_cast<std::size_t>(w);
+  std::string field;
   if (zero) {
-    // "0." and d zeros.
-    const std::size_t size = 2 + static_cast<std::size_t>(d);
-    if (size > width) {
-      out.append(width, '*');
-      return;
-    }
-    out.append(width - size, ' ');
-    out += "0.";
-    out.append(static_cast<std::size_t>(d), '0');
-    return;
+    field = "0." + std::string(decimals, '0');
+  } else {
+    if (negative) field += '-';
+    if (whole != "0") field += whole;
+    field += '.';
+    field += fraction;
   }
-  if (whole == "0") whole = {};
-  const std::size_t size = (negative ? 1 : 0) + whole.size() + 1 + fraction.size();
-  if (size > width) {
-    out.append(width, '*');
-    return;
-  }
-  out.append(width - size, ' ');
-  if (negative) out += '-';
-  out += whole;
-  out += '.';
-  out += fraction;
+  append_field(out, field, width);
 }
 }  // namespace
 
