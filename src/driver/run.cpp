@@ -376,25 +376,20 @@ class Run {
   void read_labels() {
     input::CutLabels cut;
     input::CutLabels* gather = person() ? &cut : nullptr;
+    // The tables and pictures show the labels whole.
+    const bool whole = options_.csv || options_.svg;
     if (v_.variable_labels == 1) {
       w_.variable_labels =
-          input::read_labels(kVariableLabelUnit, name_of(names_.variable_labels), p_, gather);
+          input::read_labels(kVariableLabelUnit, name_of(names_.variable_labels), p_, gather,
+                             whole ? &variable_label_lines_ : nullptr);
       warn_cut_labels(messages_, name_of(names_.variable_labels), cut);
     }
     cut = {};
     if (v_.object_labels != 0) {
-      w_.object_labels =
-          input::read_labels(kObjectLabelUnit, name_of(names_.object_labels), n_, gather);
+      w_.object_labels = input::read_labels(kObjectLabelUnit, name_of(names_.object_labels), n_,
+                                            gather, whole ? &object_label_lines_ : nullptr);
       warn_cut_labels(messages_, name_of(names_.object_labels), cut);
     }
-    // The tables and pictures show the labels whole.
-    if (!options_.csv && !options_.svg) return;
-    if (v_.variable_labels == 1)
-      variable_label_lines_ =
-          input::read_label_lines(kVariableLabelUnit, name_of(names_.variable_labels), p_);
-    if (v_.object_labels != 0)
-      object_label_lines_ =
-          input::read_label_lines(kObjectLabelUnit, name_of(names_.object_labels), n_);
   }
 
   void report_parameters(std::int32_t rows, std::int32_t columns) {

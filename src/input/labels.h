@@ -17,11 +17,11 @@ struct CutLabels {
   std::string first_label;  // the first cut label as kept
 };
 
+// `whole`, when given, also receives the labels as whole lines without
+// trailing blanks (for the tables and pictures, where a label need not be cut
+// to 8 characters).
 std::vector<std::string> read_labels(int unit, const std::string& path, std::int64_t count,
-                                     CutLabels* cut = nullptr);
-
-// The same labels as whole lines, without trailing blanks (for the tables and
-// pictures, where a label need not be cut to 8 characters).
-std::vector<std::string> read_label_lines(int unit, const std::string& path, std::int64_t count);
+                                     CutLabels* cut = nullptr,
+                                     std::vector<std::string>* whole = nullptr);
 
 }  // namespace orthaxis::input
