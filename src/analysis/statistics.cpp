@@ -135,6 +135,7 @@ void PairAccumulator::add(std::span<const float> x) {
 void PairAccumulator::materialize(const std::vector<std::size_t>& fresh) {
   std::vector<char> is_fresh(p_, 0);
   for (std::size_t v : fresh) is_fresh[v] = 1;
+  const float* running_sum = variables_ == nullptr ? run_sum_.data() : variables_->sum.data();
   for (std::size_t j = 0; j < p_; ++j) {
     if (missed_[j]) continue;
     const std::size_t row = packed_index(j + 1, 1);
@@ -142,8 +143,8 @@ void PairAccumulator::materialize(const std::vector<std::size_t>& fresh) {
       if (missed_[i] || !(is_fresh[i] || is_fresh[j])) continue;
       const std::size_t q = row + i;
       s_.count[q] = objects_;
-      s_.sx[q] = run_sum_[i];
-      s_.sy[q] = run_sum_[j];
+      s_.sx[q] = running_sum[i];
+      s_.sy[q] = running_sum[j];
       s_.qx[q] = run_squares_[i];
       s_.qy[q] = run_squares_[j];
     }
@@ -178,19 +179,19 @@ void PairAccumulator::settle() {
 }
 
 namespace {
-// Rows of a block into the running sums of the variables [j0, j1), object
-// after object. A variable uses its running sums only while it has missed no
-// value, when every value of the block is its own.
+// Rows of a block into the running sums of squares of the variables
+// [j0, j1), object after object, and into their running sums when `sum` is
+// given. A variable uses its running sums only while it has missed no value,
+// when every value of the block is its own.
 ORTHAXIS_VECTOR_CLONES void add_to_running_sums(std::size_t rows, std::size_t stride,
                                                 const float* __restrict values, std::size_t j0,
                                                 std::size_t j1, float* __restrict sum,
                                                 float* __restrict squares) {
   for (std::size_t b = 0; b < rows; ++b) {
     const float* xb = values + b * stride;
-    for (std::size_t j = j0; j < j1; ++j) {
-      sum[j] += xb[j];
-      squares[j] += xb[j] * xb[j];
-    }
+    if (sum != nullptr)
+      for (std::size_t j = j0; j < j1; ++j) sum[j] += xb[j];
+    for (std::size_t j = j0; j < j1; ++j) squares[j] += xb[j] * xb[j];
   }
 }
 
@@ -229,26 +230,34 @@ void PairAccumulator::add_variable_block(const Block& block, std::size_t rows, s
                                          std::size_t j1, std::size_t part, std::size_t parts) {
   const float* values = block.values.data();
   const float* presence = block.presence.data();
-  add_to_running_sums(rows, stride_, values, j0, j1, run_sum_.data(), run_squares_.data());
+  // With the variable sums, a variable's running sum is its sum (the same
+  // additions while it has missed no value).
+  add_to_running_sums(rows, stride_, values, j0, j1,
+                      variables_ == nullptr ? run_sum_.data() : nullptr, run_squares_.data());
   if (variables_ == nullptr) return;
   VariableSums& v = *variables_;
   add_to_variable_range(rows, stride_, values, presence, j0, j1, v.sum.data(), v.count.data());
   // Each object's sum of squares along its row, the objects shared among the
-  // parts and taken eight at a time, laid out value by value.
+  // parts and taken eight at a time, laid out value by value a stretch of
+  // variables at a time.
+  constexpr std::size_t kStretch = 64;
+  float x[kStretch * 8], here[kStretch * 8];
   const std::size_t b0 = rows * part / parts, b1 = rows * (part + 1) / parts;
-  std::vector<float> x(p_ * 8), here(p_ * 8);
   for (std::size_t b = b0; b < b1; b += 8) {
     const std::size_t lanes = std::min<std::size_t>(8, b1 - b);
     float ssq[8];
-    for (std::size_t k = 0; k < 8; ++k) {
-      const std::size_t row = b + std::min(k, lanes - 1);
-      ssq[k] = v.object_ssq[block.first + row];
-      for (std::size_t c = 0; c < p_; ++c) {
-        x[c * 8 + k] = values[row * stride_ + c];
-        here[c * 8 + k] = presence[row * stride_ + c];
+    for (std::size_t k = 0; k < 8; ++k) ssq[k] = v.object_ssq[block.first + b + std::min(k, lanes - 1)];
+    for (std::size_t c0 = 0; c0 < p_; c0 += kStretch) {
+      const std::size_t width = std::min(kStretch, p_ - c0);
+      for (std::size_t k = 0; k < 8; ++k) {
+        const std::size_t at = (b + std::min(k, lanes - 1)) * stride_ + c0;
+        for (std::size_t c = 0; c < width; ++c) {
+          x[c * 8 + k] = values[at + c];
+          here[c * 8 + k] = presence[at + c];
+        }
       }
+      add_squares_8(width, x, here, ssq);
     }
-    add_squares_8(p_, x.data(), here.data(), ssq);
     for (std::size_t k = 0; k < lanes; ++k) v.object_ssq[block.first + b + k] = ssq[k];
   }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -144,13 +145,13 @@ Scores correspondence_scores(textio::Printer& print, input::ScratchFile& scratch
     results::score_in_blocks(
         scratch, n, p, pool,
         [&](const results::ObjectRun& run) {
-          std::vector<float> group(p * results::kGroup);
+          const auto group = std::make_unique_for_overwrite<float[]>(p * results::kGroup);
           float sums[results::kGroup];
           for (std::size_t g = 0; g < run.count; g += results::kGroup) {
             const std::size_t lanes = std::min(results::kGroup, run.count - g);
-            results::interleave_group(run.rows + g * p, lanes, p, group.data());
+            results::interleave_group(run.rows + g * p, lanes, p, group.get());
             for (std::size_t k = 0; k < r; ++k) {
-              results::sum_group(results::Divide::kNot, p, group.data(), &v(0, k), 0.0f, nullptr,
+              results::sum_group(results::Divide::kNot, p, group.get(), &v(0, k), 0.0f, nullptr,
                                  sums);
               for (std::size_t l = 0; l < lanes; ++l) {
                 const std::size_t i = run.first + g + l;

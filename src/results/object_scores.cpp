@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <exception>
 #include <vector>
 
@@ -157,22 +158,22 @@ class ObjectScorer {
   void operator()(float* rows, std::size_t first, std::size_t count, std::span<float> centred_ssq,
                   ScoreMatrix& scores, float* share) const {
     using analysis::AnalysisType;
-    std::vector<float> x(p_ * kGroup);
+    const auto x = std::make_unique_for_overwrite<float[]>(p_ * kGroup);
     float ssq[kGroup], score[kGroup];
     for (std::size_t g = 0; g < count; g += kGroup) {
       const std::size_t lanes = std::min(kGroup, count - g);
-      interleave_group(rows + g * p_, lanes, p_, x.data());
+      interleave_group(rows + g * p_, lanes, p_, x.get());
       for (std::size_t k = 0; k < kGroup; ++k) ssq[k] = centred_ssq[first + g + std::min(k, lanes - 1)];
-      centre_group(m_.type, p_, m_.mean.data(), m_.sd.data(), x.data(), ssq);
+      centre_group(m_.type, p_, m_.mean.data(), m_.sd.data(), x.get(), ssq);
       for (std::size_t k = 0; k < lanes; ++k) centred_ssq[first + g + k] = ssq[k];
       for (std::size_t c = 0; c < q_; ++c) {
         const float* e = eigen_.vectors.data() + c * p_;
         if (to_lambda_) {
-          sum_group(Divide::kNot, p_, x.data(), e, 0.0f, nullptr, score);
+          sum_group(Divide::kNot, p_, x.get(), e, 0.0f, nullptr, score);
         } else if (m_.type == AnalysisType::kCorrelations) {
-          sum_group(Divide::kTwice, p_, x.data(), e, root_lambda_[c], root_count_.data(), score);
+          sum_group(Divide::kTwice, p_, x.get(), e, root_lambda_[c], root_count_.data(), score);
         } else {
-          sum_group(Divide::kOnce, p_, x.data(), e, 0.0f, root_both_.data() + c * p_, score);
+          sum_group(Divide::kOnce, p_, x.get(), e, 0.0f, root_both_.data() + c * p_, score);
         }
         for (std::size_t k = 0; k < lanes; ++k) {
           scores.at(first + g + k, c) = score[k];
