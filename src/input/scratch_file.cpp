@@ -19,7 +19,10 @@ ScratchFile::ScratchFile(std::string path) : path_(std::move(path)) {
   errno = 0;
   file_ = std::fopen(path_.c_str(), "w+b");
   if (file_ == nullptr) throw textio::IoError(reason(), "OPEN", kUnit, path_);
-  std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+  // The C library ignores a size given without a buffer and would move the
+  // file 4 KB per call; a buffer of our own makes it 1 MB.
+  buffer_ = std::make_unique<char[]>(kBufferBytes);
+  std::setvbuf(file_, buffer_.get(), _IOFBF, kBufferBytes);
 }
 
 ScratchFile::~ScratchFile() {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -42,7 +43,10 @@ class ScratchFile {
  private:
   void switch_direction(bool to_writing, const char* statement);
 
+  static constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
+
   std::string path_;
+  std::unique_ptr<char[]> buffer_;  // the stream's buffer: declared before file_, freed after it
   std::FILE* file_ = nullptr;
   bool writing_ = true;
 };
