@@ -12,6 +12,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "textio/io_error.h"
 
@@ -475,46 +478,140 @@ inline bool split_short_decimal(const char* field, std::size_t length, std::int3
   return true;
 }
 
+// Four short decimals, the fields text[starts[k], ends[k]), into out[0..3];
+// false when any of them is not one. One rounding each, as m / 10^f in
+// finish_short_real (10^0 divides exactly).
+bool short_decimals_4(const char* text, const std::uint32_t* starts, const std::uint32_t* ends,
+                      float* out) {
+  std::int32_t digits[4];
+  float divisors[4];
+  bool all = true;
+  for (std::size_t k = 0; k < 4; ++k)
+    all &= split_short_decimal(text + starts[k], ends[k] - starts[k], digits[k], divisors[k]);
+  if (!all) return false;
+  for (std::size_t k = 0; k < 4; ++k) out[k] = static_cast<float>(digits[k]) / divisors[k];
+  return true;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define ORTHAXIS_SHORT_DECIMALS_AVX2 1
+// short_decimals_4 with the four fields in the lanes of one register: the
+// same checks, and the same integer and the same division for each field.
+__attribute__((target("avx2"))) bool short_decimals_4_avx2(const char* text,
+                                                            const std::uint32_t* starts,
+                                                            const std::uint32_t* ends,
+                                                            float* out) {
+  const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(starts));
+  const __m128i length = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(ends)), first);
+  // One to eight bytes each.
+  if (!_mm_testz_si128(_mm_sub_epi32(length, _mm_set1_epi32(1)), _mm_set1_epi32(~7))) return false;
+  // Each field moved to the top of its lane (its last byte in byte 7); the
+  // bytes below it become zero.
+  const __m256i shift = _mm256_cvtepu32_epi64(_mm_sub_epi32(_mm_set1_epi32(64), _mm_slli_epi32(length, 3)));
+  const __m256i word = _mm256_set_epi64x(
+      static_cast<long long>(load8(text + starts[3])), static_cast<long long>(load8(text + starts[2])),
+      static_cast<long long>(load8(text + starts[1])), static_cast<long long>(load8(text + starts[0])));
+  const __m256i r = _mm256_sllv_epi64(word, shift);
+  const __m256i inside = _mm256_sllv_epi64(_mm256_set1_epi64x(-1), shift);
+  const __m256i zero_char = _mm256_set1_epi8('0'), nine = _mm256_set1_epi8(9);
+  const __m256i d = _mm256_sub_epi8(r, zero_char);
+  const __m256i digit = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(d, nine), d), inside);
+  const __m256i point = _mm256_cmpeq_epi8(r, _mm256_set1_epi8('.'));  // only inside: '.' is not zero
+  // Marks: a byte that is neither digit nor point, a second point, no digit.
+  const __m256i other = _mm256_andnot_si256(_mm256_or_si256(digit, point), inside);
+  const __m256i point_bit = _mm256_and_si256(point, _mm256_set1_epi8(1));
+  const __m256i second = _mm256_and_si256(point_bit, _mm256_sub_epi64(point_bit, _mm256_set1_epi64x(1)));
+  const __m256i no_digit = _mm256_cmpeq_epi64(digit, _mm256_setzero_si256());
+  // The point taken out: the bytes in front of it move up by one.
+  const __m256i no_point = _mm256_cmpeq_epi64(point_bit, _mm256_setzero_si256());
+  const __m256i before = _mm256_andnot_si256(no_point, _mm256_sub_epi64(point_bit, _mm256_set1_epi64x(1)));
+  const __m256i after = _mm256_andnot_si256(_mm256_or_si256(before, point), _mm256_set1_epi64x(-1));
+  const __m256i joined = _mm256_or_si256(_mm256_and_si256(r, after),
+                                         _mm256_slli_epi64(_mm256_and_si256(r, before), 8));
+  __m256i v = _mm256_sub_epi8(joined, zero_char);
+  v = _mm256_and_si256(v, _mm256_cmpeq_epi8(_mm256_min_epu8(v, nine), v));
+  // Eight digits to an integer: pairs, then fours, then the whole.
+  v = _mm256_maddubs_epi16(v, _mm256_set1_epi16(0x010A));
+  v = _mm256_madd_epi16(v, _mm256_set1_epi32(0x00010064));
+  v = _mm256_add_epi64(_mm256_mul_epu32(v, _mm256_set1_epi64x(10000)), _mm256_srli_epi64(v, 32));
+  const __m256i too_large = _mm256_cmpgt_epi64(v, _mm256_set1_epi64x(std::int64_t{1} << 24));
+  const __m256i wrong = _mm256_or_si256(_mm256_or_si256(other, second), _mm256_or_si256(no_digit, too_large));
+  if (!_mm256_testz_si256(wrong, wrong)) return false;
+  // The fraction digits: the bytes after the point.
+  const std::uint32_t points = static_cast<std::uint32_t>(_mm256_movemask_epi8(point));
+  const __m128 divisor = _mm_set_ps(
+      kExactPow10[std::countl_zero(static_cast<std::uint8_t>(points >> 24)) & 7],
+      kExactPow10[std::countl_zero(static_cast<std::uint8_t>(points >> 16)) & 7],
+      kExactPow10[std::countl_zero(static_cast<std::uint8_t>(points >> 8)) & 7],
+      kExactPow10[std::countl_zero(static_cast<std::uint8_t>(points)) & 7]);
+  const __m128i m = _mm256_castsi256_si128(
+      _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6)));
+  _mm_storeu_ps(out, _mm_div_ps(_mm_cvtepi32_ps(m), divisor));
+  return true;
+}
+
+bool have_avx2() {
+  static const bool have = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return have;
+}
+#endif
+
 // read_plain_reals_padded when every field up to the last item is a short
 // decimal; false otherwise (the items are then undefined).
+template <bool (*convert4)(const char*, const std::uint32_t*, const std::uint32_t*, float*)>
 bool read_short_decimals(std::string_view record, std::span<float> items, std::string_view* rest) {
   const char* const text = record.data();
   const std::size_t length = record.size();
   const std::size_t count = items.size();
   // Fields are found 64 bytes at a time from the blanks: a field starts at
   // a byte that is not a blank after a blank (or the record start) and ends
-  // at the next blank; bytes past the record end count as blanks.
-  constexpr std::size_t kMost = 64;  // fields that can start or end in 64 bytes, and one open
-  std::uint32_t starts[kMost + 1], ends[kMost];
-  std::int32_t digits[kMost];
-  float divisors[kMost];
-  std::size_t open = 0, done = 0;
+  // at the next blank; bytes past the record end count as blanks. Fields
+  // found whole wait until there are four to convert together.
+  constexpr std::size_t kMost = 64;  // fields that can start or end in 64 bytes
+  std::uint32_t starts[kMost + 4], ends[kMost + 4];
+  std::size_t open = 0;     // 1 while a field runs on past the bytes seen
+  std::size_t waiting = 0;  // whole fields not yet converted
+  std::size_t found = 0, done = 0;
   std::uint64_t after_blank = 1;
   for (std::size_t base = 0; base <= length; base += 64) {
     std::uint64_t blank = blank_bits(text + base);
     if (length - base < 64) blank |= ~std::uint64_t{0} << (length - base);
     const std::uint64_t before = (blank << 1) | after_blank;
     after_blank = blank >> 63;
-    std::size_t started = open, ended = 0;
+    // starts[waiting] is the start of an open field, if any.
+    std::size_t started = waiting + open, ended = waiting;
     for (std::uint64_t s = ~blank & before; s != 0; s &= s - 1)
       starts[started++] = static_cast<std::uint32_t>(base + std::countr_zero(s));
     for (std::uint64_t e = blank & ~before; e != 0; e &= e - 1)
       ends[ended++] = static_cast<std::uint32_t>(base + std::countr_zero(e));
-    const std::size_t take = std::min(ended, count - done);
-    bool all = true;
-    for (std::size_t k = 0; k < take; ++k)
-      all &= split_short_decimal(text + starts[k], ends[k] - starts[k], digits[k], divisors[k]);
-    if (!all) return false;
-    // One rounding each, as m / 10^f in finish_short_real (10^0 divides exactly).
-    float* out = items.data() + done;
-    for (std::size_t k = 0; k < take; ++k) out[k] = static_cast<float>(digits[k]) / divisors[k];
-    done += take;
-    if (done == count) {
-      if (rest != nullptr) *rest = record.substr(count == 0 ? 0 : ends[take - 1]);
+    const std::size_t whole = std::min(ended, waiting + (count - found));
+    found += whole - waiting;
+    std::size_t k = 0;
+    for (; k + 4 <= whole; k += 4, done += 4)
+      if (!convert4(text, starts + k, ends + k, items.data() + done)) return false;
+    if (found == count) {
+      const std::size_t left = whole - k;
+      if (left > 0) {
+        // The last fields padded with copies of the last one.
+        for (std::size_t j = whole; j < k + 4; ++j) {
+          starts[j] = starts[whole - 1];
+          ends[j] = ends[whole - 1];
+        }
+        float last[4];
+        if (!convert4(text, starts + k, ends + k, last)) return false;
+        std::copy(last, last + left, items.data() + done);
+      }
+      if (rest != nullptr) *rest = record.substr(count == 0 ? 0 : ends[whole - 1]);
       return true;
     }
+    // Fields still waiting, and the open one, move to the front.
     open = started - ended;
-    if (open == 1) starts[0] = starts[ended];
+    waiting = whole - k;
+    for (std::size_t j = 0; j < waiting; ++j) ends[j] = ends[k + j];
+    for (std::size_t j = 0; j < waiting + open; ++j) starts[j] = starts[k + j];
   }
   return false;
 }
@@ -523,7 +620,15 @@ bool read_short_decimals(std::string_view record, std::span<float> items, std::s
 
 bool read_plain_reals_padded(std::string_view record, std::span<float> items,
                              std::string_view* rest) {
-  if (!items.empty() && read_short_decimals(record, items, rest)) return true;
+  if (!items.empty()) {
+#if defined(ORTHAXIS_SHORT_DECIMALS_AVX2)
+    if (have_avx2() ? read_short_decimals<short_decimals_4_avx2>(record, items, rest)
+                    : read_short_decimals<short_decimals_4>(record, items, rest))
+      return true;
+#else
+    if (read_short_decimals<short_decimals_4>(record, items, rest)) return true;
+#endif
+  }
   return read_plain_reals(record, items, rest);
 }
 
