@@ -10,6 +10,10 @@ namespace orthaxis::analysis {
 
 namespace {
 
+// Values readable after the last row of a block: the variable sums read
+// sixteen lanes from their first variable on.
+constexpr std::size_t kVariableOverrun = 16;
+
 const textio::Format kStatisticsHeader{
     "(///5X,'VARIABLES STATISTICS'//5X,'POOLED VARIANCE =',  F38.4//1X,'VARIABLE',7X,'MEAN',4X,"
     "'STANDARD DEVIATION',14X,  'VARIANCE',4X,'VARIANCE'/70X,'AS %'//)"};
@@ -70,8 +74,8 @@ PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, 
   for (std::size_t k = 0; k < len; ++k) s_.a[k] = 0.0f;
   block_rows_ = std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p_, 1), 8, 512);
   for (Block& b : blocks_) {
-    b.values.assign(block_rows_ * stride_, 0.0f);
-    b.presence.assign(block_rows_ * stride_, 1.0f);
+    b.values.assign(block_rows_ * stride_ + kVariableOverrun, 0.0f);
+    b.presence.assign(block_rows_ * stride_ + kVariableOverrun, 1.0f);
   }
   missed_.assign(p_, 0);
   run_sum_.assign(p_, 0.0f);
@@ -179,19 +183,78 @@ void PairAccumulator::settle() {
 }
 
 namespace {
-// Rows of a block into the running sums of squares of the variables
-// [j0, j1), object after object, and into their running sums when `sum` is
-// given. A variable uses its running sums only while it has missed no value,
-// when every value of the block is its own.
-ORTHAXIS_VECTOR_CLONES void add_to_running_sums(std::size_t rows, std::size_t stride,
-                                                const float* __restrict values, std::size_t j0,
-                                                std::size_t j1, float* __restrict sum,
-                                                float* __restrict squares) {
-  for (std::size_t b = 0; b < rows; ++b) {
-    const float* xb = values + b * stride;
-    if (sum != nullptr)
-      for (std::size_t j = j0; j < j1; ++j) sum[j] += xb[j];
-    for (std::size_t j = j0; j < j1; ++j) squares[j] += xb[j] * xb[j];
+// The variables j .. j + n - 1 (n <= kRun) over the rows of a block, object
+// after object, each sum held in a register across the rows: every
+// variable's running sum of squares and, when `sum` is given, its sum of
+// present values and its count (less one per missing value); otherwise, when
+// `running` is given, its running sum. A variable uses its running sums only
+// while it has missed no value, when every value of the block is its own.
+// Lanes past n compute on whatever lies beyond and are never stored.
+template <std::size_t kRun>
+[[gnu::always_inline]] inline void add_variable_run(
+    std::size_t n, std::size_t rows, std::size_t stride, const float* __restrict values,
+    const float* __restrict presence, float* __restrict sum, float* __restrict count,
+    float* __restrict squares, float* __restrict running) {
+  float s[kRun], c[kRun], q[kRun], r[kRun];
+  for (std::size_t k = 0; k < kRun; ++k) {
+    s[k] = sum != nullptr && k < n ? sum[k] : 0.0f;
+    c[k] = sum != nullptr && k < n ? count[k] : 0.0f;
+    q[k] = k < n ? squares[k] : 0.0f;
+    r[k] = running != nullptr && k < n ? running[k] : 0.0f;
+  }
+  if (sum != nullptr) {
+    for (std::size_t b = 0; b < rows; ++b) {
+      const float* xb = values + b * stride;
+      const float* pb = presence + b * stride;
+      for (std::size_t k = 0; k < kRun; ++k) {
+        const float x = xb[k];
+        const bool here = pb[k] != 0.0f;
+        q[k] += x * x;
+        s[k] = here ? s[k] + x : s[k];
+        c[k] = here ? c[k] : c[k] - 1.0f;
+      }
+    }
+  } else {
+    for (std::size_t b = 0; b < rows; ++b) {
+      const float* xb = values + b * stride;
+      for (std::size_t k = 0; k < kRun; ++k) {
+        const float x = xb[k];
+        q[k] += x * x;
+        r[k] += x;
+      }
+    }
+  }
+  for (std::size_t k = 0; k < n; ++k) {
+    squares[k] = q[k];
+    if (sum != nullptr) {
+      sum[k] = s[k];
+      count[k] = c[k];
+    }
+    if (running != nullptr) running[k] = r[k];
+  }
+}
+
+// add_variable_run over the variables [j0, j1) of a block, sixteen at a time.
+// The block holds kVariableOverrun readable values after its last row.
+ORTHAXIS_VECTOR_CLONES void add_to_variable_range(std::size_t rows, std::size_t stride,
+                                                  const float* __restrict values,
+                                                  const float* __restrict presence,
+                                                  std::size_t j0, std::size_t j1,
+                                                  float* __restrict sum, float* __restrict count,
+                                                  float* __restrict squares,
+                                                  float* __restrict running) {
+  for (std::size_t j = j0; j < j1; j += 16) {
+    const std::size_t n = std::min<std::size_t>(16, j1 - j);
+    float* const at_sum = sum != nullptr ? sum + j : nullptr;
+    float* const at_count = sum != nullptr ? count + j : nullptr;
+    float* const at_running = running != nullptr ? running + j : nullptr;
+    if (n > 8) {
+      add_variable_run<16>(n, rows, stride, values + j, presence + j, at_sum, at_count,
+                           squares + j, at_running);
+    } else {
+      add_variable_run<8>(n, rows, stride, values + j, presence + j, at_sum, at_count,
+                          squares + j, at_running);
+    }
   }
 }
 
@@ -208,22 +271,6 @@ ORTHAXIS_VECTOR_CLONES void add_squares_8(std::size_t p, const float* __restrict
   }
 }
 
-// Rows of a block into the sums of the variables [j0, j1), object after object.
-ORTHAXIS_VECTOR_CLONES void add_to_variable_range(std::size_t rows, std::size_t stride,
-                                                  const float* __restrict values,
-                                                  const float* __restrict presence,
-                                                  std::size_t j0, std::size_t j1,
-                                                  float* __restrict sum, float* __restrict count) {
-  for (std::size_t b = 0; b < rows; ++b) {
-    const float* xb = values + b * stride;
-    const float* pb = presence + b * stride;
-    for (std::size_t j = j0; j < j1; ++j) {
-      const bool here = pb[j] != 0.0f;
-      sum[j] = here ? sum[j] + xb[j] : sum[j];
-      count[j] = here ? count[j] : count[j] - 1.0f;
-    }
-  }
-}
 }  // namespace
 
 void PairAccumulator::add_variable_block(const Block& block, std::size_t rows, std::size_t j0,
@@ -232,11 +279,14 @@ void PairAccumulator::add_variable_block(const Block& block, std::size_t rows, s
   const float* presence = block.presence.data();
   // With the variable sums, a variable's running sum is its sum (the same
   // additions while it has missed no value).
-  add_to_running_sums(rows, stride_, values, j0, j1,
-                      variables_ == nullptr ? run_sum_.data() : nullptr, run_squares_.data());
-  if (variables_ == nullptr) return;
+  if (variables_ == nullptr) {
+    add_to_variable_range(rows, stride_, values, presence, j0, j1, nullptr, nullptr,
+                          run_squares_.data(), run_sum_.data());
+    return;
+  }
   VariableSums& v = *variables_;
-  add_to_variable_range(rows, stride_, values, presence, j0, j1, v.sum.data(), v.count.data());
+  add_to_variable_range(rows, stride_, values, presence, j0, j1, v.sum.data(), v.count.data(),
+                        run_squares_.data(), nullptr);
   // Each object's sum of squares along its row, the objects shared among the
   // parts and taken eight at a time, laid out value by value a stretch of
   // variables at a time.
