@@ -497,7 +497,7 @@ bool short_decimals_4(const char* text, const std::uint32_t* starts, const std::
 #define ORTHAXIS_SHORT_DECIMALS_AVX2 1
 // short_decimals_4 with the four fields in the lanes of one register: the
 // same checks, and the same integer and the same division for each field.
-__attribute__((target("avx2"))) bool short_decimals_4_avx2(const char* text,
+inline __attribute__((target("avx2"))) bool short_decimals_4_avx2(const char* text,
                                                             const std::uint32_t* starts,
                                                             const std::uint32_t* ends,
                                                             float* out) {
@@ -562,7 +562,7 @@ bool have_avx2() {
 // read_plain_reals_padded when every field up to the last item is a short
 // decimal; false otherwise (the items are then undefined).
 template <bool (*convert4)(const char*, const std::uint32_t*, const std::uint32_t*, float*)>
-bool read_short_decimals(std::string_view record, std::span<float> items, std::string_view* rest) {
+[[gnu::always_inline]] inline bool read_short_decimals(std::string_view record, std::span<float> items, std::string_view* rest) {
   const char* const text = record.data();
   const std::size_t length = record.size();
   const std::size_t count = items.size();
@@ -616,17 +616,30 @@ bool read_short_decimals(std::string_view record, std::span<float> items, std::s
   return false;
 }
 
+bool read_short_decimals_portable(std::string_view record, std::span<float> items,
+                                  std::string_view* rest) {
+  return read_short_decimals<short_decimals_4>(record, items, rest);
+}
+
+#if defined(ORTHAXIS_SHORT_DECIMALS_AVX2)
+__attribute__((target("avx2"))) bool read_short_decimals_avx2(std::string_view record,
+                                                               std::span<float> items,
+                                                               std::string_view* rest) {
+  return read_short_decimals<short_decimals_4_avx2>(record, items, rest);
+}
+#endif
+
 }  // namespace
 
 bool read_plain_reals_padded(std::string_view record, std::span<float> items,
                              std::string_view* rest) {
   if (!items.empty()) {
 #if defined(ORTHAXIS_SHORT_DECIMALS_AVX2)
-    if (have_avx2() ? read_short_decimals<short_decimals_4_avx2>(record, items, rest)
-                    : read_short_decimals<short_decimals_4>(record, items, rest))
+    if (have_avx2() ? read_short_decimals_avx2(record, items, rest)
+                    : read_short_decimals_portable(record, items, rest))
       return true;
 #else
-    if (read_short_decimals<short_decimals_4>(record, items, rest)) return true;
+    if (read_short_decimals_portable(record, items, rest)) return true;
 #endif
   }
   return read_plain_reals(record, items, rest);
