@@ -452,7 +452,7 @@ class Run {
       }
       if (!missing_.empty())
         for (std::size_t j = 0; j < row.size(); ++j) missing_[j] += !analysis::present(row[j]);
-      if ((i & 4095) == 0 && messages_.update_due()) show_reading(i);
+      if ((i & 4095) == 0 && messages_.update_due()) show_reading(i, rows.bytes_read());
       scratch.write_row(row);
       if (coa) {
         if (first_negative_.object == 0) {
@@ -472,12 +472,12 @@ class Run {
     if (pairs) pairs->finish();
   }
 
-  void show_reading(std::size_t objects_read) {
+  void show_reading(std::size_t objects_read, std::uint64_t bytes_read) {
     const double seconds = messages_.seconds();
     std::string line = "reading objects: " + std::to_string(objects_read) + " of " +
                        std::to_string(n_);
     if (seconds > 0.0)
-      line += ", " + one_decimal(static_cast<double>(data_.bytes_read()) / 1e6 / seconds) +
+      line += ", " + one_decimal(static_cast<double>(bytes_read) / 1e6 / seconds) +
               " MB/s";
     messages_.show(line);
   }

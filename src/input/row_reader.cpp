@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "textio/free_format.h"
 
@@ -36,21 +37,36 @@ RowReader::~RowReader() {
     try {
       settle(c);
     } catch (...) {
-      // Parsing does not throw; nothing to hand on.
+      // Taking records and parsing them do not throw; nothing to hand on.
     }
   }
 }
 
 void RowReader::settle(Chunk& c) {
-  if (c.parsing) pool_->wait(c.parsing);
+  if (!c.taking) return;
+  std::exception_ptr failure;
+  try {
+    pool_->wait(c.taking);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // The work that took the records has started their parsing.
+  pool_->wait(c.parsing);
+  if (failure) std::rethrow_exception(failure);
+  unread_ -= c.records;
+  bytes_read_ = c.bytes_read;
 }
 
 void RowReader::fill(Chunk& c) {
+  c.records = c.used = 0;
+  const std::size_t want = std::min(chunk_rows_, unread_);
+  c.taking = pool_->start(1, [this, &c, want](std::size_t) { take(c, want); });
+}
+
+void RowReader::take(Chunk& c, std::size_t want) {
   c.text.clear();
   c.begin.assign(1, 0);
   c.at.clear();
-  c.records = c.used = 0;
-  const std::size_t want = std::min(chunk_rows_, unread_);
   for (std::size_t k = 0; k < want; ++k) {
     const textio::RecordFile::Position at = data_.tell();
     std::string_view record;
@@ -66,7 +82,7 @@ void RowReader::fill(Chunk& c) {
     ++c.records;
     if (c.text.size() >= kChunkBytes) break;  // very long records: fewer per chunk
   }
-  unread_ -= c.records;
+  c.bytes_read = data_.bytes_read();
   if (c.records == 0) return;
   // Each record is followed by readable bytes: the next records, and
   // padding after the last.
@@ -88,7 +104,7 @@ void RowReader::fill(Chunk& c) {
 void RowReader::drop_read_ahead() {
   Chunk& c = chunks_[current_];
   Chunk& next = chunks_[current_ ^ 1];
-  settle(next);
+  settle(next);  // the file is the caller's again
   unread_ += (c.records - c.used) + next.records;
   c.records = c.used;
   next.records = next.used = 0;
@@ -99,9 +115,11 @@ std::string_view RowReader::read(std::span<float> row) {
   if (chunks_[current_].used == chunks_[current_].records) {
     current_ ^= 1;
     Chunk& c = chunks_[current_];
-    if (c.records == 0) fill(c);  // nothing read ahead: the start, or after a plain statement
+    if (!c.taking) fill(c);  // nothing read ahead: the start, or after a plain statement
     settle(c);
-    if (c.records > 0) fill(chunks_[current_ ^ 1]);
+    // Once every row is taken nothing reads on, so the file is the caller's
+    // again from the last row on.
+    if (c.records > 0 && unread_ > 0) fill(chunks_[current_ ^ 1]);
   }
   Chunk& c = chunks_[current_];
   if (c.used < c.records && c.plain[c.used]) {

@@ -4,8 +4,9 @@
 // exactly what read_row gives: the same values and, at the same row, the same
 // failure (message and record number).
 //
-// Records are taken from the file a chunk at a time, and the pool parses the
-// next chunk while the caller uses the current one. A record that holds its
+// Records are taken from the file a chunk at a time by the pool, which then
+// parses them, while the caller uses the current chunk; the caller touches
+// the file only while no chunk is being taken. A record that holds its
 // whole row in plain values (nearly every row of a data file) is parsed on its
 // own; at any other record (a row over several records, a null value, a
 // repeat count, "/", a field that is not a number, the end of the file) the
@@ -41,6 +42,8 @@ class RowReader {
   std::string_view read(std::span<float> row);
   // The record number of the last record of the row just read.
   std::int64_t line() const { return line_; }
+  // Bytes taken from the file so far, as far as the caller has seen them.
+  std::uint64_t bytes_read() const { return pool_ == nullptr ? data_.bytes_read() : bytes_read_; }
 
  private:
   struct Chunk {
@@ -52,10 +55,14 @@ class RowReader {
     std::vector<std::size_t> rest;                    // then the unread rest starts here
     std::size_t records = 0;
     std::size_t used = 0;
-    analysis::WorkerPool::Handle parsing;
+    std::uint64_t bytes_read = 0;                     // the file's count after the chunk
+    analysis::WorkerPool::Handle taking, parsing;
   };
-  // Takes the next records from the file into `c` and starts parsing them.
+  // Starts taking up to `want` records from the file into `c`; the work
+  // that takes them then starts parsing them.
   void fill(Chunk& c);
+  void take(Chunk& c, std::size_t want);
+  // Waits until `c` is taken and parsed; counts its records as taken.
   void settle(Chunk& c);
   // The row's read statement on the file as it stands.
   std::string_view read_statement(std::span<float> row);
@@ -71,6 +78,7 @@ class RowReader {
   Chunk chunks_[2];
   std::size_t current_ = 0;
   std::int64_t line_ = 0;
+  std::uint64_t bytes_read_ = 0;
 };
 
 }  // namespace orthaxis::input
