@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "analysis/packed.h"
 #include "analysis/vector_clones.h"
@@ -183,54 +184,78 @@ void PairAccumulator::settle() {
 }
 
 namespace {
-// The variables j .. j + n - 1 (n <= kRun) over the rows of a block, object
-// after object, each sum held in a register across the rows: every
-// variable's running sum of squares and, when `sum` is given, its sum of
-// present values and its count (less one per missing value); otherwise, when
-// `running` is given, its running sum. A variable uses its running sums only
-// while it has missed no value, when every value of the block is its own.
-// Lanes past n compute on whatever lies beyond and are never stored.
-template <std::size_t kRun>
+// Eight lanes of single precision; each operation on them is the same
+// operation on each lane.
+typedef float Lanes8 __attribute__((vector_size(32)));
+
+// The variables j .. j + n - 1 (n <= 8 * kGroups) over the rows of a block,
+// object after object, each sum held in a register across the rows: every
+// variable's running sum of squares and, with `sum`, its sum of present
+// values and its count (less one per missing value); otherwise, with
+// `running`, its running sum. A variable uses its running sums only while it
+// has missed no value, when every value of the block is its own. Lanes past
+// n compute on whatever lies beyond and are never stored.
+template <std::size_t kGroups>
 [[gnu::always_inline]] inline void add_variable_run(
     std::size_t n, std::size_t rows, std::size_t stride, const float* __restrict values,
     const float* __restrict presence, float* __restrict sum, float* __restrict count,
     float* __restrict squares, float* __restrict running) {
-  float s[kRun], c[kRun], q[kRun], r[kRun];
-  for (std::size_t k = 0; k < kRun; ++k) {
-    s[k] = sum != nullptr && k < n ? sum[k] : 0.0f;
-    c[k] = sum != nullptr && k < n ? count[k] : 0.0f;
-    q[k] = k < n ? squares[k] : 0.0f;
-    r[k] = running != nullptr && k < n ? running[k] : 0.0f;
+  constexpr std::size_t kRun = 8 * kGroups;
+  float start[4][kRun] = {};
+  for (std::size_t k = 0; k < n; ++k) {
+    start[0][k] = squares[k];
+    if (sum != nullptr) {
+      start[1][k] = sum[k];
+      start[2][k] = count[k];
+    }
+    if (running != nullptr) start[3][k] = running[k];
   }
+  Lanes8 q[kGroups], s[kGroups], c[kGroups], r[kGroups];
+  for (std::size_t g = 0; g < kGroups; ++g) {
+    std::memcpy(&q[g], start[0] + 8 * g, sizeof q[g]);
+    std::memcpy(&s[g], start[1] + 8 * g, sizeof s[g]);
+    std::memcpy(&c[g], start[2] + 8 * g, sizeof c[g]);
+    std::memcpy(&r[g], start[3] + 8 * g, sizeof r[g]);
+  }
+  const Lanes8 one = {1, 1, 1, 1, 1, 1, 1, 1};
   if (sum != nullptr) {
     for (std::size_t b = 0; b < rows; ++b) {
       const float* xb = values + b * stride;
       const float* pb = presence + b * stride;
-      for (std::size_t k = 0; k < kRun; ++k) {
-        const float x = xb[k];
-        const bool here = pb[k] != 0.0f;
-        q[k] += x * x;
-        s[k] = here ? s[k] + x : s[k];
-        c[k] = here ? c[k] : c[k] - 1.0f;
+      for (std::size_t g = 0; g < kGroups; ++g) {
+        Lanes8 x, p;
+        std::memcpy(&x, xb + 8 * g, sizeof x);
+        std::memcpy(&p, pb + 8 * g, sizeof p);
+        const auto here = p != 0.0f;
+        q[g] = q[g] + x * x;
+        s[g] = here ? s[g] + x : s[g];
+        c[g] = here ? c[g] : c[g] - one;
       }
     }
   } else {
     for (std::size_t b = 0; b < rows; ++b) {
       const float* xb = values + b * stride;
-      for (std::size_t k = 0; k < kRun; ++k) {
-        const float x = xb[k];
-        q[k] += x * x;
-        r[k] += x;
+      for (std::size_t g = 0; g < kGroups; ++g) {
+        Lanes8 x;
+        std::memcpy(&x, xb + 8 * g, sizeof x);
+        q[g] = q[g] + x * x;
+        r[g] = r[g] + x;
       }
     }
   }
+  for (std::size_t g = 0; g < kGroups; ++g) {
+    std::memcpy(start[0] + 8 * g, &q[g], sizeof q[g]);
+    std::memcpy(start[1] + 8 * g, &s[g], sizeof s[g]);
+    std::memcpy(start[2] + 8 * g, &c[g], sizeof c[g]);
+    std::memcpy(start[3] + 8 * g, &r[g], sizeof r[g]);
+  }
   for (std::size_t k = 0; k < n; ++k) {
-    squares[k] = q[k];
+    squares[k] = start[0][k];
     if (sum != nullptr) {
-      sum[k] = s[k];
-      count[k] = c[k];
+      sum[k] = start[1][k];
+      count[k] = start[2][k];
     }
-    if (running != nullptr) running[k] = r[k];
+    if (running != nullptr) running[k] = start[3][k];
   }
 }
 
@@ -249,10 +274,10 @@ ORTHAXIS_VECTOR_CLONES void add_to_variable_range(std::size_t rows, std::size_t 
     float* const at_count = sum != nullptr ? count + j : nullptr;
     float* const at_running = running != nullptr ? running + j : nullptr;
     if (n > 8) {
-      add_variable_run<16>(n, rows, stride, values + j, presence + j, at_sum, at_count,
+      add_variable_run<2>(n, rows, stride, values + j, presence + j, at_sum, at_count,
                            squares + j, at_running);
     } else {
-      add_variable_run<8>(n, rows, stride, values + j, presence + j, at_sum, at_count,
+      add_variable_run<1>(n, rows, stride, values + j, presence + j, at_sum, at_count,
                           squares + j, at_running);
     }
   }
