@@ -283,17 +283,40 @@ ORTHAXIS_VECTOR_CLONES void add_to_variable_range(std::size_t rows, std::size_t 
   }
 }
 
-// Eight objects' sums of squares of their present values, one object per
-// lane, each added along its row from the first variable to the last.
-ORTHAXIS_VECTOR_CLONES void add_squares_8(std::size_t p, const float* __restrict x,
-                                          const float* __restrict present_x,
+// Eight objects' sums of squares, one object per lane, each added along its
+// row from the first variable to the last: the rows are taken eight values
+// at a time and turned into eight vectors of one variable each. A missing
+// value lies in the block as +0, whose square leaves the (never negative
+// zero) sum unchanged, as if it were skipped.
+ORTHAXIS_VECTOR_CLONES void add_squares_8(std::size_t p, const float* const* row,
                                           float* __restrict ssq) {
-  for (std::size_t c = 0; c < p; ++c) {
-    for (std::size_t k = 0; k < 8; ++k) {
-      const float v = x[c * 8 + k];
-      ssq[k] = present_x[c * 8 + k] != 0.0f ? ssq[k] + v * v : ssq[k];
-    }
+  typedef int Index8 __attribute__((vector_size(32)));
+  Lanes8 acc;
+  std::memcpy(&acc, ssq, sizeof acc);
+  for (std::size_t c = 0; c < p; c += 8) {
+    Lanes8 r[8];
+    for (std::size_t k = 0; k < 8; ++k) std::memcpy(&r[k], row[k] + c, sizeof r[k]);
+    // 8 x 8 transpose: pairs, then fours, then halves.
+    const Index8 low = {0, 8, 1, 9, 4, 12, 5, 13}, high = {2, 10, 3, 11, 6, 14, 7, 15};
+    const Lanes8 t0 = __builtin_shuffle(r[0], r[1], low), t1 = __builtin_shuffle(r[0], r[1], high);
+    const Lanes8 t2 = __builtin_shuffle(r[2], r[3], low), t3 = __builtin_shuffle(r[2], r[3], high);
+    const Lanes8 t4 = __builtin_shuffle(r[4], r[5], low), t5 = __builtin_shuffle(r[4], r[5], high);
+    const Lanes8 t6 = __builtin_shuffle(r[6], r[7], low), t7 = __builtin_shuffle(r[6], r[7], high);
+    const Index8 even = {0, 1, 8, 9, 4, 5, 12, 13}, odd = {2, 3, 10, 11, 6, 7, 14, 15};
+    const Lanes8 u0 = __builtin_shuffle(t0, t2, even), u1 = __builtin_shuffle(t0, t2, odd);
+    const Lanes8 u2 = __builtin_shuffle(t1, t3, even), u3 = __builtin_shuffle(t1, t3, odd);
+    const Lanes8 u4 = __builtin_shuffle(t4, t6, even), u5 = __builtin_shuffle(t4, t6, odd);
+    const Lanes8 u6 = __builtin_shuffle(t5, t7, even), u7 = __builtin_shuffle(t5, t7, odd);
+    const Index8 front = {0, 1, 2, 3, 8, 9, 10, 11}, back = {4, 5, 6, 7, 12, 13, 14, 15};
+    const Lanes8 column[8] = {
+        __builtin_shuffle(u0, u4, front), __builtin_shuffle(u1, u5, front),
+        __builtin_shuffle(u2, u6, front), __builtin_shuffle(u3, u7, front),
+        __builtin_shuffle(u0, u4, back),  __builtin_shuffle(u1, u5, back),
+        __builtin_shuffle(u2, u6, back),  __builtin_shuffle(u3, u7, back)};
+    const std::size_t width = std::min<std::size_t>(8, p - c);
+    for (std::size_t i = 0; i < width; ++i) acc = acc + column[i] * column[i];
   }
+  std::memcpy(ssq, &acc, sizeof acc);
 }
 
 }  // namespace
@@ -313,26 +336,17 @@ void PairAccumulator::add_variable_block(const Block& block, std::size_t rows, s
   add_to_variable_range(rows, stride_, values, presence, j0, j1, v.sum.data(), v.count.data(),
                         run_squares_.data(), nullptr);
   // Each object's sum of squares along its row, the objects shared among the
-  // parts and taken eight at a time, laid out value by value a stretch of
-  // variables at a time.
-  constexpr std::size_t kStretch = 64;
-  float x[kStretch * 8], here[kStretch * 8];
+  // parts and taken eight at a time (the rows are padded to whole vectors).
   const std::size_t b0 = rows * part / parts, b1 = rows * (part + 1) / parts;
   for (std::size_t b = b0; b < b1; b += 8) {
     const std::size_t lanes = std::min<std::size_t>(8, b1 - b);
     float ssq[8];
-    for (std::size_t k = 0; k < 8; ++k) ssq[k] = v.object_ssq[block.first + b + std::min(k, lanes - 1)];
-    for (std::size_t c0 = 0; c0 < p_; c0 += kStretch) {
-      const std::size_t width = std::min(kStretch, p_ - c0);
-      for (std::size_t k = 0; k < 8; ++k) {
-        const std::size_t at = (b + std::min(k, lanes - 1)) * stride_ + c0;
-        for (std::size_t c = 0; c < width; ++c) {
-          x[c * 8 + k] = values[at + c];
-          here[c * 8 + k] = presence[at + c];
-        }
-      }
-      add_squares_8(width, x, here, ssq);
+    const float* row[8];
+    for (std::size_t k = 0; k < 8; ++k) {
+      ssq[k] = v.object_ssq[block.first + b + std::min(k, lanes - 1)];
+      row[k] = values + (b + std::min(k, lanes - 1)) * stride_;
     }
+    add_squares_8(p_, row, ssq);
     for (std::size_t k = 0; k < lanes; ++k) v.object_ssq[block.first + b + k] = ssq[k];
   }
 }
