@@ -1,6 +1,38 @@
 #include "analysis/worker_pool.h"
 
+#include <chrono>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orthaxis::analysis {
+
+namespace {
+// A thread that runs out of work looks for more for this long before it
+// sleeps: work comes in quick succession during a pass, and waking a
+// sleeping thread costs more than the look.
+constexpr std::chrono::microseconds kLookBeforeSleep{50};
+
+inline void relax() {
+#if defined(__SSE2__)
+  _mm_pause();
+#endif
+}
+
+// Looks until `ready()` or the time is up; true when ready.
+template <typename Ready>
+bool look_for(const Ready& ready) {
+  const auto until = std::chrono::steady_clock::now() + kLookBeforeSleep;
+  for (;;) {
+    for (int k = 0; k < 64; ++k) {
+      if (ready()) return true;
+      relax();
+    }
+    if (std::chrono::steady_clock::now() >= until) return ready();
+  }
+}
+}  // namespace
 
 WorkerPool::WorkerPool(std::size_t threads) {
   if (threads < 1) threads = 1;
@@ -31,12 +63,15 @@ WorkerPool::Handle WorkerPool::start(std::size_t parts, std::function<void(std::
   work->parts = parts;
   work->remaining = parts;
   if (parts == 0) return Handle(std::move(work));
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     queue_.push_back(work);
+    queued_.store(queue_.size(), std::memory_order_release);
     ++unfinished_;
+    wake = sleeping_ > 0;
   }
-  if (!helpers_.empty()) work_ready_.notify_all();
+  if (wake) work_ready_.notify_all();
   return Handle(std::move(work));
 }
 
@@ -44,7 +79,10 @@ bool WorkerPool::take(std::shared_ptr<Work>& work, std::size_t& part) {
   if (queue_.empty()) return false;
   work = queue_.front();
   part = work->next++;
-  if (work->next == work->parts) queue_.pop_front();
+  if (work->next == work->parts) {
+    queue_.pop_front();
+    queued_.store(queue_.size(), std::memory_order_release);
+  }
   return true;
 }
 
@@ -61,6 +99,7 @@ void WorkerPool::do_part(std::unique_lock<std::mutex>& lock, const std::shared_p
   if (failure && !work->failure) work->failure = failure;
   if (--work->remaining == 0) {
     --unfinished_;
+    work->done.store(true, std::memory_order_release);
     work_done_.notify_all();
   }
 }
@@ -68,7 +107,14 @@ void WorkerPool::do_part(std::unique_lock<std::mutex>& lock, const std::shared_p
 void WorkerPool::helper() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    work_ready_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+    if (!stop_ && queue_.empty()) {
+      lock.unlock();
+      look_for([&] { return queued_.load(std::memory_order_acquire) != 0; });
+      lock.lock();
+      ++sleeping_;
+      work_ready_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+      --sleeping_;
+    }
     if (stop_) return;
     std::shared_ptr<Work> work;
     std::size_t part = 0;
@@ -86,6 +132,11 @@ void WorkerPool::wait(Handle& handle) {
     std::size_t part = 0;
     if (!take(work, part)) break;
     do_part(lock, work, part);
+  }
+  if (mine->remaining != 0) {
+    lock.unlock();
+    look_for([&] { return mine->done.load(std::memory_order_acquire); });
+    lock.lock();
   }
   work_done_.wait(lock, [&] { return mine->remaining == 0; });
   if (mine->failure) std::rethrow_exception(mine->failure);

@@ -10,6 +10,7 @@
 // Each part must touch data of its own: the split decides which thread
 // computes which values, never the order of operations on any one value.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -90,6 +91,7 @@ class WorkerPool {
     std::size_t parts = 0;
     std::size_t next = 0;       // first part not handed out (under mutex_)
     std::size_t remaining = 0;  // parts not yet done (under mutex_)
+    std::atomic<bool> done{false};  // remaining reached 0 (set under mutex_)
     std::exception_ptr failure;
   };
 
@@ -104,7 +106,9 @@ class WorkerPool {
   std::mutex mutex_;
   std::condition_variable work_ready_, work_done_;
   std::deque<std::shared_ptr<Work>> queue_;  // work with parts not yet handed out
+  std::atomic<std::size_t> queued_{0};       // queue_.size(), for looking without the lock
   std::size_t unfinished_ = 0;               // work with parts not yet done
+  std::size_t sleeping_ = 0;                 // helpers asleep on work_ready_ (under mutex_)
   bool stop_ = false;
 };
 
