@@ -443,29 +443,31 @@ class Run {
     if (person && !coa) missing_.assign(row.size(), 0);
     messages_.start_step();
     for (std::size_t i = 0; i < static_cast<std::size_t>(n_); ++i) {
+      std::span<const float> x;
       try {
-        const std::string_view rest = rows.read(row);
-        if (person) findings_.row_read(rest, rows.line());
+        const input::RowReader::Row r = rows.next(row);
+        x = r.values;
+        if (person) findings_.row_read(r.rest, rows.line());
       } catch (const textio::IoError& e) {
         scratch.settle();  // a scratch write that failed before this row comes first
         input::expect_row(e, static_cast<std::int64_t>(i + 1), n_, p_);
       }
       if (!missing_.empty())
-        for (std::size_t j = 0; j < row.size(); ++j) missing_[j] += !analysis::present(row[j]);
+        for (std::size_t j = 0; j < x.size(); ++j) missing_[j] += !analysis::present(x[j]);
       if ((i & 4095) == 0 && messages_.update_due()) show_reading(i, rows.bytes_read());
-      scratch.write_row(row);
+      scratch.write_row(x);
       if (coa) {
         if (first_negative_.object == 0) {
-          for (std::size_t j = 0; j < row.size(); ++j) {
-            if (row[j] < 0.0f) {
+          for (std::size_t j = 0; j < x.size(); ++j) {
+            if (x[j] < 0.0f) {
               first_negative_ = {static_cast<std::int64_t>(i + 1), static_cast<std::int64_t>(j + 1)};
               break;
             }
           }
         }
-        analysis::add_variable_sums(sums_, i, row, coa);
+        analysis::add_variable_sums(sums_, i, x, coa);
       } else {
-        pairs->add(row);
+        pairs->add(x);
       }
     }
     scratch.settle();

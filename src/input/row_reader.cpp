@@ -111,24 +111,44 @@ void RowReader::drop_read_ahead() {
 }
 
 std::string_view RowReader::read(std::span<float> row) {
-  if (pool_ == nullptr) return read_statement(row);
+  const Row r = next(row);
+  if (r.values.data() != row.data()) std::memcpy(row.data(), r.values.data(), p_ * sizeof(float));
+  last_ = nullptr;
+  return r.rest;
+}
+
+void RowReader::keep_last(std::span<float> row) {
+  if (last_ == nullptr) return;
+  std::memcpy(row.data(), last_, p_ * sizeof(float));
+  last_ = nullptr;
+}
+
+RowReader::Row RowReader::next(std::span<float> row) {
+  if (pool_ == nullptr) return {row, read_statement(row)};
   if (chunks_[current_].used == chunks_[current_].records) {
+    // The chunk the last row lies in is about to be refilled.
+    keep_last(row);
     current_ ^= 1;
     Chunk& c = chunks_[current_];
     if (!c.taking) fill(c);  // nothing read ahead: the start, or after a plain statement
     settle(c);
-    // Once every row is taken nothing reads on, so the file is the caller's
-    // again from the last row on.
-    if (c.records > 0 && unread_ > 0) fill(chunks_[current_ ^ 1]);
+    // The other chunk's rows are used. Once every row is taken nothing reads
+    // on, so the file is the caller's again from the last row on.
+    Chunk& other = chunks_[current_ ^ 1];
+    other.records = other.used = 0;
+    if (c.records > 0 && unread_ > 0) fill(other);
   }
   Chunk& c = chunks_[current_];
   if (c.used < c.records && c.plain[c.used]) {
     const std::size_t k = c.used++;
-    std::memcpy(row.data(), c.values.data() + k * p_, p_ * sizeof(float));
+    last_ = c.values.data() + k * p_;
     line_ = c.at[k].line + 1;
-    return std::string_view(c.text.data() + c.rest[k], c.begin[k + 1] - c.rest[k]);
+    return {std::span<const float>(last_, p_),
+            std::string_view(c.text.data() + c.rest[k], c.begin[k + 1] - c.rest[k])};
   }
-  // This row needs the read statement as it stands, from its first record on.
+  // This row needs the read statement as it stands, from its first record
+  // on, over the values of the row before.
+  keep_last(row);
   if (c.used < c.records) {
     const textio::RecordFile::Position at = c.at[c.used];
     ++c.used;
@@ -140,7 +160,7 @@ std::string_view RowReader::read(std::span<float> row) {
     // record, at its end or at a record that could not be read.
     --unread_;
   }
-  return read_statement(row);
+  return {row, read_statement(row)};
 }
 
 std::string_view RowReader::read_statement(std::span<float> row) {

@@ -40,6 +40,14 @@ class RowReader {
   // statement leaves items unchanged). Returns what the statement left unread
   // on its last record (valid until the next read).
   std::string_view read(std::span<float> row);
+  // read() without copying a row read ahead: its values where they lie (in
+  // the chunk, or in `row` when the statement read them), valid until the
+  // next read, which must be given the same `row`.
+  struct Row {
+    std::span<const float> values;
+    std::string_view rest;
+  };
+  Row next(std::span<float> row);
   // The record number of the last record of the row just read.
   std::int64_t line() const { return line_; }
   // Bytes taken from the file so far, as far as the caller has seen them.
@@ -68,6 +76,8 @@ class RowReader {
   std::string_view read_statement(std::span<float> row);
   // Drops what was read ahead after the current record.
   void drop_read_ahead();
+  // Puts the last row handed out where it lies into `row`.
+  void keep_last(std::span<float> row);
 
   textio::RecordFile& data_;
   std::size_t p_;
@@ -79,6 +89,7 @@ class RowReader {
   std::size_t current_ = 0;
   std::int64_t line_ = 0;
   std::uint64_t bytes_read_ = 0;
+  const float* last_ = nullptr;  // the last row handed out in its chunk, not yet in `row`
 };
 
 }  // namespace orthaxis::input
