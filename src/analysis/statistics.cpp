@@ -77,6 +77,7 @@ PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, 
   for (Block& b : blocks_) {
     b.values.assign(block_rows_ * stride_ + kVariableOverrun, 0.0f);
     b.presence.assign(block_rows_ * stride_ + kVariableOverrun, 1.0f);
+    b.missing.assign(block_rows_, 0);
   }
   missed_.assign(p_, 0);
   run_sum_.assign(p_, 0.0f);
@@ -114,7 +115,8 @@ ORTHAXIS_VECTOR_CLONES bool any_missing(std::size_t p, const float* __restrict x
 }  // namespace
 
 void PairAccumulator::add(std::span<const float> x) {
-  if (any_missing(p_, x.data())) {
+  const bool missing = any_missing(p_, x.data());
+  if (missing) {
     fresh_.clear();
     for (std::size_t v = 0; v < p_; ++v)
       if (!present(x[v]) && !missed_[v]) fresh_.push_back(v);
@@ -131,8 +133,20 @@ void PairAccumulator::add(std::span<const float> x) {
   }
   Block& block = blocks_[current_];
   if (filled_ == 0) block.first = objects_added_;
-  gather_row(p_, x.data(), block.values.data() + filled_ * stride_,
-             block.presence.data() + filled_ * stride_);
+  float* const values = block.values.data() + filled_ * stride_;
+  float* const presence = block.presence.data() + filled_ * stride_;
+  if (missing) {
+    gather_row(p_, x.data(), values, presence);
+    block.missing[filled_] = 1;
+  } else {
+    // A whole row as it is, all present: the slot's presences are 1 unless
+    // a row with a missing value held it last.
+    std::memcpy(values, x.data(), p_ * sizeof(float));
+    if (block.missing[filled_]) {
+      std::fill_n(presence, p_, 1.0f);
+      block.missing[filled_] = 0;
+    }
+  }
   ++objects_added_;
   if (++filled_ == block_rows_) flush();
 }

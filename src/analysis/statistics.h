@@ -74,6 +74,7 @@ class PairAccumulator {
   struct Block {
     std::vector<float> values;    // rows of the block, missing values as 0
     std::vector<float> presence;  // rows of the block, 1 present, 0 missing
+    std::vector<char> missing;    // row slot k last held a row with a missing value
     std::size_t first = 0;        // the object of the block's first row
   };
 
