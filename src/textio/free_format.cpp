@@ -645,6 +645,12 @@ bool read_plain_reals_padded(std::string_view record, std::span<float> items,
   return read_plain_reals(record, items, rest);
 }
 
+bool read_plain_reals_padded_portable(std::string_view record, std::span<float> items,
+                                      std::string_view* rest) {
+  if (!items.empty() && read_short_decimals_portable(record, items, rest)) return true;
+  return read_plain_reals(record, items, rest);
+}
+
 std::int64_t count_fields(std::string_view text) {
   std::int64_t fields = 0;
   bool in_field = false;

@@ -43,6 +43,10 @@ bool read_plain_reals(std::string_view record, std::span<float> items,
 inline constexpr std::size_t kRecordPadding = 64;
 bool read_plain_reals_padded(std::string_view record, std::span<float> items,
                              std::string_view* rest = nullptr);
+// read_plain_reals_padded converting one field after another on any
+// processor: what a processor without AVX2 runs (for comparing the two).
+bool read_plain_reals_padded_portable(std::string_view record, std::span<float> items,
+                                      std::string_view* rest = nullptr);
 // A whole-line "(a)" read into a text field of the given length: the next
 // record, padded with blanks or cut. `cut`, when given, tells whether
 // characters other than trailing blanks were cut off.

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <stdexcept>
 #include <vector>
 
@@ -56,6 +58,31 @@ TEST(WorkerPool, AFailingPartIsRethrownByItsWaitAndThePoolStaysUsable) {
     std::atomic<int> done{0};
     pool.run(5, [&](std::size_t) { done.fetch_add(1); });
     EXPECT_EQ(done.load(), 5);
+  }
+}
+
+// Helpers that ran out of work and went to sleep are woken by the next work:
+// two parts that each wait for the other to start can only finish together.
+TEST(WorkerPool, HelpersAsleepAreWokenByNewWork) {
+  for (std::size_t threads : {2, 3}) {
+    WorkerPool pool(threads);
+    for (int round = 0; round < 20; ++round) {
+      std::this_thread::sleep_for(std::chrono::microseconds(300));  // past the look before sleep
+      std::atomic<int> started{0};
+      std::atomic<bool> alone{false};
+      pool.run(2, [&](std::size_t) {
+        started.fetch_add(1);
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (started.load() < 2) {
+          if (std::chrono::steady_clock::now() > give_up) {
+            alone = true;
+            return;
+          }
+          std::this_thread::yield();
+        }
+      });
+      ASSERT_FALSE(alone.load()) << threads << " threads, round " << round;
+    }
   }
 }
 

@@ -40,13 +40,14 @@ TEST(ScratchFileFailures, AWriteThatCannotReachTheDeviceFailsTheNextSeekOrClose)
 
 // Rows written behind the caller reach the file whole and in order for any
 // number of threads and rows (blocks of 655 rows of 100 values: one row, a
-// block less one, two blocks and a part), and a write that fails is raised.
+// block less one, two blocks and a part, more than the stream's 1 MB
+// buffer), and a write that fails is raised.
 TEST(ScratchWriteBehind, WritesEveryRowInOrderAndRaisesAFailedWrite) {
   const std::filesystem::path path = std::filesystem::temp_directory_path() / "scratch_behind.tmp";
   const std::size_t p = 100;
   for (std::size_t threads : {1, 2, 3}) {
     WorkerPool pool(threads);
-    for (std::size_t n : {1, 654, 1500}) {
+    for (std::size_t n : {1, 654, 1500, 3000}) {
       {
         ScratchFile file(path.string());
         ScratchWriteBehind behind(file, p, &pool);
