@@ -128,6 +128,24 @@ TEST(Threads, AnInputErrorInTheDataPassIsTheSameForEveryThreadCount) {
                                      2);
 }
 
+// Rows that only a whole read statement reads (a row over two records, null
+// values that keep the row before's items, a row ended by "/"), in the middle
+// of a chunk of rows read ahead, at the start of one and in the last, and
+// values after the last row.
+TEST(Threads, RowsThatNeedTheWholeStatementAreTheSameForEveryThreadCount) {
+  std::istringstream in(table(2500, 45, 0, 8));
+  std::string line, data;
+  for (int record = 0; std::getline(in, line); ++record) {
+    const int row = record - 2;  // the title and the counts come first
+    if (row == 700) line.replace(line.find(' ', 40), 1, "\n");
+    if (row == 1024) line = ",,3.5" + line.substr(line.find(' ', 20));
+    if (row == 2400) line = line.substr(0, 60) + " /";
+    data += line + "\n";
+  }
+  data += " 1 2 3\n";
+  expect_same_for_every_thread_count(data, "2500 45 3 0 4 0 0 0 0 0 0 1", 0);
+}
+
 TEST(Threads, AnInvalidThreadCountInTheEnvironmentIsASetupError) {
   for (const char* bad : {"0", "-2", "two", "2x", "''", "100000"}) {
     const Trace t = run_with_threads(bad, table(20, 3, 0, 5), "20 3 3 0 2 0 0 0 0 0 0 1");
