@@ -49,19 +49,8 @@ void object_line_records(const ScoreMatrix& scores, std::int32_t i, std::span<co
 
 // Records made by object_line_records, to the report, then to the console.
 void print_records(textio::Printer& print, std::string_view text) {
-  for (int device : {0, 1}) {
-    std::string_view rest = text;
-    while (!rest.empty()) {
-      const std::size_t end = rest.find('\n');
-      const std::string_view record = rest.substr(0, end);
-      if (device == 0) {
-        print.report_file().write(record);
-      } else {
-        print.console_device().write(record);
-      }
-      rest.remove_prefix(end + 1);
-    }
-  }
+  print.report_file().write_records(text);
+  print.console_device().write_records(text);
 }
 
 // Lists objects 0 .. n-1 in object order: make(i, both, file) appends the
@@ -73,11 +62,7 @@ void list_objects(textio::Printer& print, textio::RecordFile* file, std::size_t 
                   analysis::WorkerPool* pool, const Make& make) {
   auto write = [&](std::string_view both, std::string_view file_records) {
     print_records(print, both);
-    while (!file_records.empty()) {
-      const std::size_t end = file_records.find('\n');
-      file->write(file_records.substr(0, end));
-      file_records.remove_prefix(end + 1);
-    }
+    if (!file_records.empty()) file->write_records(file_records);
   };
   if (pool == nullptr || pool->size() < 2) {
     std::string both, file_records;

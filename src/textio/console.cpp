@@ -1,5 +1,7 @@
 #include "textio/console.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -24,6 +26,31 @@ void Console::write(std::string_view record) {
     buffer_ += record;
   }
   if (overprint || every_record_ || buffer_.size() >= (1u << 16)) flush();
+}
+
+void Console::write_records(std::string_view records) {
+  // At once when each record would only be appended: no filter, no record
+  // sent on by itself, none that overprints.
+  bool one_by_one = keep_ != nullptr || every_record_;
+  for (std::size_t at = 0; !one_by_one && at < records.size();) {
+    one_by_one = records[at] == '+';
+    const std::size_t end = records.find('\n', at);
+    if (end == std::string_view::npos) break;
+    at = end + 1;
+  }
+  if (one_by_one) {
+    while (!records.empty()) {
+      const std::size_t end = std::min(records.find('\n'), records.size());
+      write(records.substr(0, end));
+      records.remove_prefix(std::min(end + 1, records.size()));
+    }
+    return;
+  }
+  if (records.empty()) return;
+  if (any_) buffer_ += '\n';
+  buffer_.append(records.substr(0, records.size() - 1));
+  any_ = true;
+  if (buffer_.size() >= (1u << 16)) flush();
 }
 
 void Console::flush() {

@@ -31,6 +31,8 @@ class Console {
   ~Console() { finish(); }
 
   void write(std::string_view record);
+  // Records that each end with LF, as write() one after another.
+  void write_records(std::string_view records);
   // Sends the buffered records on now (the current line stays open).
   void flush();
   // Records for which `keep` returns false are dropped from here on (a quiet

@@ -165,6 +165,13 @@ void RecordFile::write(std::string_view record) {
   if (out_.size() >= kFlushAt) flush_output();
 }
 
+void RecordFile::write_records(std::string_view records) {
+  if (file_ == nullptr) throw IoError("file is not open", "WRITE", unit_, path_);
+  if (!writing_) start_writing();
+  out_.append(records);
+  if (out_.size() >= kFlushAt) flush_output();
+}
+
 void RecordFile::flush_output() {
   if (out_.empty()) return;
   errno = 0;

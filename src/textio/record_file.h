@@ -51,6 +51,8 @@ class RecordFile {
 
   // Writes one record followed by LF.
   void write(std::string_view record);
+  // Writes records that each end with LF, as write() one after another.
+  void write_records(std::string_view records);
   void rewind();
   // Writes the pending records and closes the file; a failure of either is an
   // IoError. Closing a closed file does nothing.

@@ -347,7 +347,8 @@ TEST(PaddedReals, GiveWhatPlainRealsGives) {
                           "16777217", "99999999", "0.00000001", "3.25e2", "-1.5", "+4",
                           "1,2", ",", "/", "5*2", "x1", "..", "1.2.3", "\t", " ", "  "};
   auto check = [](const std::string& record, const std::string& after, std::size_t items) {
-    const std::string buffer = record + after + std::string(tio::kRecordPadding, '9');
+    std::string buffer = record;
+    buffer.append(after).append(tio::kRecordPadding, '9');
     const std::string_view in_buffer(buffer.data(), record.size());
     std::vector<float> want(items, -7.0f), got(items, -7.0f);
     std::string_view want_rest, got_rest;

@@ -291,3 +291,45 @@ TEST_F(RecordFiles, PrinterSendsOneFormatToReportAndConsole) {
 }
 
 }  // namespace
+
+namespace {
+
+// Records written together leave what they leave written one by one: on the
+// console (after records before them, with an overprinting record, empty
+// records, on a terminal, through a filter) and in a record file.
+TEST_F(RecordFiles, RecordsWrittenTogetherAreTheRecordsWrittenOneByOne) {
+  const char* blocks[] = {" a\n b\n", "\n\n c\n", " d\n+e\n f\n", "+g\n"};
+  auto keep = [](std::string_view r) { return r != " b"; };
+  for (int mode = 0; mode < 3; ++mode) {
+    SCOPED_TRACE(mode);
+    std::string shown[2];
+    for (int together : {0, 1}) {
+      const std::string p = path("console" + std::to_string(together) + ".txt");
+      const std::string f = path("file" + std::to_string(together) + ".txt");
+      std::FILE* out = std::fopen(p.c_str(), "wb");
+      ASSERT_NE(out, nullptr);
+      {
+        Console c(out, mode == 1);
+        RecordFile file(9, f, Open::kReplace);
+        if (mode == 2) c.keep_only(keep);
+        c.write(" before");
+        for (std::string_view b : blocks) {
+          if (together) {
+            c.write_records(b);
+            file.write_records(b);
+            continue;
+          }
+          for (std::size_t end; (end = b.find('\n')) != std::string_view::npos; b.remove_prefix(end + 1)) {
+            c.write(b.substr(0, end));
+            file.write(b.substr(0, end));
+          }
+        }
+      }
+      std::fclose(out);
+      shown[together] = slurp(p) + "|" + slurp(f);
+    }
+    EXPECT_EQ(shown[1], shown[0]);
+  }
+}
+
+}  // namespace
