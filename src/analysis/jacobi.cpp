@@ -81,6 +81,36 @@ ORTHAXIS_VECTOR_CLONES void rotate_pairs(float* __restrict x, float* __restrict 
   rotate_pair_run(x, y, n, c, s);
 }
 
+// Four rotations in a row on the pairs (x[i], y0[i]), then (x[i], y1[i]),
+// (x[i], y2[i]), (x[i], y3[i]): as rotate_pairs four times, with x[i] kept
+// between them instead of stored and read again.
+ORTHAXIS_VECTOR_CLONES void rotate_pairs4(float* __restrict x, float* __restrict y0,
+                                           float* __restrict y1, float* __restrict y2,
+                                           float* __restrict y3, std::size_t n, const float* c,
+                                           const float* s) {
+  const float c0 = c[0], c1 = c[1], c2 = c[2], c3 = c[3];
+  const float s0 = s[0], s1 = s[1], s2 = s[2], s3 = s[3];
+  for (std::size_t i = 0; i < n; ++i) {
+    float xi = x[i];
+    float yi = y0[i];
+    float xn = xi * c0 - yi * s0;
+    y0[i] = xi * s0 + yi * c0;
+    xi = xn;
+    yi = y1[i];
+    xn = xi * c1 - yi * s1;
+    y1[i] = xi * s1 + yi * c1;
+    xi = xn;
+    yi = y2[i];
+    xn = xi * c2 - yi * s2;
+    y2[i] = xi * s2 + yi * c2;
+    xi = xn;
+    yi = y3[i];
+    xn = xi * c3 - yi * s3;
+    y3[i] = xi * s3 + yi * c3;
+    x[i] = xn;
+  }
+}
+
 // Rotation of the eigenvector columns l and m.
 struct ColumnRotation {
   std::uint32_t l, m;
@@ -876,7 +906,21 @@ class Iteration {
       return;
     }
 #endif
-    for (std::size_t j = 0; j < b.count; ++j) rotate_pairs(cl, row(b.m[j]), b.m[j], b.c[j], b.s[j]);
+    // Four rotations at a time over the rows below the first one's pivot,
+    // where all four apply; each element still takes them in order, and the
+    // rows between the pivots take the rest of the four one by one.
+    std::size_t j = 0;
+    for (; j + 4 <= b.count; j += 4) {
+      const std::size_t* m = b.m + j;
+      rotate_pairs4(cl, row(m[0]), row(m[1]), row(m[2]), row(m[3]), m[0], b.c + j, b.s + j);
+      for (std::size_t k = 1; k < 4; ++k) {
+        for (std::size_t t = k; t < 4; ++t) {
+          rotate_pairs(cl + m[k - 1], row(m[t]) + m[k - 1], m[k] - m[k - 1], b.c[j + t],
+                       b.s[j + t]);
+        }
+      }
+    }
+    for (; j < b.count; ++j) rotate_pairs(cl, row(b.m[j]), b.m[j], b.c[j], b.s[j]);
     cl[l] = all;
   }
 
