@@ -752,13 +752,14 @@ class Iteration {
     return false;
   }
 
-  // Gives up to kPartnerBlocks published blocks their rotations on the
-  // rows above the pivots, in the order of the blocks; false when there is
-  // none. The element at i = l is left out: its result would be thrown away
-  // (see rotate_rows_above), and (l, l) is the iteration's while the pass
-  // goes on. Everything else these rotations touch, column l above the
-  // block being built and the rows of earlier blocks, is read by nothing
-  // else until the pass ends (see finish_rows_above).
+  // Gives the next published block its rotations on the rows above the
+  // pivots, the blocks in order; false when there is none. One block at a
+  // time: at the end of the pass the iteration waits for the block a
+  // partner holds. The element at i = l is left out: its result would be
+  // thrown away (see rotate_rows_above), and (l, l) is the iteration's
+  // while the pass goes on. Everything else these rotations touch, column
+  // l above the block being built and the rows of earlier blocks, is read
+  // by nothing else until the pass ends (see finish_rows_above).
   bool help_above() {
     const std::uint64_t published = published_.load(std::memory_order_acquire);
     const std::uint64_t pass = published >> 32;
@@ -772,12 +773,9 @@ class Iteration {
     }
     // The pass cannot end while the state is busy, so pivot_ is this pass's l.
     const std::size_t l = pivot_;
-    const std::size_t upto = std::min(count, applied + kPartnerBlocks);
-    for (std::size_t j = applied; j < upto; ++j) {
-      rotate_above_range(blocks_[j], 0, l);
-      rotate_above_range(blocks_[j], l + 1, n_);
-    }
-    above_state_.store((pass << 32) | upto, std::memory_order_release);
+    rotate_above_range(blocks_[applied], 0, l);
+    rotate_above_range(blocks_[applied], l + 1, n_);
+    above_state_.store((pass << 32) | (applied + 1), std::memory_order_release);
     return true;
   }
 
