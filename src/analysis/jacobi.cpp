@@ -704,8 +704,11 @@ class Iteration {
     wake_.notify_all();
   }
 
-  // Rows of the eigenvectors in one band offered to the partners.
-  static constexpr std::size_t kEigenBand = 128;
+  // Rows of the eigenvectors in one band offered to the partners. A band
+  // of a full list keeps a partner busy for about half a millisecond; in
+  // that time it gives no blocks to the rows above and below, and a flush
+  // may wait for it.
+  static constexpr std::size_t kEigenBand = 64;
   std::size_t bands() const { return (n_ + kEigenBand - 1) / kEigenBand; }
 
   // Rotates the next band of the eigenvectors not yet taken; false when
