@@ -9,6 +9,7 @@
 #include <memory>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "analysis/vector_clones.h"
@@ -48,6 +49,11 @@
 //    the iteration, and the groups of rows below the one the iteration is
 //    in take the blocks of the pass published so far, each group on one
 //    thread at a time and every block in order (see Iteration::partner).
+//    From kPartnerRows rows on, the rows above the pivots also take the
+//    published blocks on a helper, one thread at a time and every block in
+//    order; the iteration gives them the blocks left at the end of the pass.
+//    Nothing of the pass reads those elements before then: later blocks
+//    need column l only from their own rows down.
 // The 16-lane (AVX-512), 8-lane (AVX2) and 4-lane kernels are chosen at run
 // time; all of them give the same bits.
 
@@ -79,6 +85,36 @@ inline std::size_t packed(std::size_t r, std::size_t c) { return r * (r + 1) / 2
 ORTHAXIS_VECTOR_CLONES void rotate_pairs(float* __restrict x, float* __restrict y, std::size_t n,
                                           float c, float s) {
   rotate_pair_run(x, y, n, c, s);
+}
+
+// Four rotations in a row on the pairs (x[i], y0[i]), then (x[i], y1[i]),
+// (x[i], y2[i]), (x[i], y3[i]): as rotate_pairs four times, with x[i] kept
+// between them instead of stored and read again.
+ORTHAXIS_VECTOR_CLONES void rotate_pairs4(float* __restrict x, float* __restrict y0,
+                                           float* __restrict y1, float* __restrict y2,
+                                           float* __restrict y3, std::size_t n, const float* c,
+                                           const float* s) {
+  const float c0 = c[0], c1 = c[1], c2 = c[2], c3 = c[3];
+  const float s0 = s[0], s1 = s[1], s2 = s[2], s3 = s[3];
+  for (std::size_t i = 0; i < n; ++i) {
+    float xi = x[i];
+    float yi = y0[i];
+    float xn = xi * c0 - yi * s0;
+    y0[i] = xi * s0 + yi * c0;
+    xi = xn;
+    yi = y1[i];
+    xn = xi * c1 - yi * s1;
+    y1[i] = xi * s1 + yi * c1;
+    xi = xn;
+    yi = y2[i];
+    xn = xi * c2 - yi * s2;
+    y2[i] = xi * s2 + yi * c2;
+    xi = xn;
+    yi = y3[i];
+    xn = xi * c3 - yi * s3;
+    y3[i] = xi * s3 + yi * c3;
+    x[i] = xn;
+  }
 }
 
 // Rotation of the eigenvector columns l and m.
@@ -260,6 +296,12 @@ __attribute__((target("avx2"))) inline void rotate8(__m256& x, __m256& y, __m256
   x = xn;
 }
 
+// Rotations ahead whose column m is fetched into cache while the current
+// one is applied: the columns of a band lie n floats apart, a stride the
+// processor does not foresee, and without the hint every rotation waits for
+// its first load.
+constexpr std::size_t kPrefetchAhead = 4;
+
 // rotate_band_avx512 on eight lanes: rows i0 .. i0+8*kVectors-1. Whole
 // vectors only: masked stores are slow on some processors.
 template <std::size_t kVectors>
@@ -272,6 +314,11 @@ __attribute__((target("avx2"))) void rotate_band_avx2(float* e, std::size_t n, s
     float* xl = e + l * n + i0;
     for (std::size_t g = 0; g < kVectors; ++g) x[g] = _mm256_loadu_ps(xl + 8 * g);
     for (; k < count && rot[k].l == l; ++k) {
+      if (k + kPrefetchAhead < count) {
+        const char* ahead = reinterpret_cast<const char*>(e + rot[k + kPrefetchAhead].m * n + i0);
+        for (std::size_t b = 0; b < 32 * kVectors; b += 64) _mm_prefetch(ahead + b, _MM_HINT_T0);
+        _mm_prefetch(ahead + 32 * kVectors - 1, _MM_HINT_T0);
+      }
       const __m256 c = _mm256_set1_ps(rot[k].c);
       const __m256 s = _mm256_set1_ps(rot[k].s);
       float* ym = e + rot[k].m * n + i0;
@@ -494,6 +541,7 @@ class Iteration {
 #endif
     if (pool_ != nullptr) {
       help_below_ = n_ >= kPartnerRows;
+      help_above_ = help_below_;
       group_state_ = std::make_unique<std::atomic<std::uint64_t>[]>(groups_);
       for (std::size_t g = 0; g < groups_; ++g) group_state_[g].store(0, std::memory_order_relaxed);
       // No list of eigenvector rotations yet: every band taken and done.
@@ -506,14 +554,15 @@ class Iteration {
   // One sweep over all pivot pairs at the threshold; true when any pair was rotated.
   bool sweep(float threshold) {
     bool rotated = false;
+    if (n_ > 1) load_column(0);
     for (std::size_t l = 0; l + 1 < n_; ++l) {
-      load_column(l);
       // Blocks of m end at multiples of kBlock; groups of kGroupRows rows
       // are worked on while they stay in cache. When the first block of a
       // group is reached, the group's rows take the rotations of the earlier
       // blocks of the pass. Each block's rotations then go to the rows of the
-      // group below it and to the rows above its pivots. Every row still
-      // takes the blocks in order.
+      // group below it and to the rows above its pivots (with partners,
+      // those may wait until the end of the pass). Every row still takes the
+      // blocks in order.
       begin_pass(l);
       std::size_t group_end = 0;
       for (std::size_t m0 = l + 1; m0 < n_;) {
@@ -535,13 +584,18 @@ class Iteration {
         }
         if (block.count > 0) {
           rotate_rows_below(block, mend, group_end);
-          rotate_rows_above(l, block);
+          if (!help_above_) rotate_rows_above(l, block);
           publish_block();
           rotated = true;
         }
         m0 = mend;
       }
-      store_column(l);
+      finish_rows_above(l);
+      if (l + 2 < n_) {
+        next_column(l);
+      } else {
+        store_column(l);
+      }
     }
     return rotated;
   }
@@ -638,7 +692,9 @@ class Iteration {
     }
   }
 
-  bool take_work() { return take_band() || (help_below_ && help_below()); }
+  bool take_work() {
+    return (help_above_ && help_above()) || take_band() || (help_below_ && help_below());
+  }
 
   // New work for the partners (or the end): wakes those that sleep.
   void wake_partners() {
@@ -648,8 +704,11 @@ class Iteration {
     wake_.notify_all();
   }
 
-  // Rows of the eigenvectors in one band offered to the partners.
-  static constexpr std::size_t kEigenBand = 128;
+  // Rows of the eigenvectors in one band offered to the partners. A band
+  // of a full list keeps a partner busy for about half a millisecond; in
+  // that time it gives no blocks to the rows above and below, and a flush
+  // may wait for it.
+  static constexpr std::size_t kEigenBand = 64;
   std::size_t bands() const { return (n_ + kEigenBand - 1) / kEigenBand; }
 
   // Rotates the next band of the eigenvectors not yet taken; false when
@@ -696,11 +755,59 @@ class Iteration {
     return false;
   }
 
+  // Gives the next published block its rotations on the rows above the
+  // pivots, the blocks in order; false when there is none. One block at a
+  // time: at the end of the pass the iteration waits for the block a
+  // partner holds. The element at i = l is left out: its result would be
+  // thrown away (see rotate_rows_above), and (l, l) is the iteration's
+  // while the pass goes on. Everything else these rotations touch, column
+  // l above the block being built and the rows of earlier blocks, is read
+  // by nothing else until the pass ends (see finish_rows_above).
+  bool help_above() {
+    const std::uint64_t published = published_.load(std::memory_order_acquire);
+    const std::uint64_t pass = published >> 32;
+    const std::size_t count = static_cast<std::uint32_t>(published);
+    std::uint64_t state = above_state_.load(std::memory_order_acquire);
+    if ((state >> 32) != pass || (state & (kBusy | kClosed)) != 0) return false;
+    const std::size_t applied = state & kApplied;
+    if (applied >= count) return false;
+    if (!above_state_.compare_exchange_strong(state, state | kBusy, std::memory_order_acq_rel)) {
+      return false;
+    }
+    // The pass cannot end while the state is busy, so pivot_ is this pass's l.
+    const std::size_t l = pivot_;
+    rotate_above_range(blocks_[applied], 0, l);
+    rotate_above_range(blocks_[applied], l + 1, n_);
+    above_state_.store((pass << 32) | (applied + 1), std::memory_order_release);
+    return true;
+  }
+
+  // The end of the pass of l: the rows above the pivots take the blocks the
+  // partners have not given them, before column l goes back to the rows.
+  void finish_rows_above(std::size_t l) {
+    if (!help_above_) return;
+    Backoff backoff;
+    std::uint64_t state = above_state_.load(std::memory_order_acquire);
+    for (;;) {
+      if ((state & kBusy) != 0) {
+        backoff.pause();
+        state = above_state_.load(std::memory_order_acquire);
+        continue;
+      }
+      if (above_state_.compare_exchange_weak(state, state | kClosed, std::memory_order_acq_rel)) {
+        break;
+      }
+    }
+    for (std::size_t j = state & kApplied; j < block_count_; ++j) rotate_rows_above(l, blocks_[j]);
+  }
+
   // A new pass: no block yet, and every group of rows below l is open.
   void begin_pass(std::size_t l) {
     block_count_ = 0;
     if (!help_below_) return;
     ++pass_;
+    pivot_ = l;
+    above_state_.store(pass_ << 32, std::memory_order_relaxed);
     const std::size_t first = (l + 1) / kGroupRows;
     for (std::size_t g = first; g < groups_; ++g) {
       group_state_[g].store(pass_ << 32, std::memory_order_relaxed);
@@ -809,6 +916,26 @@ class Iteration {
     for (std::size_t i = l + 1; i < n_; ++i) m_[i * ld_ + l] = col_[i];
   }
 
+  // Rows ahead that next_column fetches into cache: its elements lie a row
+  // apart, a stride the processor does not foresee.
+  static constexpr std::size_t kColumnAhead = 16;
+
+  // store_column(l), then load_column(l + 1) in the same walk down the rows:
+  // (i, l) and (i, l + 1) are neighbours in row i.
+  void next_column(std::size_t l) {
+    float* rl = row(l);
+    float* rn = row(l + 1);
+    for (std::size_t i = 0; i <= l; ++i) rl[i] = col_[i];
+    rn[l] = col_[l + 1];
+    for (std::size_t i = 0; i <= l + 1; ++i) col_[i] = rn[i];
+    for (std::size_t i = l + 2; i < n_; ++i) {
+      if (i + kColumnAhead < n_) __builtin_prefetch(row(i + kColumnAhead) + l, 1);
+      float* ri = row(i);
+      ri[l] = col_[i];
+      col_[i] = ri[l + 1];
+    }
+  }
+
   // Rotation (l, m): the pairs (i, l), (i, m) inside the block now, those
   // above the pivot (i < m) in rotate_rows_above once the block's rotations
   // are known, and those below the block in rotate_rows_below when the
@@ -848,7 +975,7 @@ class Iteration {
   // block reads these elements, so they wait until the block's rotations are
   // known. Row m and column l are both contiguous. The pair at i = l is
   // computed too and thrown away: (l, l) is restored below, and (m, l) of
-  // row m is overwritten from the column by store_column.
+  // row m is overwritten from the column at the end of the pass.
   void rotate_rows_above(std::size_t l, const Block& b) {
     float* cl = col_.data();
     const float all = cl[l];
@@ -865,8 +992,41 @@ class Iteration {
       return;
     }
 #endif
-    for (std::size_t j = 0; j < b.count; ++j) rotate_pairs(cl, row(b.m[j]), b.m[j], b.c[j], b.s[j]);
+    rotate_above_range(b, 0, n_);
     cl[l] = all;
+  }
+
+  // The block's rotations on the pairs (i, l), (m, i) with i < m and
+  // lo <= i < hi. Four rotations go at a time over the elements below the
+  // first one's pivot, where all four apply; each element still takes them
+  // in order, and the elements between the pivots take the rest of the four
+  // one by one.
+  void rotate_above_range(const Block& b, std::size_t lo, std::size_t hi) {
+    float* cl = col_.data();
+    // Elements lo .. hi-1 that lie in from .. to-1: [a, e), empty when a >= e.
+    const auto clip = [lo, hi](std::size_t from, std::size_t to) {
+      return std::pair{std::max(from, lo), std::min(to, hi)};
+    };
+    std::size_t j = 0;
+    for (; j + 4 <= b.count; j += 4) {
+      const std::size_t* m = b.m + j;
+      if (const auto [a, e] = clip(0, m[0]); a < e) {
+        rotate_pairs4(cl + a, row(m[0]) + a, row(m[1]) + a, row(m[2]) + a, row(m[3]) + a, e - a,
+                      b.c + j, b.s + j);
+      }
+      for (std::size_t k = 1; k < 4; ++k) {
+        const auto [a, e] = clip(m[k - 1], m[k]);
+        if (a >= e) continue;
+        for (std::size_t t = k; t < 4; ++t) {
+          rotate_pairs(cl + a, row(m[t]) + a, e - a, b.c[j + t], b.s[j + t]);
+        }
+      }
+    }
+    for (; j < b.count; ++j) {
+      if (const auto [a, e] = clip(0, b.m[j]); a < e) {
+        rotate_pairs(cl + a, row(b.m[j]) + a, e - a, b.c[j], b.s[j]);
+      }
+    }
   }
 
   // Rows from .. to-1 below the block: the block's rotations in order on
@@ -964,6 +1124,8 @@ class Iteration {
   std::uint64_t pass_ = 0;                               // passes begun
   std::unique_ptr<std::atomic<std::uint64_t>[]> group_state_;
   std::atomic<std::uint64_t> published_{0};              // pass, blocks published
+  std::atomic<std::uint64_t> above_state_{0};  // as a group's state, for the rows above
+  std::size_t pivot_ = 0;                      // l of the pass (read by a busy partner)
   std::atomic<std::size_t> current_group_{0};            // where partners start looking
   std::atomic<std::uint64_t> bands_next_{0};             // list, next eigenvector band
   std::atomic<std::size_t> bands_done_{0};               // bands of the list rotated
@@ -971,6 +1133,7 @@ class Iteration {
   std::atomic<std::uint32_t> wake_{0};      // changes when sleeping partners should look again
   std::atomic<std::uint32_t> sleepers_{0};  // partners asleep or about to be
   bool help_below_ = false;                 // partners give blocks to the rows below
+  bool help_above_ = false;                 // and to the rows above the pivots
   WorkerPool::Handle partners_;
 };
 

@@ -1,5 +1,5 @@
 // The work handed to a pool (eigenvector rotations, rows below the
-// iteration) gives, for any number of threads, bit for bit what the plain
+// iteration, rows above the pivots) gives, for any number of threads, bit for bit what the plain
 // statement of the method gives.
 
 #include <gtest/gtest.h>
@@ -20,7 +20,8 @@ TEST(JacobiOnThreads, MatchesThePlainStatementForOneToFourThreads) {
   ASSERT_NE(null, nullptr);
   // 200: enough rotations that a list of them is handed over mid-way.
   // 390: large enough for the helper threads to rotate rows below the
-  // iteration; the last block and the last group of rows are partial.
+  // iteration and, leaving out column l's own element, the rows above the
+  // pivots; the last block and the last group of rows are partial.
   for (std::int32_t p : {1, 2, 7, 40, 129, 200, 390}) {
     std::mt19937 rng(static_cast<unsigned>(p));
     std::uniform_real_distribution<float> value(-1.0f, 1.0f);
