@@ -102,9 +102,9 @@ void BM_ReadAndDataPass(benchmark::State& state) {
     PairAccumulator pairs(file.p, file.n, PairSums{a, count, sx, sy, qx, qy}, &pool, &v);
     orthaxis::input::RowReader rows(data, p, n, &pool);
     for (std::size_t i = 0; i < n; ++i) {
-      rows.read(row);
-      out.write_row(row);
-      pairs.add(row);
+      const std::span<const float> x = rows.next(row).values;
+      out.write_row(x);
+      pairs.add(x);
     }
     out.settle();
     pairs.finish();
