@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <random>
 #include <vector>
@@ -50,8 +52,11 @@ void check(std::int32_t p, std::int32_t n, double missing_rate, unsigned seed,
   std::vector<float> row(static_cast<std::size_t>(p));
   for (std::int32_t i = 0; i < n; ++i) {
     for (auto& x : row) x = missing(rng) ? -1.0f : value(rng);
-    // Some exact zeros: present values of 0.
+    // Some exact zeros: present values of 0 and of -0; some objects that miss
+    // every value.
     if (i % 7 == 0) row[static_cast<std::size_t>(i) % row.size()] = 0.0f;
+    if (i % 11 == 0) row[static_cast<std::size_t>(3 * i) % row.size()] = -0.0f;
+    if (missing_rate > 0.0 && i % 13 == 5) std::fill(row.begin(), row.end(), -1.0f);
     acc.add(row);
     accumulate_pairs_directly(p, direct.sums(), row);
     add_variable_sums(vars[1], static_cast<std::size_t>(i), row, false);
