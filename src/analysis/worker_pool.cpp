@@ -58,6 +58,16 @@ WorkerPool::~WorkerPool() {
 }
 
 WorkerPool::Handle WorkerPool::start(std::size_t parts, std::function<void(std::size_t)> task) {
+  return queue(parts, std::move(task), false);
+}
+
+WorkerPool::Handle WorkerPool::start_first(std::size_t parts,
+                                           std::function<void(std::size_t)> task) {
+  return queue(parts, std::move(task), true);
+}
+
+WorkerPool::Handle WorkerPool::queue(std::size_t parts, std::function<void(std::size_t)> task,
+                                     bool first) {
   auto work = std::make_shared<Work>();
   work->task = std::move(task);
   work->parts = parts;
@@ -66,7 +76,11 @@ WorkerPool::Handle WorkerPool::start(std::size_t parts, std::function<void(std::
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    queue_.push_back(work);
+    if (first) {
+      queue_.push_front(work);
+    } else {
+      queue_.push_back(work);
+    }
     queued_.store(queue_.size(), std::memory_order_release);
     ++unfinished_;
     wake = sleeping_ > 0;

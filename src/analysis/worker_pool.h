@@ -52,6 +52,9 @@ class WorkerPool {
 
   // Queues task(0) .. task(parts - 1).
   Handle start(std::size_t parts, std::function<void(std::size_t)> task);
+  // The same, ahead of the work already queued: for work that others will
+  // wait for soon and that follows none of the queued work.
+  Handle start_first(std::size_t parts, std::function<void(std::size_t)> task);
   // Does parts on the calling thread, oldest work first, until `work` has no
   // part left to hand out, then returns when all of its parts are done.
   // Rethrows the first exception one of its parts threw. The handle is
@@ -96,6 +99,7 @@ class WorkerPool {
   };
 
   void helper();
+  Handle queue(std::size_t parts, std::function<void(std::size_t)> task, bool first);
   // Takes the next part of the oldest queued work; false when none is left.
   // Called with the lock held.
   bool take(std::shared_ptr<Work>& work, std::size_t& part);

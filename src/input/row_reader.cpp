@@ -60,7 +60,9 @@ void RowReader::settle(Chunk& c) {
 void RowReader::fill(Chunk& c) {
   c.records = c.used = 0;
   const std::size_t want = std::min(chunk_rows_, unread_);
-  c.taking = pool_->start(1, [this, &c, want](std::size_t) { take(c, want); });
+  // Ahead of the queued work: the caller will soon wait for these records,
+  // and only one piece of work takes records at a time.
+  c.taking = pool_->start_first(1, [this, &c, want](std::size_t) { take(c, want); });
 }
 
 void RowReader::take(Chunk& c, std::size_t want) {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "analysis/worker_pool.h"
@@ -84,6 +85,17 @@ TEST(WorkerPool, HelpersAsleepAreWokenByNewWork) {
       ASSERT_FALSE(alone.load()) << threads << " threads, round " << round;
     }
   }
+}
+
+// Work started first goes ahead of the work already queued.
+TEST(WorkerPool, WorkStartedFirstIsTakenAheadOfTheQueue) {
+  WorkerPool pool(1);  // no helpers: the caller takes the parts in queue order
+  std::vector<char> order;
+  WorkerPool::Handle later = pool.start(2, [&](std::size_t) { order.push_back('a'); });
+  WorkerPool::Handle first = pool.start_first(1, [&](std::size_t) { order.push_back('b'); });
+  pool.wait(later);
+  EXPECT_EQ(std::string(order.begin(), order.end()), "baa");
+  pool.wait(first);  // done already
 }
 
 TEST(WorkerPool, DestroyedWithWorkInFlightFinishesItFirst) {
