@@ -15,6 +15,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "e2e/harness.h"
 
@@ -137,10 +138,17 @@ TEST(Threads, RowsThatNeedTheWholeStatementAreTheSameForEveryThreadCount) {
   std::string line, data;
   for (int record = 0; std::getline(in, line); ++record) {
     const int row = record - 2;  // the title and the counts come first
-    if (row == 700) line.replace(line.find(' ', 40), 1, "\n");
-    if (row == 1024) line = ",,3.5" + line.substr(line.find(' ', 20));
-    if (row == 2400) line = line.substr(0, 60) + " /";
-    data += line + "\n";
+    std::string_view head = line, tail;
+    if (row == 700) {  // the row over two records
+      const std::size_t cut = line.find(' ', 40);
+      head = std::string_view(line).substr(0, cut);
+      tail = std::string_view(line).substr(cut + 1);
+    }
+    if (row == 1024) data.append(",,3.5"), head.remove_prefix(line.find(' ', 20));
+    if (row == 2400) head = head.substr(0, 60), tail = " /";
+    data.append(head);
+    if (row == 700) data.push_back('\n');
+    data.append(tail).push_back('\n');
   }
   data += " 1 2 3\n";
   expect_same_for_every_thread_count(data, "2500 45 3 0 4 0 0 0 0 0 0 1", 0);
