@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/vector_clones.h"
+#include "textio/processor.h"
 #include "analysis/worker_pool.h"
 #include "textio/format.h"
 #include "textio/value.h"
@@ -482,13 +483,6 @@ __attribute__((target("avx512f"))) void rotate_rows_avx512(float* r, std::size_t
 
 #pragma GCC diagnostic pop
 
-bool have_avx2() {
-  static const bool have = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return have;
-}
 #endif
 
 // Byte counts that saturate instead of wrapping.
@@ -534,7 +528,7 @@ class Iteration {
         groups_((n + kGroupRows - 1) / kGroupRows) {
     for (std::size_t r = 0; r < n_; ++r) std::copy_n(&a[packed(r, 0)], r + 1, row(r));
 #if defined(ORTHAXIS_JACOBI_AVX2)
-    avx2_ = widest != detail::Kernels::kPortable && have_avx2();
+    avx2_ = widest != detail::Kernels::kPortable && textio::have_avx2();
     avx512_ = avx2_ && widest == detail::Kernels::kAvx512 && have_avx512();
 #else
     (void)widest;

@@ -17,9 +17,20 @@ namespace {
   throw std::logic_error("format " + std::string(spec) + ": " + why);
 }
 
-std::string right_justify(std::string s, int w) {
-  if (static_cast<int>(s.size()) > w) return std::string(static_cast<std::size_t>(w), '*');
-  return std::string(static_cast<std::size_t>(w) - s.size(), ' ') + s;
+// w characters of text, right-justified, or w asterisks when it is longer.
+void append_field(std::string& out, std::string_view text, std::size_t width) {
+  if (text.size() > width) {
+    out.append(width, '*');
+    return;
+  }
+  out.append(width - text.size(), ' ');
+  out += text;
+}
+
+std::string right_justify(std::string_view s, int w) {
+  std::string out;
+  append_field(out, s, static_cast<std::size_t>(w));
+  return out;
 }
 
 // NaN and infinities in an F or E field.
@@ -33,21 +44,12 @@ std::string edit_non_finite(float v, int w) {
   return w >= 4 ? right_justify("-Inf", w) : std::string(w, '*');
 }
 
-}  // namespace
-
-namespace {
 // The I edit of v appended to out: w characters, asterisks when too narrow.
 void append_int(std::string& out, std::int32_t v, int w) {
   char buf[16];
   const char* end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-  const std::size_t size = static_cast<std::size_t>(end - buf);
-  const std::size_t width = static_cast<std::size_t>(w);
-  if (size > width) {
-    out.append(width, '*');
-    return;
-  }
-  out.append(width - size, ' ');
-  out.append(buf, size);
+  append_field(out, std::string_view(buf, static_cast<std::size_t>(end - buf)),
+               static_cast<std::size_t>(w));
 }
 }  // namespace
 
@@ -86,16 +88,6 @@ bool scaled_magnitude(float v, int d, std::uint64_t& q) {
   }
   // else n < 2^54 <= half: rounds to 0
   return true;
-}
-
-// w characters of text, right-justified, or w asterisks when it is longer.
-void append_field(std::string& out, std::string_view text, std::size_t width) {
-  if (text.size() > width) {
-    out.append(width, '*');
-    return;
-  }
-  out.append(width - text.size(), ' ');
-  out += text;
 }
 
 // The F edit of v appended to out: w characters, d digits after the point;
@@ -198,7 +190,7 @@ std::string edit_exp(float v, int w, int d) {
   std::string s = negative ? "-" : "";
   if (needed < w) s += '0';
   s += body;
-  return right_justify(std::move(s), w);
+  return right_justify(s, w);
 }
 
 Format::Format(std::string_view spec) : spec_(spec) {

@@ -17,6 +17,7 @@
 #endif
 
 #include "textio/io_error.h"
+#include "textio/processor.h"
 
 namespace orthaxis::textio {
 
@@ -550,13 +551,6 @@ inline __attribute__((target("avx2"))) bool short_decimals_4_avx2(const char* te
   return true;
 }
 
-bool have_avx2() {
-  static const bool have = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return have;
-}
 #endif
 
 // read_plain_reals_padded when every field up to the last item is a short

@@ -1,0 +1,17 @@
+#pragma once
+// What the processor can do, asked once: kernels written for AVX2 are chosen
+// at run time on x86-64, and every kernel gives the same bits.
+
+namespace orthaxis::textio {
+
+#if defined(__x86_64__) && defined(__GNUC__)
+inline bool have_avx2() {
+  static const bool have = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return have;
+}
+#endif
+
+}  // namespace orthaxis::textio
