@@ -23,14 +23,6 @@ const textio::Format kObjectLineLabelled{"(I4,1X,A8,1X,5F12.3/(14X,5F12.3))"};
 const textio::Format kScoreRecord{"(8F10.4)"};
 
 
-void print_object_line(textio::Printer& print, const ScoreMatrix& scores, std::int32_t i,
-                       std::span<const float> values) {
-  if (scores.labelled()) {
-    print.both(kObjectLineLabelled, {i, scores.label(static_cast<std::size_t>(i - 1)), values});
-  } else {
-    print.both(kObjectLine, {i, values});
-  }
-}
 // The records of one object line, each ended by a line feed.
 void object_line_records(const ScoreMatrix& scores, std::int32_t i, std::span<const float> values,
                          std::string& out) {
@@ -197,18 +189,17 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
 
   if (variance_shares) print.both(kVarianceSharesHeading);
   const ObjectScorer score(m, eigen, to_lambda, p, q);
-  // Per slot of the blocks in use: the object's shares and, with a pool,
-  // its variance-share line made on the pool.
+  // Per slot of the blocks in use: the object's shares and its
+  // variance-share line, made where the object is scored.
   const std::size_t slots = 2 * block_rows(p, pool);
   std::vector<float> shares(slots * std::max<std::size_t>(q, 1));
   std::vector<std::string> lines(slots);
-  const bool threads = pool != nullptr && pool->size() > 1;
   score_in_blocks(
       scratch, n, p, pool,
       [&](const ObjectRun& r) {
         float* run_shares = shares.data() + r.slot * q;
         score(r.rows, r.first, r.count, centred_ssq, scores, run_shares);
-        if (!variance_shares || !threads) return;
+        if (!variance_shares) return;
         for (std::size_t k = 0; k < r.count; ++k) {
           std::string& line = lines[r.slot + k];
           line.clear();
@@ -222,13 +213,7 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
           if (cross_products) {
             for (std::size_t c = 0; c < q; ++c) component_means[c] += scores.at(i, c);
           }
-          if (!variance_shares) continue;
-          if (threads) {
-            print_records(print, lines[r.slot + k]);
-          } else {
-            print_object_line(print, scores, static_cast<std::int32_t>(i + 1),
-                              std::span<const float>(shares.data() + (r.slot + k) * q, q));
-          }
+          if (variance_shares) print_records(print, lines[r.slot + k]);
         }
       });
   scratch.rewind();
