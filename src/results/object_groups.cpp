@@ -97,15 +97,15 @@ ORTHAXIS_VECTOR_CLONES void sum_group(Divide divide, std::size_t p, const float*
 }
 
 
-std::size_t block_rows(std::size_t p, analysis::WorkerPool* pool) {
-  if (pool == nullptr || pool->size() < 2) return kGroup;
-  // About 256 KB of rows.
+std::size_t block_rows(std::size_t p) {
+  // About 256 KB of rows, on one thread as on several: the work space of a
+  // run is set up once per block.
   return std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p, 1), 16, 4096);
 }
 
 void score_in_blocks(input::ScratchFile& scratch, std::size_t n, std::size_t p,
                      analysis::WorkerPool* pool, const ObjectStep& score, const ObjectStep& list) {
-  const std::size_t block = block_rows(p, pool);
+  const std::size_t block = block_rows(p);
   struct Block {
     std::vector<float> rows;
     ObjectRun run{};

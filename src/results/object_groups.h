@@ -52,7 +52,7 @@ struct ObjectRun {
   std::size_t slot;   // the first object's slot
 };
 using ObjectStep = std::function<void(const ObjectRun&)>;
-std::size_t block_rows(std::size_t p, analysis::WorkerPool* pool);
+std::size_t block_rows(std::size_t p);
 void score_in_blocks(input::ScratchFile& scratch, std::size_t n, std::size_t p,
                      analysis::WorkerPool* pool, const ObjectStep& score, const ObjectStep& list);
 

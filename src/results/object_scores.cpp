@@ -191,7 +191,7 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
   const ObjectScorer score(m, eigen, to_lambda, p, q);
   // Per slot of the blocks in use: the object's shares and its
   // variance-share line, made where the object is scored.
-  const std::size_t slots = 2 * block_rows(p, pool);
+  const std::size_t slots = 2 * block_rows(p);
   std::vector<float> shares(slots * std::max<std::size_t>(q, 1));
   std::vector<std::string> lines(slots);
   score_in_blocks(
