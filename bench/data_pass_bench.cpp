@@ -20,6 +20,8 @@
 #include "input/scratch_file.h"
 #include "textio/record_file.h"
 
+#include "rates.h"
+
 namespace {
 
 using orthaxis::analysis::PairAccumulator;
@@ -111,8 +113,7 @@ void BM_ReadAndDataPass(benchmark::State& state) {
     file_out.close_and_delete();
     benchmark::DoNotOptimize(a.data());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                          static_cast<std::int64_t>(file.bytes));
+  set_bytes_processed(state, file.bytes);
 }
 
 BENCHMARK(BM_ReadAndDataPass)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -18,6 +18,8 @@
 #include "textio/free_format.h"
 #include "textio/record_file.h"
 
+#include "rates.h"
+
 namespace {
 
 namespace tio = orthaxis::textio;
@@ -99,8 +101,7 @@ void read_rows(benchmark::State& state, const DataFile& data) {
     }
     benchmark::DoNotOptimize(checksum);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                          static_cast<std::int64_t>(data.bytes));
+  set_bytes_processed(state, data.bytes);
   state.counters["rows"] = static_cast<double>(data.rows);
 }
 
@@ -122,8 +123,7 @@ void BM_NextRecordOnly(benchmark::State& state) {
     while (file.next_record(rec)) total += rec.size();
     benchmark::DoNotOptimize(total);
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
-                          static_cast<std::int64_t>(data.bytes));
+  set_bytes_processed(state, data.bytes);
 }
 BENCHMARK(BM_NextRecordOnly)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
