@@ -128,6 +128,18 @@ CrossProductSums::CrossProductSums(std::size_t p, std::size_t parts)
 }
 
 void CrossProductSums::add(const float* values, std::size_t rows, std::size_t j0, std::size_t j1) {
+  // The block goes through the range in slices of about 32 KB, so that a
+  // slice stays in the first-level cache while every run of accumulators
+  // of the range takes it; each accumulator still takes the rows in order.
+  constexpr std::size_t kSliceBytes = std::size_t{32} << 10;
+  const std::size_t slice = std::max<std::size_t>(16, kSliceBytes / (stride_ * sizeof(float)));
+  for (std::size_t b = 0; b < rows; b += slice) {
+    add_slice(values + b * stride_, std::min(slice, rows - b), j0, j1);
+  }
+}
+
+void CrossProductSums::add_slice(const float* values, std::size_t rows, std::size_t j0,
+                                 std::size_t j1) {
   // Four rows at a time from a multiple of four (the four then have the same
   // padded length), single rows elsewhere.
   for (std::size_t j = j0; j < j1;) {

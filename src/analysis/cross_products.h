@@ -33,6 +33,7 @@ class CrossProductSums {
   void pack(std::span<float> packed) const;
 
  private:
+  void add_slice(const float* values, std::size_t rows, std::size_t j0, std::size_t j1);
   std::size_t p_;
   std::size_t stride_;
   std::vector<std::size_t> row_start_;  // row j of the packed matrix at sums_[row_start_[j]]
