@@ -15,6 +15,14 @@ namespace {
 // sixteen lanes from their first variable on.
 constexpr std::size_t kVariableOverrun = 16;
 
+// Eight lanes of single precision; each operation on them is the same
+// operation on each lane.
+typedef float Lanes8 __attribute__((vector_size(32)));
+
+// Bytes of values and presences that the pairs with missed values take from
+// a block at a time.
+constexpr std::size_t kMissingSliceBytes = std::size_t{32} << 10;
+
 const textio::Format kStatisticsHeader{
     "(///5X,'VARIABLES STATISTICS'//5X,'POOLED VARIANCE =',  F38.4//1X,'VARIABLE',7X,'MEAN',4X,"
     "'STANDARD DEVIATION',14X,  'VARIANCE',4X,'VARIANCE'/70X,'AS %'//)"};
@@ -43,19 +51,82 @@ struct MissingPairs {
   float* count;
 };
 
-ORTHAXIS_VECTOR_CLONES void update_missing_pairs(
-    std::size_t len, const float* __restrict xb, const float* __restrict pb, float xj, float pj,
-    float* __restrict sx, float* __restrict sy, float* __restrict qx, float* __restrict qy,
-    float* __restrict count) {
-  const float xj2 = xj * xj;
-  for (std::size_t i = 0; i < len; ++i) {
-    const float xi = xb[i], pi = pb[i];
-    sx[i] += xi * pj;
-    sy[i] += xj * pi;
-    qx[i] += xi * xi * pj;
-    qy[i] += xj2 * pi;
-    count[i] -= 1.0f - pi * pj;
+// The terms of the rows of a block for the pairs (i, j) .. (i + 7, j) of
+// variable j, each sum held in a register across the rows, which it takes
+// in order.
+[[gnu::always_inline]] inline void add_missing_run8(std::size_t i, std::size_t rows,
+                                                    const float* __restrict values,
+                                                    const float* __restrict presence,
+                                                    std::size_t stride, std::size_t j,
+                                                    const MissingPairs& m) {
+  Lanes8 sx, sy, qx, qy, count;
+  std::memcpy(&sx, m.sx + i, sizeof sx);
+  std::memcpy(&sy, m.sy + i, sizeof sy);
+  std::memcpy(&qx, m.qx + i, sizeof qx);
+  std::memcpy(&qy, m.qy + i, sizeof qy);
+  std::memcpy(&count, m.count + i, sizeof count);
+  const Lanes8 one = {1, 1, 1, 1, 1, 1, 1, 1};
+  for (std::size_t b = 0; b < rows; ++b) {
+    const float* xb = values + b * stride;
+    const float* pb = presence + b * stride;
+    const float xj = xb[j], pj = pb[j];
+    const float xj2 = xj * xj;
+    Lanes8 xi, pi;
+    std::memcpy(&xi, xb + i, sizeof xi);
+    std::memcpy(&pi, pb + i, sizeof pi);
+    sx = sx + xi * pj;
+    sy = sy + xj * pi;
+    qx = qx + xi * xi * pj;
+    qy = qy + xj2 * pi;
+    count = count - (one - pi * pj);
   }
+  std::memcpy(m.sx + i, &sx, sizeof sx);
+  std::memcpy(m.sy + i, &sy, sizeof sy);
+  std::memcpy(m.qx + i, &qx, sizeof qx);
+  std::memcpy(m.qy + i, &qy, sizeof qy);
+  std::memcpy(m.count + i, &count, sizeof count);
+}
+
+// The same for the one pair (i, j).
+[[gnu::always_inline]] inline void add_missing_run1(std::size_t i, std::size_t rows,
+                                                    const float* __restrict values,
+                                                    const float* __restrict presence,
+                                                    std::size_t stride, std::size_t j,
+                                                    const MissingPairs& m) {
+  float sx = m.sx[i], sy = m.sy[i], qx = m.qx[i], qy = m.qy[i], count = m.count[i];
+  for (std::size_t b = 0; b < rows; ++b) {
+    const float* xb = values + b * stride;
+    const float* pb = presence + b * stride;
+    const float xj = xb[j], pj = pb[j];
+    const float xi = xb[i], pi = pb[i];
+    sx += xi * pj;
+    sy += xj * pi;
+    qx += xi * xi * pj;
+    qy += xj * xj * pi;
+    count -= 1.0f - pi * pj;
+  }
+  m.sx[i] = sx;
+  m.sy[i] = sy;
+  m.qx[i] = qx;
+  m.qy[i] = qy;
+  m.count[i] = count;
+}
+
+// The pairs (i, j), i <= j, of a variable j that has missed a value: runs
+// of eight, then the rest one by one.
+ORTHAXIS_VECTOR_CLONES void add_missing_pairs(std::size_t rows, const float* values,
+                                              const float* presence, std::size_t stride,
+                                              std::size_t j, const MissingPairs& m) {
+  std::size_t i = 0;
+  for (; i + 8 <= j + 1; i += 8) add_missing_run8(i, rows, values, presence, stride, j, m);
+  for (; i <= j; ++i) add_missing_run1(i, rows, values, presence, stride, j, m);
+}
+
+// The pair (i, j) of a variable i that has missed a value and a variable j
+// that has not.
+void add_missing_pair(std::size_t rows, const float* values, const float* presence,
+                      std::size_t stride, std::size_t i, std::size_t j, const MissingPairs& m) {
+  add_missing_run1(i, rows, values, presence, stride, j, m);
 }
 
 }  // namespace
@@ -198,10 +269,6 @@ void PairAccumulator::settle() {
 }
 
 namespace {
-// Eight lanes of single precision; each operation on them is the same
-// operation on each lane.
-typedef float Lanes8 __attribute__((vector_size(32)));
-
 // The variables j .. j + n - 1 (n <= 8 * kGroups) over the rows of a block,
 // object after object, each sum held in a register across the rows: every
 // variable's running sum of squares and, with `sum`, its sum of present
@@ -374,22 +441,26 @@ void PairAccumulator::add_block(const Block& block, std::size_t rows, std::size_
   cross_.add(values, rows, j0, j1);
   if (missed_list_.empty()) return;
   // Pairs with a variable that has missed a value keep their own sums: with
-  // a presence of 1 or 0, each term is added as it is or as 0.
-  for (std::size_t j = j0; j < j1; ++j) {
-    const std::size_t row = packed_index(j + 1, 1);
-    const MissingPairs m{s_.sx.data() + row, s_.sy.data() + row, s_.qx.data() + row,
-                         s_.qy.data() + row, s_.count.data() + row};
-    for (std::size_t b = 0; b < rows; ++b) {
-      const float* xb = values + b * stride_;
-      const float* pb = presence + b * stride_;
+  // a presence of 1 or 0, each term is added as it is or as 0. The block
+  // goes through in slices that stay in the first-level cache, as for the
+  // cross products.
+  const std::size_t slice =
+      std::max<std::size_t>(16, kMissingSliceBytes / (2 * stride_ * sizeof(float)));
+  for (std::size_t b = 0; b < rows; b += slice) {
+    const std::size_t count = std::min(slice, rows - b);
+    const float* xb = values + b * stride_;
+    const float* pb = presence + b * stride_;
+    for (std::size_t j = j0; j < j1; ++j) {
+      const std::size_t row = packed_index(j + 1, 1);
+      const MissingPairs m{s_.sx.data() + row, s_.sy.data() + row, s_.qx.data() + row,
+                           s_.qy.data() + row, s_.count.data() + row};
       if (missed_[j]) {
-        update_missing_pairs(j + 1, xb, pb, xb[j], pb[j], m.sx, m.sy, m.qx, m.qy, m.count);
+        add_missing_pairs(count, xb, pb, stride_, j, m);
         continue;
       }
       for (std::size_t i : missed_list_) {
         if (i > j) break;
-        update_missing_pairs(1, xb + i, pb + i, xb[j], pb[j], m.sx + i, m.sy + i, m.qx + i,
-                             m.qy + i, m.count + i);
+        add_missing_pair(count, xb, pb, stride_, i, j, m);
       }
     }
   }
