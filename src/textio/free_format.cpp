@@ -538,15 +538,17 @@ inline __attribute__((target("avx2"))) bool short_decimals_4_avx2(const char* te
   const __m256i too_large = _mm256_cmpgt_epi64(v, _mm256_set1_epi64x(std::int64_t{1} << 24));
   const __m256i wrong = _mm256_or_si256(_mm256_or_si256(other, second), _mm256_or_si256(no_digit, too_large));
   if (!_mm256_testz_si256(wrong, wrong)) return false;
-  // The fraction digits: the bytes after the point.
-  const std::uint32_t points = static_cast<std::uint32_t>(_mm256_movemask_epi8(point));
-  const __m128 divisor = _mm_set_ps(
-      kExactPow10[std::countl_zero(static_cast<std::uint8_t>(points >> 24)) & 7],
-      kExactPow10[std::countl_zero(static_cast<std::uint8_t>(points >> 16)) & 7],
-      kExactPow10[std::countl_zero(static_cast<std::uint8_t>(points >> 8)) & 7],
-      kExactPow10[std::countl_zero(static_cast<std::uint8_t>(points)) & 7]);
-  const __m128i m = _mm256_castsi256_si128(
-      _mm256_permutevar8x32_epi32(v, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6)));
+  // The fraction digits: the bytes after the point (none without one),
+  // counted in each lane and used as the index of the power of ten.
+  const __m256i above_point = _mm256_andnot_si256(_mm256_or_si256(no_point, before),
+                                                  _mm256_andnot_si256(point, inside));
+  const __m256i fraction = _mm256_sad_epu8(_mm256_and_si256(above_point, _mm256_set1_epi8(1)),
+                                           _mm256_setzero_si256());
+  // The low half of each lane, four lanes in a row.
+  const __m256i lanes = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+  const __m128 divisor = _mm256_castps256_ps128(_mm256_permutevar8x32_ps(
+      _mm256_loadu_ps(kExactPow10), _mm256_permutevar8x32_epi32(fraction, lanes)));
+  const __m128i m = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(v, lanes));
   _mm_storeu_ps(out, _mm_div_ps(_mm_cvtepi32_ps(m), divisor));
   return true;
 }
