@@ -21,7 +21,7 @@ ScratchFile::ScratchFile(std::string path) : path_(std::move(path)) {
   if (file_ == nullptr) throw textio::IoError(reason(), "OPEN", kUnit, path_);
   // The C library ignores a size given without a buffer and would move the
   // file 4 KB per call; a buffer of our own makes it 1 MB.
-  buffer_ = std::make_unique<char[]>(kBufferBytes);
+  buffer_ = std::make_unique_for_overwrite<char[]>(kBufferBytes);
   std::setvbuf(file_, buffer_.get(), _IOFBF, kBufferBytes);
 }
 

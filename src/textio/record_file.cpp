@@ -155,6 +155,10 @@ void RecordFile::start_writing() {
   writing_ = true;
   in_.clear();
   in_begin_ = in_end_ = 0;
+  // Records gather up to kFlushAt bytes, and one more append, before they
+  // go to the file: room for that from the start keeps the buffer from
+  // growing step by step, each step into fresh pages and with a copy.
+  out_.reserve(2 * kFlushAt);
 }
 
 void RecordFile::write(std::string_view record) {
