@@ -122,13 +122,6 @@ ORTHAXIS_VECTOR_CLONES void add_missing_pairs(std::size_t rows, const float* val
   for (; i <= j; ++i) add_missing_run1(i, rows, values, presence, stride, j, m);
 }
 
-// The pair (i, j) of a variable i that has missed a value and a variable j
-// that has not.
-void add_missing_pair(std::size_t rows, const float* values, const float* presence,
-                      std::size_t stride, std::size_t i, std::size_t j, const MissingPairs& m) {
-  add_missing_run1(i, rows, values, presence, stride, j, m);
-}
-
 }  // namespace
 
 PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, WorkerPool* pool,
@@ -460,7 +453,7 @@ void PairAccumulator::add_block(const Block& block, std::size_t rows, std::size_
       }
       for (std::size_t i : missed_list_) {
         if (i > j) break;
-        add_missing_pair(count, xb, pb, stride_, i, j, m);
+        add_missing_run1(i, count, xb, pb, stride_, j, m);
       }
     }
   }
