@@ -26,6 +26,7 @@ RecordFile::RecordFile(int unit, std::string path, Open how)
     throw IoError(reason, "OPEN", unit_, path_);
   }
   writing_ = how == Open::kReplace;
+  if (writing_) reserve_output();
 }
 
 RecordFile::RecordFile(RecordFile&& other) noexcept
@@ -155,9 +156,14 @@ void RecordFile::start_writing() {
   writing_ = true;
   in_.clear();
   in_begin_ = in_end_ = 0;
+  reserve_output();
+}
+
+void RecordFile::reserve_output() {
   // Records gather up to kFlushAt bytes, and one more append, before they
   // go to the file: room for that from the start keeps the buffer from
-  // growing step by step, each step into fresh pages and with a copy.
+  // growing step by step, each step into fresh pages and with a copy. Pages
+  // of the room that are never written are never touched.
   out_.reserve(2 * kFlushAt);
 }
 

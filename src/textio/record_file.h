@@ -86,6 +86,7 @@ class RecordFile {
   bool fill();
   void flush_output();
   void start_writing();
+  void reserve_output();
 
   int unit_ = 0;
   std::string path_;
