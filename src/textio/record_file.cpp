@@ -13,6 +13,7 @@ namespace orthaxis::textio {
 namespace {
 constexpr std::size_t kChunk = 1 << 20;
 constexpr std::size_t kFlushAt = 1 << 20;
+constexpr std::size_t kSmallOutput = 1 << 16;
 
 std::string system_reason() { return errno != 0 ? std::strerror(errno) : "input/output error"; }
 }  // namespace
@@ -26,7 +27,6 @@ RecordFile::RecordFile(int unit, std::string path, Open how)
     throw IoError(reason, "OPEN", unit_, path_);
   }
   writing_ = how == Open::kReplace;
-  if (writing_) reserve_output();
 }
 
 RecordFile::RecordFile(RecordFile&& other) noexcept
@@ -156,20 +156,22 @@ void RecordFile::start_writing() {
   writing_ = true;
   in_.clear();
   in_begin_ = in_end_ = 0;
-  reserve_output();
 }
 
-void RecordFile::reserve_output() {
+void RecordFile::make_room(std::size_t more) {
   // Records gather up to kFlushAt bytes, and one more append, before they
-  // go to the file: room for that from the start keeps the buffer from
-  // growing step by step, each step into fresh pages and with a copy. Pages
-  // of the room that are never written are never touched.
-  out_.reserve(2 * kFlushAt);
+  // go to the file. Once a file's records outgrow a small buffer, the
+  // buffer takes that room at once instead of growing step by step, each
+  // step into fresh pages and with a copy; pages never written are never
+  // touched. Small files keep a small buffer.
+  const std::size_t need = out_.size() + more;
+  if (need > out_.capacity() && need > kSmallOutput) out_.reserve(std::max(need, 2 * kFlushAt));
 }
 
 void RecordFile::write(std::string_view record) {
   if (file_ == nullptr) throw IoError("file is not open", "WRITE", unit_, path_);
   if (!writing_) start_writing();
+  make_room(record.size() + 1);
   out_.append(record);
   out_.push_back('\n');
   if (out_.size() >= kFlushAt) flush_output();
@@ -178,6 +180,7 @@ void RecordFile::write(std::string_view record) {
 void RecordFile::write_records(std::string_view records) {
   if (file_ == nullptr) throw IoError("file is not open", "WRITE", unit_, path_);
   if (!writing_) start_writing();
+  make_room(records.size());
   out_.append(records);
   if (out_.size() >= kFlushAt) flush_output();
 }

@@ -86,7 +86,7 @@ class RecordFile {
   bool fill();
   void flush_output();
   void start_writing();
-  void reserve_output();
+  void make_room(std::size_t more);
 
   int unit_ = 0;
   std::string path_;
