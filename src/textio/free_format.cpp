@@ -451,14 +451,19 @@ inline std::uint64_t blank_bits(const char* p) {
 }
 
 // A field of one to eight bytes, all decimal digits but for at most one
-// point, with at least one digit and a value of at most 2^24 written in at
-// most seven fraction digits: its digits as an integer and the power of ten
-// it is divided by. The field's bytes are taken as one word, the point
-// removed, and the digits converted together. False for any other field.
+// point and a leading minus, with at least one digit and a value of at most
+// 2^24 written in at most seven fraction digits: its digits as an integer
+// and the power of ten it is divided by, negative after a minus (the
+// quotient is then the negated one, -0 included). The field's bytes are
+// taken as one word, a minus read as a leading zero, the point removed, and
+// the digits converted together. False for any other field.
 inline bool split_short_decimal(const char* field, std::size_t length, std::int32_t& digits,
                                 float& divisor) {
   if (length - 1 > 7) return false;
-  const std::uint64_t w = load8(field);
+  const bool minus = field[0] == '-';
+  if (minus && (length == 1 || (length == 2 && field[1] == '.'))) return false;
+  // The first byte is the word's lowest: '-' + 3 is '0'.
+  const std::uint64_t w = load8(field) + (minus ? 3 : 0);
   const std::uint64_t inside = length == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * length)) - 1;
   const std::uint64_t marks = non_digit_bytes(w) & inside;
   std::uint64_t word = w;
@@ -475,7 +480,7 @@ inline bool split_short_decimal(const char* field, std::size_t length, std::int3
   const std::uint64_t value = leading_digits_value(word, count);
   if (value > (std::uint64_t{1} << 24)) return false;
   digits = static_cast<std::int32_t>(value);
-  divisor = kExactPow10[fraction];
+  divisor = minus ? -kExactPow10[fraction] : kExactPow10[fraction];
   return true;
 }
 
@@ -512,17 +517,22 @@ inline __attribute__((target("avx2"))) bool short_decimals_4_avx2(const char* te
   const __m256i word = _mm256_set_epi64x(
       static_cast<long long>(load8(text + starts[3])), static_cast<long long>(load8(text + starts[2])),
       static_cast<long long>(load8(text + starts[1])), static_cast<long long>(load8(text + starts[0])));
-  const __m256i r = _mm256_sllv_epi64(word, shift);
+  const __m256i shifted = _mm256_sllv_epi64(word, shift);
   const __m256i inside = _mm256_sllv_epi64(_mm256_set1_epi64x(-1), shift);
+  // A minus in the field's first byte is read as a leading zero ('-' + 3).
+  const __m256i first_byte = _mm256_andnot_si256(_mm256_slli_epi64(inside, 8), inside);
+  const __m256i minus = _mm256_and_si256(_mm256_cmpeq_epi8(shifted, _mm256_set1_epi8('-')), first_byte);
+  const __m256i r = _mm256_add_epi8(shifted, _mm256_and_si256(minus, _mm256_set1_epi8(3)));
   const __m256i zero_char = _mm256_set1_epi8('0'), nine = _mm256_set1_epi8(9);
   const __m256i d = _mm256_sub_epi8(r, zero_char);
   const __m256i digit = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(d, nine), d), inside);
   const __m256i point = _mm256_cmpeq_epi8(r, _mm256_set1_epi8('.'));  // only inside: '.' is not zero
-  // Marks: a byte that is neither digit nor point, a second point, no digit.
+  // Marks: a byte that is neither digit nor point, a second point, no digit
+  // (the minus is none).
   const __m256i other = _mm256_andnot_si256(_mm256_or_si256(digit, point), inside);
   const __m256i point_bit = _mm256_and_si256(point, _mm256_set1_epi8(1));
   const __m256i second = _mm256_and_si256(point_bit, _mm256_sub_epi64(point_bit, _mm256_set1_epi64x(1)));
-  const __m256i no_digit = _mm256_cmpeq_epi64(digit, _mm256_setzero_si256());
+  const __m256i no_digit = _mm256_cmpeq_epi64(_mm256_andnot_si256(minus, digit), _mm256_setzero_si256());
   // The point taken out: the bytes in front of it move up by one.
   const __m256i no_point = _mm256_cmpeq_epi64(point_bit, _mm256_setzero_si256());
   const __m256i before = _mm256_andnot_si256(no_point, _mm256_sub_epi64(point_bit, _mm256_set1_epi64x(1)));
@@ -546,8 +556,13 @@ inline __attribute__((target("avx2"))) bool short_decimals_4_avx2(const char* te
                                            _mm256_setzero_si256());
   // The low half of each lane, four lanes in a row.
   const __m256i lanes = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
-  const __m128 divisor = _mm256_castps256_ps128(_mm256_permutevar8x32_ps(
+  const __m128 power = _mm256_castps256_ps128(_mm256_permutevar8x32_ps(
       _mm256_loadu_ps(kExactPow10), _mm256_permutevar8x32_epi32(fraction, lanes)));
+  // After a minus the divisor is negative, and so is the quotient, -0 included.
+  const __m256i sign = _mm256_andnot_si256(_mm256_cmpeq_epi64(minus, _mm256_setzero_si256()),
+                                           _mm256_set1_epi64x(std::int64_t{1} << 31));
+  const __m128 divisor = _mm_xor_ps(
+      power, _mm_castsi128_ps(_mm256_castsi256_si128(_mm256_permutevar8x32_epi32(sign, lanes))));
   const __m128i m = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(v, lanes));
   _mm_storeu_ps(out, _mm_div_ps(_mm_cvtepi32_ps(m), divisor));
   return true;
