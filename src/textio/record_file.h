@@ -6,8 +6,8 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <string>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
