@@ -127,12 +127,14 @@ CrossProductSums::CrossProductSums(std::size_t p, std::size_t parts)
   sums_.assign(row_start_[p_], 0.0f);
 }
 
-void CrossProductSums::add(const float* values, std::size_t rows, std::size_t j0, std::size_t j1) {
-  // The block goes through the range in slices of about 32 KB, so that a
-  // slice stays in the first-level cache while every run of accumulators
-  // of the range takes it; each accumulator still takes the rows in order.
+std::size_t slice_rows(std::size_t row_bytes) {
   constexpr std::size_t kSliceBytes = std::size_t{32} << 10;
-  const std::size_t slice = std::max<std::size_t>(16, kSliceBytes / (stride_ * sizeof(float)));
+  return std::max<std::size_t>(16, kSliceBytes / std::max<std::size_t>(row_bytes, 1));
+}
+
+void CrossProductSums::add(const float* values, std::size_t rows, std::size_t j0, std::size_t j1) {
+  // The block goes through the range a slice of rows at a time.
+  const std::size_t slice = slice_rows(stride_ * sizeof(float));
   for (std::size_t b = 0; b < rows; b += slice) {
     add_slice(values + b * stride_, std::min(slice, rows - b), j0, j1);
   }

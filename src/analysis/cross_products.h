@@ -13,6 +13,11 @@
 
 namespace orthaxis::analysis {
 
+// Rows of a block, of row_bytes each, taken through a set of sums at a
+// time: about 32 KB, which stay in the first-level cache while every run of
+// sums takes them (each sum still takes the rows in order).
+std::size_t slice_rows(std::size_t row_bytes);
+
 class CrossProductSums {
  public:
   // Each row of the packed matrix is summed padded to whole vectors of

@@ -19,10 +19,6 @@ constexpr std::size_t kVariableOverrun = 16;
 // operation on each lane.
 typedef float Lanes8 __attribute__((vector_size(32)));
 
-// Bytes of values and presences that the pairs with missed values take from
-// a block at a time.
-constexpr std::size_t kMissingSliceBytes = std::size_t{32} << 10;
-
 const textio::Format kStatisticsHeader{
     "(///5X,'VARIABLES STATISTICS'//5X,'POOLED VARIANCE =',  F38.4//1X,'VARIABLE',7X,'MEAN',4X,"
     "'STANDARD DEVIATION',14X,  'VARIANCE',4X,'VARIANCE'/70X,'AS %'//)"};
@@ -435,10 +431,9 @@ void PairAccumulator::add_block(const Block& block, std::size_t rows, std::size_
   if (missed_list_.empty()) return;
   // Pairs with a variable that has missed a value keep their own sums: with
   // a presence of 1 or 0, each term is added as it is or as 0. The block
-  // goes through in slices that stay in the first-level cache, as for the
-  // cross products.
-  const std::size_t slice =
-      std::max<std::size_t>(16, kMissingSliceBytes / (2 * stride_ * sizeof(float)));
+  // goes through a slice of rows (values and presences) at a time, as for
+  // the cross products.
+  const std::size_t slice = slice_rows(2 * stride_ * sizeof(float));
   for (std::size_t b = 0; b < rows; b += slice) {
     const std::size_t count = std::min(slice, rows - b);
     const float* xb = values + b * stride_;
