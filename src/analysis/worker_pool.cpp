@@ -141,18 +141,25 @@ void WorkerPool::wait(Handle& handle) {
   if (!mine) return;
   std::unique_lock<std::mutex> lock(mutex_);
   // Older work first: it was started first and may be what this work follows.
-  while (mine->next < mine->parts) {
+  // Once every part of this work is handed out, the caller goes on with
+  // whatever else is queued while other threads finish those parts, and
+  // sleeps only when nothing is left to take.
+  while (mine->remaining != 0) {
     std::shared_ptr<Work> work;
     std::size_t part = 0;
-    if (!take(work, part)) break;
-    do_part(lock, work, part);
-  }
-  if (mine->remaining != 0) {
+    if (take(work, part)) {
+      do_part(lock, work, part);
+      continue;
+    }
     lock.unlock();
-    look_for([&] { return mine->done.load(std::memory_order_acquire); });
+    look_for([&] {
+      return mine->done.load(std::memory_order_acquire) ||
+             queued_.load(std::memory_order_acquire) != 0;
+    });
     lock.lock();
+    if (mine->remaining == 0 || !queue_.empty()) continue;
+    work_done_.wait(lock, [&] { return mine->remaining == 0; });
   }
-  work_done_.wait(lock, [&] { return mine->remaining == 0; });
   if (mine->failure) std::rethrow_exception(mine->failure);
 }
 

@@ -55,10 +55,11 @@ class WorkerPool {
   // The same, ahead of the work already queued: for work that others will
   // wait for soon and that follows none of the queued work.
   Handle start_first(std::size_t parts, std::function<void(std::size_t)> task);
-  // Does parts on the calling thread, oldest work first, until `work` has no
-  // part left to hand out, then returns when all of its parts are done.
-  // Rethrows the first exception one of its parts threw. The handle is
-  // emptied.
+  // Does parts on the calling thread, oldest work first, until all parts of
+  // `work` are done: once they are all handed out, the caller takes any work
+  // still queued while other threads finish them, so a part must never wait
+  // for the thread that waits here. Rethrows the first exception one of its
+  // parts threw. The handle is emptied.
   void wait(Handle& work);
   // Waits, when a scope is left, for work still using that scope's data. On
   // the way out by a failure that failure is already on its way, so a failure

@@ -98,6 +98,30 @@ TEST(WorkerPool, WorkStartedFirstIsTakenAheadOfTheQueue) {
   pool.wait(first);  // done already
 }
 
+// A caller waiting for work whose parts are all handed out takes the work
+// queued after it: here the helper's part can only end once the caller has
+// run the later work.
+TEST(WorkerPool, AWaitingCallerTakesLaterWorkWhileAHelperFinishesItsWork) {
+  WorkerPool pool(2);
+  std::atomic<bool> started{false}, later_ran{false}, gave_up{false};
+  WorkerPool::Handle held = pool.start(1, [&](std::size_t) {
+    started = true;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!later_ran.load()) {
+      if (std::chrono::steady_clock::now() > give_up) {
+        gave_up = true;
+        return;
+      }
+      std::this_thread::yield();
+    }
+  });
+  while (!started.load()) std::this_thread::yield();  // the helper holds the only part
+  WorkerPool::Handle later = pool.start(1, [&](std::size_t) { later_ran = true; });
+  pool.wait(held);
+  EXPECT_FALSE(gave_up.load());
+  pool.wait(later);
+}
+
 TEST(WorkerPool, DestroyedWithWorkInFlightFinishesItFirst) {
   std::vector<int> hits(16, 0);
   {
