@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "analysis/vector_clones.h"
-#include "textio/processor.h"
 #include "analysis/worker_pool.h"
 #include "textio/format.h"
+#include "textio/processor.h"
 #include "textio/value.h"
 
 #if defined(__SSE__)
@@ -169,14 +169,6 @@ inline Rotation rotation_for(float all, float amm, float alm) {
 }
 
 #if defined(ORTHAXIS_JACOBI_AVX2)
-bool have_avx512() {
-  static const bool have = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") != 0;
-  }();
-  return have;
-}
-
 // Lanes 0 .. count-1 of a 16-lane mask (all lanes for count >= 16, none for count <= 0).
 inline __mmask16 first_lanes(std::ptrdiff_t count) {
   if (count <= 0) return 0;
@@ -529,7 +521,7 @@ class Iteration {
     for (std::size_t r = 0; r < n_; ++r) std::copy_n(&a[packed(r, 0)], r + 1, row(r));
 #if defined(ORTHAXIS_JACOBI_AVX2)
     avx2_ = widest != detail::Kernels::kPortable && textio::have_avx2();
-    avx512_ = avx2_ && widest == detail::Kernels::kAvx512 && have_avx512();
+    avx512_ = avx2_ && widest == detail::Kernels::kAvx512 && textio::have_avx512();
 #else
     (void)widest;
 #endif

@@ -1,6 +1,7 @@
 #pragma once
-// What the processor can do, asked once: kernels written for AVX2 are chosen
-// at run time on x86-64, and every kernel gives the same bits.
+// What the processor can do, asked once: kernels written for AVX2 (and
+// AVX-512) are chosen at run time on x86-64, and every kernel gives the same
+// bits.
 
 namespace orthaxis::textio {
 
@@ -9,6 +10,14 @@ inline bool have_avx2() {
   static const bool have = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return have;
+}
+
+inline bool have_avx512() {
+  static const bool have = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") != 0;
   }();
   return have;
 }
