@@ -3,7 +3,10 @@
 // signed values included (the correspondence residuals are of both signs).
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -46,6 +49,37 @@ TEST(CrossProductPass, MatchesThePlainSumsForEveryThreadCountAndShape) {
           << "p " << c.p << ", n " << c.n << ", " << threads << " threads";
     }
   }
+}
+
+// Rows laid flush against pages that may not be read, before the first row
+// and after the last: a read of anything but the rows given faults.
+TEST(CrossProductSums, ReadsOnlyTheRowsItIsGiven) {
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t room = 32 * page;
+  void* const map = mmap(nullptr, room + 2 * page, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  char* const base = static_cast<char*>(map);
+  ASSERT_EQ(mprotect(base, page, PROT_NONE), 0);
+  ASSERT_EQ(mprotect(base + page + room, page, PROT_NONE), 0);
+  std::vector<std::size_t> shapes;
+  for (std::size_t p = 1; p <= 40; ++p) shapes.push_back(p);
+  for (std::size_t p : {63, 64, 65, 129, 130, 300}) shapes.push_back(p);
+  for (std::size_t p : shapes) {
+    for (std::size_t parts : {1, 3}) {
+      CrossProductSums sums(p, parts);
+      for (std::size_t rows : {1, 5, 17}) {
+        const std::size_t count = rows * sums.stride();
+        for (char* at : {base + page, base + page + room - count * sizeof(float)}) {
+          float* const values = reinterpret_cast<float*>(at);
+          std::fill_n(values, count, 1.0f);
+          for (std::size_t k = 0; k + 1 < sums.parts().size(); ++k)
+            sums.add(values, rows, sums.parts()[k], sums.parts()[k + 1]);
+        }
+      }
+    }
+  }
+  munmap(map, room + 2 * page);
 }
 
 }  // namespace
