@@ -7,9 +7,8 @@
 #include "analysis/vector_clones.h"
 #include "textio/processor.h"
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(ORTHAXIS_AVX2_KERNELS)
 #include <immintrin.h>
-#define ORTHAXIS_CROSS_PRODUCTS_AVX2 1
 #endif
 
 namespace orthaxis::analysis {
@@ -108,7 +107,7 @@ void add_cross_products_4(std::size_t padded, std::size_t rows, const float* __r
   if (i < padded) add_cross_product_tile<8>(i, rows, values, stride, j, a, a1, a2, a3);
 }
 
-#if defined(ORTHAXIS_CROSS_PRODUCTS_AVX2)
+#if defined(ORTHAXIS_AVX2_KERNELS)
 __attribute__((target("avx2"))) inline __m256 add_product(__m256 acc, __m256 x, __m256 y) {
   return _mm256_add_ps(acc, _mm256_mul_ps(x, y));
 }
@@ -174,7 +173,7 @@ __attribute__((target("avx2"))) void add_cross_products_4_avx2(
 // add_cross_products_4 in the form this processor runs.
 void add_four_rows(std::size_t padded, std::size_t rows, const float* values, std::size_t stride,
                    std::size_t j, float* a, std::size_t row_step) {
-#if defined(ORTHAXIS_CROSS_PRODUCTS_AVX2)
+#if defined(ORTHAXIS_AVX2_KERNELS)
   if (textio::have_avx2()) {
     add_cross_products_4_avx2(padded, rows, values, stride, j, a, row_step);
     return;

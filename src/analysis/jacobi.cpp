@@ -21,9 +21,8 @@
 #if defined(__SSE__)
 #include <xmmintrin.h>
 #endif
-#if defined(__x86_64__)
+#if defined(ORTHAXIS_AVX2_KERNELS)
 #include <immintrin.h>
-#define ORTHAXIS_JACOBI_AVX2 1
 #endif
 
 // The iteration works on a copy of the lower triangle with rows padded to a
@@ -168,7 +167,7 @@ inline Rotation rotation_for(float all, float amm, float alm) {
   return r;
 }
 
-#if defined(ORTHAXIS_JACOBI_AVX2)
+#if defined(ORTHAXIS_AVX2_KERNELS)
 // Lanes 0 .. count-1 of a 16-lane mask (all lanes for count >= 16, none for count <= 0).
 inline __mmask16 first_lanes(std::ptrdiff_t count) {
   if (count <= 0) return 0;
@@ -495,7 +494,7 @@ class Backoff {
     if (++spins_ % 64 == 0) {
       std::this_thread::yield();
     } else {
-#if defined(ORTHAXIS_JACOBI_AVX2)
+#if defined(ORTHAXIS_AVX2_KERNELS)
       _mm_pause();
 #endif
     }
@@ -519,7 +518,7 @@ class Iteration {
         blocks_(n / kBlock + 1),
         groups_((n + kGroupRows - 1) / kGroupRows) {
     for (std::size_t r = 0; r < n_; ++r) std::copy_n(&a[packed(r, 0)], r + 1, row(r));
-#if defined(ORTHAXIS_JACOBI_AVX2)
+#if defined(ORTHAXIS_AVX2_KERNELS)
     avx2_ = widest != detail::Kernels::kPortable && textio::have_avx2();
     avx512_ = avx2_ && widest == detail::Kernels::kAvx512 && textio::have_avx512();
 #else
@@ -835,7 +834,7 @@ class Iteration {
   // are independent of each other.
   void rotate_eigenvector_rows(const std::vector<ColumnRotation>& rot, std::size_t r0,
                                std::size_t r1) {
-#if defined(ORTHAXIS_JACOBI_AVX2)
+#if defined(ORTHAXIS_AVX2_KERNELS)
     if (avx512_) {
       rotate_columns_avx512(e_, n_, r0, r1, rot.data(), rot.size());
       return;
@@ -872,7 +871,7 @@ class Iteration {
   static constexpr std::size_t kBlock = 16;
   static constexpr std::size_t kGroupRows = 64;
   // Room after column l for whole vectors of rows.
-#if defined(ORTHAXIS_JACOBI_AVX2)
+#if defined(ORTHAXIS_AVX2_KERNELS)
   static constexpr std::size_t kColumnPad = 16 * kAboveVectors;
 #else
   static constexpr std::size_t kColumnPad = 0;
@@ -965,7 +964,7 @@ class Iteration {
   void rotate_rows_above(std::size_t l, const Block& b) {
     float* cl = col_.data();
     const float all = cl[l];
-#if defined(ORTHAXIS_JACOBI_AVX2)
+#if defined(ORTHAXIS_AVX2_KERNELS)
     if (avx512_) {
       constexpr std::size_t band = 16 * kAboveVectors;
       std::size_t j = 0;
@@ -1026,7 +1025,7 @@ class Iteration {
     // transposed so that each register holds one column for those rows
     // (eight rows with AVX2 where the processor has it, then four).
     const std::size_t base = b.base;
-#if defined(ORTHAXIS_JACOBI_AVX2)
+#if defined(ORTHAXIS_AVX2_KERNELS)
     if (avx2_) {
       const std::size_t* q = b.q;
       if (avx512_) {

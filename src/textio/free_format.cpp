@@ -12,12 +12,13 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
 
 #include "textio/io_error.h"
 #include "textio/processor.h"
+
+#if defined(ORTHAXIS_AVX2_KERNELS)
+#include <immintrin.h>
+#endif
 
 namespace orthaxis::textio {
 
@@ -499,8 +500,7 @@ bool short_decimals_4(const char* text, const std::uint32_t* starts, const std::
   return true;
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define ORTHAXIS_SHORT_DECIMALS_AVX2 1
+#if defined(ORTHAXIS_AVX2_KERNELS)
 // short_decimals_4 with the four fields in the lanes of one register: the
 // same checks, and the same integer and the same division for each field.
 inline __attribute__((target("avx2"))) bool short_decimals_4_avx2(const char* text,
@@ -632,7 +632,7 @@ bool read_short_decimals_portable(std::string_view record, std::span<float> item
   return read_short_decimals<short_decimals_4>(record, items, rest);
 }
 
-#if defined(ORTHAXIS_SHORT_DECIMALS_AVX2)
+#if defined(ORTHAXIS_AVX2_KERNELS)
 __attribute__((target("avx2"))) bool read_short_decimals_avx2(std::string_view record,
                                                                std::span<float> items,
                                                                std::string_view* rest) {
@@ -645,7 +645,7 @@ __attribute__((target("avx2"))) bool read_short_decimals_avx2(std::string_view r
 bool read_plain_reals_padded(std::string_view record, std::span<float> items,
                              std::string_view* rest) {
   if (!items.empty()) {
-#if defined(ORTHAXIS_SHORT_DECIMALS_AVX2)
+#if defined(ORTHAXIS_AVX2_KERNELS)
     if (have_avx2() ? read_short_decimals_avx2(record, items, rest)
                     : read_short_decimals_portable(record, items, rest))
       return true;

@@ -5,7 +5,13 @@
 
 namespace orthaxis::textio {
 
+// Set where kernels written for AVX2 are compiled, beside the portable ones,
+// and have_avx2() tells which of them to run.
 #if defined(__x86_64__) && defined(__GNUC__)
+#define ORTHAXIS_AVX2_KERNELS 1
+#endif
+
+#if defined(ORTHAXIS_AVX2_KERNELS)
 inline bool have_avx2() {
   static const bool have = [] {
     __builtin_cpu_init();
