@@ -1,5 +1,6 @@
 #include "analysis/worker_pool.h"
 
+#include <algorithm>
 #include <chrono>
 
 #if defined(__SSE2__)
@@ -73,7 +74,7 @@ WorkerPool::Handle WorkerPool::queue(std::size_t parts, std::function<void(std::
   work->parts = parts;
   work->remaining = parts;
   if (parts == 0) return Handle(std::move(work));
-  bool wake = false;
+  std::size_t wake = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (first) {
@@ -83,9 +84,10 @@ WorkerPool::Handle WorkerPool::queue(std::size_t parts, std::function<void(std::
     }
     queued_.store(queue_.size(), std::memory_order_release);
     ++unfinished_;
-    wake = sleeping_ > 0;
+    wake = std::min(sleeping_, parts);
   }
-  if (wake) work_ready_.notify_all();
+  // One sleeping helper for each part: more would wake only to find nothing.
+  for (std::size_t k = 0; k < wake; ++k) work_ready_.notify_one();
   return Handle(std::move(work));
 }
 
