@@ -9,6 +9,7 @@
 #include <thread>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/worker_pool.h"
@@ -62,19 +63,20 @@ TEST(WorkerPool, AFailingPartIsRethrownByItsWaitAndThePoolStaysUsable) {
   }
 }
 
-// Helpers that ran out of work and went to sleep are woken by the next work:
-// two parts that each wait for the other to start can only finish together.
+// Helpers that ran out of work and went to sleep are woken by the next work,
+// as many as it has parts: parts that each wait for all the others to start
+// can only finish together.
 TEST(WorkerPool, HelpersAsleepAreWokenByNewWork) {
-  for (std::size_t threads : {2, 3}) {
-    WorkerPool pool(threads);
+  for (const auto [threads, parts] : {std::pair{2, 2}, {3, 2}, {3, 3}, {4, 4}}) {
+    WorkerPool pool(static_cast<std::size_t>(threads));
     for (int round = 0; round < 20; ++round) {
       std::this_thread::sleep_for(std::chrono::microseconds(300));  // past the look before sleep
       std::atomic<int> started{0};
       std::atomic<bool> alone{false};
-      pool.run(2, [&](std::size_t) {
+      pool.run(static_cast<std::size_t>(parts), [&](std::size_t) {
         started.fetch_add(1);
         const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (started.load() < 2) {
+        while (started.load() < parts) {
           if (std::chrono::steady_clock::now() > give_up) {
             alone = true;
             return;
@@ -82,7 +84,7 @@ TEST(WorkerPool, HelpersAsleepAreWokenByNewWork) {
           std::this_thread::yield();
         }
       });
-      ASSERT_FALSE(alone.load()) << threads << " threads, round " << round;
+      ASSERT_FALSE(alone.load()) << threads << " threads, " << parts << " parts, round " << round;
     }
   }
 }
