@@ -75,6 +75,7 @@ WorkerPool::Handle WorkerPool::queue(std::size_t parts, std::function<void(std::
   work->remaining = parts;
   if (parts == 0) return Handle(std::move(work));
   std::size_t wake = 0;
+  bool all = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (first) {
@@ -85,9 +86,14 @@ WorkerPool::Handle WorkerPool::queue(std::size_t parts, std::function<void(std::
     queued_.store(queue_.size(), std::memory_order_release);
     ++unfinished_;
     wake = std::min(sleeping_, parts);
+    all = wake == sleeping_;
   }
   // One sleeping helper for each part: more would wake only to find nothing.
-  for (std::size_t k = 0; k < wake; ++k) work_ready_.notify_one();
+  if (all && wake > 0) {
+    work_ready_.notify_all();
+  } else {
+    for (std::size_t k = 0; k < wake; ++k) work_ready_.notify_one();
+  }
   return Handle(std::move(work));
 }
 
