@@ -7,6 +7,11 @@
 #include <emmintrin.h>
 #endif
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#include <pthread.h>
+#endif
+
 namespace orthaxis::analysis {
 
 namespace {
@@ -33,11 +38,53 @@ bool look_for(const Ready& ready) {
     if (std::chrono::steady_clock::now() >= until) return ready();
   }
 }
+// Helpers need a few kilobytes of stack and seldom take from the heap. Left
+// to the C library, each would reserve address space for a stack as large
+// as the process's stack limit (often 8 MB) and for a heap of its own
+// (64 MB). Under an address-space limit (ulimit -v, a batch system's memory
+// limit) that room, times the threads, is taken from the run's arrays, and a
+// run that fits on one thread could fail on many. While a LeanThreads lives,
+// new threads get a stack of kHelperStack bytes; all threads share one heap.
+constexpr std::size_t kHelperStack = std::size_t{1} << 20;
+
+class LeanThreads {
+ public:
+  LeanThreads() {
+#if defined(__GLIBC__)
+    mallopt(M_ARENA_MAX, 1);
+    if (pthread_getattr_default_np(&old_) != 0) return;
+    have_old_ = true;
+    pthread_attr_t lean;
+    if (pthread_attr_init(&lean) != 0) return;
+    if (pthread_attr_setstacksize(&lean, kHelperStack) == 0) {
+      restore_ = pthread_setattr_default_np(&lean) == 0;
+    }
+    pthread_attr_destroy(&lean);
+#endif
+  }
+  LeanThreads(const LeanThreads&) = delete;
+  LeanThreads& operator=(const LeanThreads&) = delete;
+  ~LeanThreads() {
+#if defined(__GLIBC__)
+    if (restore_) pthread_setattr_default_np(&old_);
+    if (have_old_) pthread_attr_destroy(&old_);
+#endif
+  }
+
+ private:
+#if defined(__GLIBC__)
+  pthread_attr_t old_{};
+  bool have_old_ = false;
+  bool restore_ = false;
+#endif
+};
 }  // namespace
 
 WorkerPool::WorkerPool(std::size_t threads) {
   if (threads < 1) threads = 1;
+  if (threads == 1) return;
   helpers_.reserve(threads - 1);
+  const LeanThreads lean;
   try {
     for (std::size_t t = 1; t < threads; ++t) helpers_.emplace_back([this] { helper(); });
   } catch (...) {

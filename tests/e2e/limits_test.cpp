@@ -132,6 +132,20 @@ TEST(Limits, ArraysAreSizedFromWhatTheRunNeeds) {
   expect_normal_end(t, t.run_with(address_space_kib(1000000)));
 }
 
+// Threads take little address space (a small stack each, one heap for
+// all): 64 threads run in every limit from 150 to 300 MB. With the C
+// library's defaults (8 MB of stack and a heap of 64 MB per thread) the
+// threads took the room the arrays needed, in about one limit in three.
+TEST(Limits, ManyThreadsLeaveTheRunItsAddressSpace) {
+  SKIP_UNDER_ADDRESS_SANITIZER();
+  for (long kib = 150000; kib <= 300000; kib += 10000) {
+    Case c;
+    SCOPED_TRACE(kib);
+    expect_normal_end(c, run_table(c, "3 2 4 0 2 0 0 0 0 0 0 1", {{1, 2}, {2, 1}, {3, 5}},
+                                   "export ORTHAXIS_THREADS=64 && " + address_space_kib(kib)));
+  }
+}
+
 // From the least address space in which the program starts (a run without a
 // setup file fails cleanly) up to enough for a normal end: every run ends
 // normally or with exit status 2, one line on standard error and no marker,
