@@ -38,6 +38,7 @@ bool look_for(const Ready& ready) {
     if (std::chrono::steady_clock::now() >= until) return ready();
   }
 }
+
 // Helpers need a few kilobytes of stack and seldom take from the heap. Left
 // to the C library, each would reserve address space for a stack as large
 // as the process's stack limit (often 8 MB) and for a heap of its own
