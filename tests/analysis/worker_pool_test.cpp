@@ -67,7 +67,7 @@ TEST(WorkerPool, AFailingPartIsRethrownByItsWaitAndThePoolStaysUsable) {
 // as many as it has parts: parts that each wait for all the others to start
 // can only finish together.
 TEST(WorkerPool, HelpersAsleepAreWokenByNewWork) {
-  for (const auto [threads, parts] : {std::pair{2, 2}, {3, 2}, {3, 3}, {4, 4}}) {
+  for (const auto& [threads, parts] : {std::pair{2, 2}, {3, 2}, {3, 3}, {4, 4}}) {
     WorkerPool pool(static_cast<std::size_t>(threads));
     for (int round = 0; round < 20; ++round) {
       std::this_thread::sleep_for(std::chrono::microseconds(300));  // past the look before sleep
