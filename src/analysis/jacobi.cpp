@@ -532,7 +532,8 @@ class Iteration {
       // No list of eigenvector rotations yet: every band taken and done.
       bands_next_.store(bands(), std::memory_order_relaxed);
       bands_done_.store(bands(), std::memory_order_relaxed);
-      partners_ = pool_->start(pool_->size() - 1, [this](std::size_t) { partner(); });
+      partners_ = pool_->start(std::min(pool_->size() - 1, kMostPartners),
+                               [this](std::size_t) { partner(); });
     }
   }
 
@@ -649,6 +650,12 @@ class Iteration {
   // Below this order the rows below are left to the iteration: its passes
   // are too short for a partner to win time there.
   static constexpr std::size_t kPartnerRows = 384;
+
+  // The most partners: the iteration offers one block at a time to the rows
+  // above, a band of eigenvector rows at a time and a group of rows below at
+  // a time, which keeps about one partner busy; more would only look for
+  // work, each polling the states the iteration writes.
+  static constexpr std::size_t kMostPartners = 3;
 
   // A partner that has found nothing to do this many times in a row sleeps
   // until the iteration offers more.

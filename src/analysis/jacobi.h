@@ -34,8 +34,8 @@ inline constexpr std::int32_t kSweepLimit = 100;
 //    threshold step) through textio::Format / textio::Console.
 // pool: threads that rotate the eigenvectors and rows of the triangle below
 //    the iteration while it goes on (the results are the same for every
-//    number of threads). The pool's helpers are busy with this until jacobi
-//    returns.
+//    number of threads). Up to three of the pool's helpers are busy with this
+//    until jacobi returns.
 // on_step, when given, is called at each threshold step with that step's
 //    threshold and the final threshold (progress for a person).
 using ThresholdStep = std::function<void(float threshold, float final_threshold)>;
