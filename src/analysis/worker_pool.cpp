@@ -10,6 +10,7 @@
 #if defined(__GLIBC__)
 #include <malloc.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #endif
 
 namespace orthaxis::analysis {
@@ -39,20 +40,26 @@ bool look_for(const Ready& ready) {
   }
 }
 
-// Helpers need a few kilobytes of stack and seldom take from the heap. Left
-// to the C library, each would reserve address space for a stack as large
-// as the process's stack limit (often 8 MB) and for a heap of its own
-// (64 MB). Under an address-space limit (ulimit -v, a batch system's memory
-// limit) that room, times the threads, is taken from the run's arrays, and a
-// run that fits on one thread could fail on many. While a LeanThreads lives,
-// new threads get a stack of kHelperStack bytes; all threads share one heap.
+// Helpers need a few kilobytes of stack. Left to the C library, each would
+// reserve address space for a stack as large as the process's stack limit
+// (often 8 MB) and for a heap of its own (64 MB). Under an address-space
+// limit (ulimit -v, a batch system's memory limit) that room, times the
+// threads, is taken from the run's arrays, and a run that fits on one thread
+// could fail on many. While a LeanThreads lives, new threads get a stack of
+// kHelperStack bytes, and under such a limit all threads share one heap.
+// Without one, each thread keeps a heap of its own, as the C library
+// arranges: the score lines are formatted on every thread and allocate as
+// they go, and separate heaps keep those threads from locking each other.
 constexpr std::size_t kHelperStack = std::size_t{1} << 20;
 
 class LeanThreads {
  public:
   LeanThreads() {
 #if defined(__GLIBC__)
-    mallopt(M_ARENA_MAX, 1);
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+      mallopt(M_ARENA_MAX, 1);
+    }
     if (pthread_getattr_default_np(&old_) != 0) return;
     have_old_ = true;
     pthread_attr_t lean;
