@@ -8,7 +8,7 @@
 
 #include "analysis/cross_products.h"
 #include "analysis/packed.h"
-#include "plot/scatter_plot.h"
+#include "results/scores.h"
 #include "results/object_groups.h"
 #include "textio/free_format.h"
 
@@ -57,35 +57,27 @@ void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile
 
 namespace {
 
-struct Block {
-  const textio::Format& heading;
-  const char* file_text;
-  const results::ScoreMatrix& scores;
-};
-
-// Heading, score file, listing and plot of one set of points.
-void list_block(textio::Printer& print, const Block& b, textio::RecordFile& file,
-                const std::string& data_file_name) {
-  const results::ScoreMatrix& s = b.scores;
+// Heading, score file and listing of one set of points.
+void list_block(const ScoreListing& out, const textio::Format& heading, const char* file_text,
+                const results::ScoreMatrix& s) {
   const std::int32_t axes = s.axes();
-  print.both(b.heading);
-  file.write(std::string(b.file_text) + data_file_name);
-  file.write(textio::free_format_record({s.points(), axes}));
+  out.print.both(heading);
+  out.file.write(std::string(file_text) + out.data_file_name);
+  out.file.write(textio::free_format_record({s.points(), axes}));
   std::vector<float> scores(static_cast<std::size_t>(axes));
   for (std::int32_t i = 1; i <= s.points(); ++i) {
     for (std::int32_t k = 0; k < axes; ++k)
       scores[static_cast<std::size_t>(k)] = s.at(static_cast<std::size_t>(i - 1), static_cast<std::size_t>(k));
     const std::span<const float> list(scores);
     const textio::Value record[] = {list};
-    kScoreRecord.write(record, [&file](std::string_view r) { file.write(r); });
+    kScoreRecord.write(record, [&out](std::string_view r) { out.file.write(r); });
     if (s.labelled()) {
-      print.console_then_report(kPointLineLabelled,
-                                {i, s.label(static_cast<std::size_t>(i - 1)), list});
+      out.print.console_then_report(kPointLineLabelled,
+                                    {i, s.label(static_cast<std::size_t>(i - 1)), list});
     } else {
-      print.console_then_report(kPointLine, {i, list});
+      out.print.console_then_report(kPointLine, {i, list});
     }
   }
-  if (axes > 1) plot::scatter_plot(s, 1, 2, print.console_device());
 }
 
 }  // namespace
@@ -111,83 +103,83 @@ bool check_table(textio::Printer& print, const Table& t, FirstNegative negative)
   return true;
 }
 
-Scores correspondence_scores(textio::Printer& print, input::ScratchFile& scratch, const Table& t,
-                             results::Eigensystem& eigen, const ScoreOptions& o,
-                             std::vector<float> object_storage, std::span<float> row,
-                             const ScoreFiles& files, analysis::WorkerPool* pool) {
-  using results::ScoreLayout;
-  using results::ScoreMatrix;
+void list_object_scores(const ScoreListing& out, const results::ScoreMatrix& objects) {
+  list_block(out, kObjectHeading, " CoA obj. scores from ", objects);
+}
+
+void list_variable_scores(const ScoreListing& out, const results::ScoreMatrix& variables) {
+  list_block(out, kVariableHeading, " CoA var. scores from ", variables);
+}
+
+results::ScoreMatrix variable_coordinates(const Table& t, const results::Eigensystem& eigen,
+                                          const ScoreOptions& o) {
+  results::ScoreMatrix v = results::leading_vectors(eigen, o.axes, o.variable_labels);
+  for (std::size_t k = 0; k < static_cast<std::size_t>(o.axes); ++k)
+    for (std::size_t j = 0; j < static_cast<std::size_t>(t.p); ++j)
+      v.at(j, k) = v.at(j, k) / std::sqrt(t.column_totals[j]);
+  return v;
+}
+
+// f(i, k): the sum of x(j) v(j, k) in variable order over the object's
+// weight (and over the singular value), objects a group at a time on the
+// pool. The counts are never negative, so no value is taken for absent.
+results::ScoreMatrix object_coordinates(const ScorePass& pass, const results::Eigensystem& eigen,
+                                        const ScoreOptions& o, const results::ScoreMatrix& v,
+                                        std::vector<float> storage) {
+  const Table& t = pass.table;
   const std::size_t n = static_cast<std::size_t>(t.n);
   const std::size_t p = static_cast<std::size_t>(t.p);
   const std::size_t r = static_cast<std::size_t>(o.axes);
   const float total = t.grand_total;
-  Scores s{ScoreMatrix(std::move(object_storage), t.n, o.axes, ScoreLayout::kPointRows,
-                       o.object_labels),
-           ScoreMatrix(std::move(eigen.vectors), t.p, o.axes, ScoreLayout::kAxisColumns,
-                       o.variable_labels)};
-  auto v = [&](std::size_t j, std::size_t k) -> float& { return s.variables.at(j, k); };
-  auto f = [&](std::size_t i, std::size_t k) -> float& { return s.objects.at(i, k); };
-
+  results::ScoreMatrix f(std::move(storage), t.n, o.axes, results::ScoreLayout::kPointRows,
+                         o.object_labels);
   std::vector<float> singular(r);
   for (std::size_t k = 0; k < r; ++k) singular[k] = std::sqrt(eigen.values[k]);
-  for (std::size_t k = 0; k < r; ++k)
-    for (std::size_t j = 0; j < p; ++j) v(j, k) = v(j, k) / std::sqrt(t.column_totals[j]);
-
-  const std::span<float> x = row.first(p);
-  const Block objects{kObjectHeading, " CoA obj. scores from ", s.objects};
-  const Block variables{kVariableHeading, " CoA var. scores from ", s.variables};
-
-  // f(i, k): the sum of x(j) v(j, k) in variable order over the object's
-  // weight (and over the singular value), objects a group at a time on the
-  // pool. The counts are never negative, so no value is taken for absent.
-  auto object_block = [&] {
-    scratch.rewind();
-    results::score_in_blocks(
-        scratch, n, p, pool,
-        [&](const results::ObjectRun& run) {
-          const auto group = std::make_unique_for_overwrite<float[]>(p * results::kGroup);
-          float sums[results::kGroup];
-          for (std::size_t g = 0; g < run.count; g += results::kGroup) {
-            const std::size_t lanes = std::min(results::kGroup, run.count - g);
-            results::interleave_group(run.rows + g * p, lanes, p, group.get());
-            for (std::size_t k = 0; k < r; ++k) {
-              results::sum_group(results::Divide::kNot, p, group.get(), &v(0, k), 0.0f, nullptr,
-                                 sums);
-              for (std::size_t l = 0; l < lanes; ++l) {
-                const std::size_t i = run.first + g + l;
-                f(i, k) = sums[l] / (t.row_totals[i] * total);
-                if (o.scaling > 0) f(i, k) = f(i, k) / singular[k];
-              }
+  pass.scratch.rewind();
+  results::score_in_blocks(
+      pass.scratch, n, p, pass.pool,
+      [&](const results::ObjectRun& run) {
+        const auto group = std::make_unique_for_overwrite<float[]>(p * results::kGroup);
+        float sums[results::kGroup];
+        for (std::size_t g = 0; g < run.count; g += results::kGroup) {
+          const std::size_t lanes = std::min(results::kGroup, run.count - g);
+          results::interleave_group(run.rows + g * p, lanes, p, group.get());
+          for (std::size_t k = 0; k < r; ++k) {
+            results::sum_group(results::Divide::kNot, p, group.get(), v.axis(k).data(), 0.0f, nullptr,
+                               sums);
+            for (std::size_t l = 0; l < lanes; ++l) {
+              const std::size_t i = run.first + g + l;
+              f.at(i, k) = sums[l] / (t.row_totals[i] * total);
+              if (o.scaling > 0) f.at(i, k) = f.at(i, k) / singular[k];
             }
           }
-        },
-        [](const results::ObjectRun&) {});
-    scratch.rewind();
-    list_block(print, objects, files.objects, files.data_file_name);
-  };
-  auto variable_block = [&] { list_block(print, variables, files.variables, files.data_file_name); };
+        }
+      },
+      [](const results::ObjectRun&) {});
+  pass.scratch.rewind();
+  return f;
+}
 
-  if (o.scaling != 2) {
-    variable_block();
-    object_block();
-    return s;
-  }
-  object_block();
-  // Variables at the centroids of the objects.
+void variables_at_centroids(const ScorePass& pass, const results::ScoreMatrix& objects,
+                            results::ScoreMatrix& v) {
+  const Table& t = pass.table;
+  const std::size_t n = static_cast<std::size_t>(t.n);
+  const std::size_t p = static_cast<std::size_t>(t.p);
+  const std::size_t r = static_cast<std::size_t>(v.axes());
+  const float total = t.grand_total;
   for (std::size_t k = 0; k < r; ++k)
-    for (std::size_t j = 0; j < p; ++j) v(j, k) = 0.0f;
-  scratch.rewind();
+    for (std::size_t j = 0; j < p; ++j) v.at(j, k) = 0.0f;
+  std::vector<float> x(p);
+  pass.scratch.rewind();
   for (std::size_t i = 0; i < n; ++i) {
-    scratch.read_row(x);
+    pass.scratch.read_row(x);
     for (std::size_t k = 0; k < r; ++k) {
-      const float score = f(i, k);
+      const float score = objects.at(i, k);
       for (std::size_t j = 0; j < p; ++j)
-        v(j, k) = v(j, k) + x[j] * score / (t.column_totals[j] * total);
+        v.at(j, k) = v.at(j, k) + x[j] * score / (t.column_totals[j] * total);
     }
   }
-  scratch.rewind();
-  variable_block();
-  return s;
+  pass.scratch.rewind();
 }
 
 }  // namespace orthaxis::coa

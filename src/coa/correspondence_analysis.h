@@ -1,8 +1,8 @@
 #pragma once
 // Correspondence analysis of a table of non-negative amounts: phase 1 builds
 // the packed matrix of standardized residuals for the eigenanalysis, phase 2
-// computes, lists, saves and plots the object and variable scores under one
-// of three scalings.
+// computes the object and variable scores under one of three scalings, lists
+// them and writes their score files.
 
 #include <cstdint>
 #include <span>
@@ -48,25 +48,39 @@ struct ScoreOptions {
   std::span<const std::string> object_labels, variable_labels;  // empty: numbered only
 };
 
-struct ScoreFiles {
-  textio::RecordFile& objects;
-  textio::RecordFile& variables;
-  const std::string& data_file_name;  // heads both files
+// What a pass over the objects reads: the table's data and totals (as
+// proportions), and the threads that score the objects (the same scores for
+// every number of threads).
+struct ScorePass {
+  input::ScratchFile& scratch;  // rewound on entry and on return
+  const Table& table;
+  analysis::WorkerPool* pool = nullptr;
 };
 
-struct Scores {
-  results::ScoreMatrix objects;    // n points, point rows
-  results::ScoreMatrix variables;  // p points, axis columns
-};
+// Phase 2, in the order of the scaling: with scaling 0 or 1 the variables'
+// coordinates (the eigenvectors over the root of the column masses) come
+// first and the objects follow from them; with scaling 2 the objects come
+// first and the variables are put at the centroids of the objects.
+results::ScoreMatrix variable_coordinates(const Table& t, const results::Eigensystem& eigen,
+                                          const ScoreOptions& o);
+// The objects from the variables' coordinates `v`: n points taking over
+// `storage` (at least n * r values), divided by the singular values unless
+// the scaling is 0.
+results::ScoreMatrix object_coordinates(const ScorePass& pass, const results::Eigensystem& eigen,
+                                        const ScoreOptions& o, const results::ScoreMatrix& v,
+                                        std::vector<float> storage);
+// Scaling 2: `v` becomes the centroids of the objects' coordinates.
+void variables_at_centroids(const ScorePass& pass, const results::ScoreMatrix& objects,
+                            results::ScoreMatrix& v);
 
-// Phase 2: the object and variable scores of the chosen scaling, listed,
-// saved and plotted. The object scores take over `object_storage` (at least
-// n * r values), the variable scores the eigenvector storage of `eigen` (its
-// eigenvalues stay). `row` holds p values of work space. With a pool, the
-// object scores are made on its threads, the same for every thread count.
-Scores correspondence_scores(textio::Printer& print, input::ScratchFile& scratch, const Table& t,
-                             results::Eigensystem& eigen, const ScoreOptions& o,
-                             std::vector<float> object_storage, std::span<float> row,
-                             const ScoreFiles& files, analysis::WorkerPool* pool = nullptr);
+// Where a set of scores is listed: the report and console, and its score
+// file headed by the data file's name.
+struct ScoreListing {
+  textio::Printer& print;
+  textio::RecordFile& file;
+  const std::string& data_file_name;
+};
+void list_object_scores(const ScoreListing& out, const results::ScoreMatrix& objects);
+void list_variable_scores(const ScoreListing& out, const results::ScoreMatrix& variables);
 
 }  // namespace orthaxis::coa

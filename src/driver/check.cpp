@@ -7,6 +7,7 @@
 
 #include "analysis/statistics.h"
 #include "driver/run.h"
+#include "driver/plan.h"
 #include "driver/run_files.h"
 #include "driver/setup.h"
 #include "driver/warnings.h"
@@ -99,8 +100,8 @@ DataSummary read_columns(RecordFile& data, const RunValues& v, textio::Messages&
 
 }  // namespace
 
-void check(textio::Console& console, textio::Messages& messages) {
-  RecordFile setup(kSetupUnit, kSetupFile, RecordFile::Open::kExisting);
+void check(textio::Console& console, textio::Messages& messages, const textio::Directory& dir) {
+  RecordFile setup(kSetupUnit, dir, kSetupFile, RecordFile::Open::kExisting);
   RunValues v = read_run_values(setup);
   validate(v);
   FileNames names;
@@ -109,8 +110,8 @@ void check(textio::Console& console, textio::Messages& messages) {
     *name = textio::read_text(setup, kNameLength);
   setup.close();
   // A setup that the run would refuse for its names is refused here too.
-  check_distinct(files_of_run(v, names));
-  RecordFile data(kDataUnit, name_of(names.data), RecordFile::Open::kExisting);
+  check_distinct(files_of_run(plan_run(v, {}), names, dir));
+  RecordFile data(kDataUnit, dir, name_of(names.data), RecordFile::Open::kExisting);
   apply_type_rules(v);
 
   input::ReadFindings findings;
@@ -122,13 +123,16 @@ void check(textio::Console& console, textio::Messages& messages) {
   std::vector<std::string> variable_labels;
   input::CutLabels cut;
   if (v.variable_labels == 1) {
-    variable_labels =
-        input::read_labels(kVariableLabelUnit, name_of(names.variable_labels), d.variables, &cut);
+    RecordFile file(kVariableLabelUnit, dir, name_of(names.variable_labels),
+                    RecordFile::Open::kExisting);
+    variable_labels = input::read_labels(file, d.variables, &cut);
     warn_cut_labels(messages, name_of(names.variable_labels), cut);
   }
   cut = {};
   if (v.object_labels != 0) {
-    input::read_labels(kObjectLabelUnit, name_of(names.object_labels), d.objects, &cut);
+    RecordFile file(kObjectLabelUnit, dir, name_of(names.object_labels),
+                    RecordFile::Open::kExisting);
+    input::read_labels(file, d.objects, &cut);
     warn_cut_labels(messages, name_of(names.object_labels), cut);
   }
   const bool coa = v.analysis_type == 4;

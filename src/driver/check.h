@@ -5,12 +5,14 @@
 // setup file, no result, scratch or marker file appears, none is removed.
 
 #include "textio/console.h"
+#include "textio/directory.h"
 #include "textio/messages.h"
 
 namespace orthaxis::driver {
 
 // Returns when everything can be read; throws SetupError or textio::IoError
 // otherwise. The summary goes to the console, the warnings to `messages`.
-void check(textio::Console& console, textio::Messages& messages);
+void check(textio::Console& console, textio::Messages& messages,
+           const textio::Directory& dir = {});
 
 }  // namespace orthaxis::driver

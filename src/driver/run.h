@@ -8,6 +8,7 @@
 
 #include "driver/options.h"
 #include "textio/console.h"
+#include "textio/directory.h"
 
 namespace orthaxis::driver {
 
@@ -29,9 +30,11 @@ inline constexpr const char* kSetupFile = "ORTHAXIS.ST$";
 inline constexpr const char* kScratchFile = "T.TMP";
 inline constexpr const char* kSuccessFile = "SUCCES.ST$";
 
-// Runs the program in the current working directory. Returns at the normal
-// end (SUCCES.ST$ created); throws AnalysisStop, SetupError, AllocationError
-// or textio::IoError otherwise. Empty options give the front end's run.
-void run(textio::Console& console, const Options& options = {});
+// Runs the program in the working directory `dir` (the process's own is
+// never changed). Returns at the normal end (SUCCES.ST$ created); throws
+// AnalysisStop, SetupError, AllocationError or textio::IoError otherwise.
+// Empty options give the front end's run.
+void run(textio::Console& console, const Options& options = {},
+         const textio::Directory& dir = {});
 
 }  // namespace orthaxis::driver

@@ -31,7 +31,8 @@ bool must_differ(const RunFile& a, const RunFile& b) {
 
 }  // namespace
 
-std::vector<RunFile> files_of_run(const RunValues& v, const FileNames& names) {
+std::vector<RunFile> files_of_run(const RunPlan& plan, const FileNames& names,
+                                  const textio::Directory& dir) {
   using Kind = RunFile::Kind;
   std::vector<RunFile> files = {
       {"setup file", kSetupFile, Kind::kFixed},
@@ -40,19 +41,20 @@ std::vector<RunFile> files_of_run(const RunValues& v, const FileNames& names) {
       {"eigenvector file", results::kEigenvectorFile, Kind::kFixed},
       {"scratch file", kScratchFile, Kind::kFixed},
   };
-  if (v.orientation != 1)
+  if (plan.transpose)
     files.push_back({"transposed data file", input::kTransposedName, Kind::kFixed});
   auto named = [&files](const char* role, const std::string& field, Kind kind) {
     std::string name(textio::trim_right(field));
     if (!name.empty()) files.push_back({role, std::move(name), kind});
   };
   named("data file", names.data, Kind::kInput);
-  if (v.variable_labels == 1) named("variable-labels file", names.variable_labels, Kind::kInput);
-  if (v.object_labels != 0) named("object-labels file", names.object_labels, Kind::kInput);
+  if (plan.variable_labels) named("variable-labels file", names.variable_labels, Kind::kInput);
+  if (plan.object_labels) named("object-labels file", names.object_labels, Kind::kInput);
   named("object-score file", names.object_scores, Kind::kOutput);
   named("variable-score file", names.variable_scores, Kind::kOutput);
-  if (v.matrix_option != 0 && v.analysis_type != 4)
-    named("matrix file", names.matrix, Kind::kOutput);
+  if (plan.matrix != MatrixFile::kNone) named("matrix file", names.matrix, Kind::kOutput);
+  if (!dir.is_current())
+    for (RunFile& f : files) f.path = dir.path(f.name);
   return files;
 }
 
@@ -61,7 +63,7 @@ void check_distinct(std::span<const RunFile> files) {
     for (std::size_t i = 0; i < j; ++i) {
       const RunFile& a = files[j];
       const RunFile& b = files[i];
-      if (must_differ(a, b) && same_file(a.name, b.name)) {
+      if (must_differ(a, b) && same_file(a.reached(), b.reached())) {
         throw SetupError(std::string("invalid setup file names: the ") + a.role + " \"" + a.name +
                          "\" is the same file as the " + b.role + " \"" + b.name + "\"");
       }

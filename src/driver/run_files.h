@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "driver/plan.h"
 #include "driver/setup.h"
+#include "textio/directory.h"
 
 namespace orthaxis::driver {
 
@@ -19,14 +21,17 @@ struct RunFile {
     kOutput,  // named in the setup file and written
   };
   const char* role;  // "data file", "scratch file", ...
-  std::string name;  // as the run opens it
+  std::string name;  // as the setup gives it (or the fixed name)
   Kind kind;
+  std::string path = {};  // as the process reaches it; empty: the name
+  const std::string& reached() const { return path.empty() ? name : path; }
 };
 
 // The files a run with these values uses: the fixed files first, then the
 // named inputs, then the named outputs. Names the run does not use, and
 // empty names (their opening fails on its own), are left out.
-std::vector<RunFile> files_of_run(const RunValues& v, const FileNames& names);
+std::vector<RunFile> files_of_run(const RunPlan& plan, const FileNames& names,
+                                  const textio::Directory& dir = {});
 
 // Throws SetupError naming the first two files that are one file while one of
 // them is written by the run: an output and any other file, or an input and a

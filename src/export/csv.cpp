@@ -14,8 +14,9 @@ constexpr int kEigenvalueUnit = 21;
 constexpr int kObjectUnit = 22;
 constexpr int kVariableUnit = 23;
 
-void write_file(int unit, const char* name, const std::function<void(const LineSink&)>& body) {
-  textio::RecordFile file(unit, name, textio::RecordFile::Open::kReplace);
+void write_file(const textio::Directory& dir, int unit, const char* name,
+                const std::function<void(const LineSink&)>& body) {
+  textio::RecordFile file(unit, dir, name, textio::RecordFile::Open::kReplace);
   body([&file](std::string_view record) { file.write(record); });
   file.close();
 }
@@ -44,7 +45,7 @@ void eigenvalue_table(const results::Eigensystem& eigen, const LineSink& line) {
   float cumulative = 0.0f;
   for (std::int32_t k = 0; k < eigen.positive_count; ++k) {
     const float value = eigen.values[static_cast<std::size_t>(k)];
-    const float percent = value * 100.0f / eigen.positive_sum;
+    const float percent = eigen.percent(static_cast<std::size_t>(k));
     cumulative = k == 0 ? percent : cumulative + percent;
     line(std::to_string(k + 1) + ',' + number(value) + ',' + number(percent) + ',' +
          number(cumulative));
@@ -83,13 +84,13 @@ void point_table(std::string_view prefix, const PointTable& t, const LineSink& l
   }
 }
 
-void write_tables(const results::Eigensystem& eigen, const PointTable& objects,
-                  const PointTable& variables) {
-  write_file(kEigenvalueUnit, kEigenvalueTable,
+void write_tables(const textio::Directory& dir, const results::Eigensystem& eigen,
+                  const PointTable& objects, const PointTable& variables) {
+  write_file(dir, kEigenvalueUnit, kEigenvalueTable,
              [&](const LineSink& line) { eigenvalue_table(eigen, line); });
-  write_file(kObjectUnit, kObjectTable,
+  write_file(dir, kObjectUnit, kObjectTable,
              [&](const LineSink& line) { point_table("F", objects, line); });
-  write_file(kVariableUnit, kVariableTable,
+  write_file(dir, kVariableUnit, kVariableTable,
              [&](const LineSink& line) { point_table("G", variables, line); });
 }
 

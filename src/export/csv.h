@@ -13,6 +13,7 @@
 
 #include "results/eigensystem.h"
 #include "results/score_matrix.h"
+#include "textio/directory.h"
 
 namespace orthaxis::csv {
 
@@ -42,8 +43,8 @@ struct PointTable {
 // over all points, in percent.
 void point_table(std::string_view prefix, const PointTable& t, const LineSink& line);
 
-// Writes the three tables into the working directory.
-void write_tables(const results::Eigensystem& eigen, const PointTable& objects,
-                  const PointTable& variables);
+// Writes the three tables into `dir`.
+void write_tables(const textio::Directory& dir, const results::Eigensystem& eigen,
+                  const PointTable& objects, const PointTable& variables);
 
 }  // namespace orthaxis::csv

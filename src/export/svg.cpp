@@ -74,8 +74,9 @@ struct Extent {
   }
 };
 
-void write_document(int unit, const char* name, const std::string& document) {
-  textio::RecordFile file(unit, name, textio::RecordFile::Open::kReplace);
+void write_document(const textio::Directory& dir, int unit, const char* name,
+                    const std::string& document) {
+  textio::RecordFile file(unit, dir, name, textio::RecordFile::Open::kReplace);
   std::size_t start = 0;
   while (start < document.size()) {
     std::size_t end = document.find('\n', start);
@@ -263,8 +264,7 @@ std::string scree(const results::Eigensystem& eigen) {
   std::string cumulative_points;
   float cumulative = 0.0f;
   for (std::int32_t k = 0; k < bars; ++k) {
-    const float value = eigen.values[static_cast<std::size_t>(k)];
-    const float percent = value * 100.0f / eigen.positive_sum;
+    const float percent = eigen.percent(static_cast<std::size_t>(k));
     cumulative = k == 0 ? percent : cumulative + percent;
     const double x = left + step * k + step * 0.15;
     const double w = step * 0.7;
@@ -286,9 +286,10 @@ std::string scree(const results::Eigensystem& eigen) {
   return d;
 }
 
-void write_pictures(const Biplot& b, const results::Eigensystem& eigen) {
-  if (b.objects.axes() >= 2) write_document(kBiplotUnit, kBiplotFile, biplot(b));
-  write_document(kScreeUnit, kScreeFile, scree(eigen));
+void write_pictures(const textio::Directory& dir, const Biplot& b,
+                    const results::Eigensystem& eigen) {
+  if (b.objects.axes() >= 2) write_document(dir, kBiplotUnit, kBiplotFile, biplot(b));
+  write_document(dir, kScreeUnit, kScreeFile, scree(eigen));
 }
 
 }  // namespace orthaxis::svg

@@ -7,6 +7,7 @@
 
 #include "results/eigensystem.h"
 #include "results/score_matrix.h"
+#include "textio/directory.h"
 
 namespace orthaxis::svg {
 
@@ -38,7 +39,8 @@ std::string scree(const results::Eigensystem& eigen);
 // are not valid UTF-8 and control characters replaced by '?'.
 std::string xml_text(std::string_view text);
 
-// Writes scree.svg, and biplot.svg when there are at least two axes.
-void write_pictures(const Biplot& b, const results::Eigensystem& eigen);
+// Writes scree.svg, and biplot.svg when there are at least two axes, into `dir`.
+void write_pictures(const textio::Directory& dir, const Biplot& b,
+                    const results::Eigensystem& eigen);
 
 }  // namespace orthaxis::svg

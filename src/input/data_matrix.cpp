@@ -66,20 +66,20 @@ StoredMatrix read_stored(textio::RecordFile& data, std::int32_t setup_rows,
   return m;
 }
 
-void transpose(textio::RecordFile& data, std::int32_t& objects, std::int32_t& variables,
-               textio::Console& console, ReadFindings* findings) {
+Shape transpose(textio::RecordFile& data, Shape stored, const textio::Directory& dir,
+                textio::Console& console, ReadFindings* findings) {
   console.write(textio::free_format_record({}));
   console.write(textio::free_format_record({" WARNING: COLS OF DATA MATRIX WILL BE ORDINATED"}));
   console.write(textio::free_format_record({}));
 
-  const StoredMatrix m = read_stored(data, objects, variables, findings);
+  const StoredMatrix m = read_stored(data, stored.objects, stored.variables, findings);
   const std::int32_t rows = m.rows;
   const std::int32_t columns = m.columns;
   const std::size_t stride = static_cast<std::size_t>(columns);
 
   const int unit = data.unit();
   data.close();
-  data = textio::RecordFile(unit, kTransposedName, textio::RecordFile::Open::kReplace);
+  data = textio::RecordFile(unit, dir, kTransposedName, textio::RecordFile::Open::kReplace);
   data.write(m.title);
   data.write(textio::free_format_record({columns, rows}));
   std::vector<float> column(static_cast<std::size_t>(rows));
@@ -88,8 +88,7 @@ void transpose(textio::RecordFile& data, std::int32_t& objects, std::int32_t& va
     data.write(textio::free_format_record({std::span<const float>(column)}));
   }
   data.rewind();
-  objects = columns;
-  variables = rows;
+  return {columns, rows};
 }
 
 std::int64_t count_remaining_values(textio::RecordFile& data) {

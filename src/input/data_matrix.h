@@ -54,12 +54,17 @@ struct StoredMatrix {
 StoredMatrix read_stored(textio::RecordFile& data, std::int32_t setup_rows,
                          std::int32_t setup_columns, ReadFindings* findings = nullptr);
 
-// Transposes the data file open on `data` (unit 1) into NEWDATA.st$ and
-// leaves `data` open on it, rewound. `objects` and `variables` come in as the
-// setup's rows and columns and go out swapped, taken from the counts of the
+// The numbers of objects and variables of a data matrix.
+struct Shape {
+  std::int32_t objects = 0, variables = 0;
+};
+
+// Transposes the data file open on `data` (unit 1) into NEWDATA.st$ of `dir`
+// and leaves `data` open on it, rewound. `stored` holds the setup's rows and
+// columns; the result is the transposed shape, taken from the counts of the
 // data file's second record.
-void transpose(textio::RecordFile& data, std::int32_t& objects, std::int32_t& variables,
-               textio::Console& console, ReadFindings* findings = nullptr);
+Shape transpose(textio::RecordFile& data, Shape stored, const textio::Directory& dir,
+                textio::Console& console, ReadFindings* findings = nullptr);
 
 // Reads the title and the first integer of the second record, leaving the
 // file at the first row of values. `counts`, when given, receives the first

@@ -11,6 +11,11 @@ namespace orthaxis::input {
 std::vector<std::string> read_labels(int unit, const std::string& path, std::int64_t count,
                                      CutLabels* cut, std::vector<std::string>* whole) {
   textio::RecordFile file(unit, path, textio::RecordFile::Open::kExisting);
+  return read_labels(file, count, cut, whole);
+}
+
+std::vector<std::string> read_labels(textio::RecordFile& file, std::int64_t count,
+                                     CutLabels* cut, std::vector<std::string>* whole) {
   std::array<std::int32_t, 1> first{0};
   textio::read_ints(file, first);
   std::vector<std::string> labels;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "textio/record_file.h"
+
 namespace orthaxis::input {
 
 inline constexpr std::size_t kLabelLength = 8;
@@ -21,6 +23,11 @@ struct CutLabels {
 // trailing blanks (for the tables and pictures, where a label need not be cut
 // to 8 characters).
 std::vector<std::string> read_labels(int unit, const std::string& path, std::int64_t count,
+                                     CutLabels* cut = nullptr,
+                                     std::vector<std::string>* whole = nullptr);
+
+// The same from a label file opened by the caller; the file is closed on return.
+std::vector<std::string> read_labels(textio::RecordFile& file, std::int64_t count,
                                      CutLabels* cut = nullptr,
                                      std::vector<std::string>* whole = nullptr);
 

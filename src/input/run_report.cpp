@@ -26,11 +26,11 @@ std::vector<FileLine> file_lines(const RunReport& r) {
       {" OBJECT SCORES ARE WRITTEN IN FILE ", &r.object_score_file},
       {" VAR. SCORES ARE WRITTEN IN FILE ", &r.variable_score_file},
   };
-  if (r.matrix_option != 0 && r.analysis_type != 4)
+  if (r.matrix_file_line)
     lines.push_back({" MATRIX SAVED IN FILE ", &r.matrix_file});
-  if (r.object_labels != 0)
+  if (r.object_label_line)
     lines.push_back({" LABELS FOR OBJECTS READ FROM FILE ", &r.object_label_file});
-  if (r.variable_labels != 0)
+  if (r.variable_label_line)
     lines.push_back({" LABELS FOR VARIABLES READ FROM FILE ", &r.variable_label_file});
   return lines;
 }
@@ -38,7 +38,7 @@ std::vector<FileLine> file_lines(const RunReport& r) {
 }  // namespace
 
 void print_run_report(textio::Printer& print, const RunReport& r) {
-  print.report(r.analysis_type == 4 ? kCoaHeading : kPcaHeading, {r.title});
+  print.report(r.correspondence ? kCoaHeading : kPcaHeading, {r.title});
   const textio::Printer::List block = {
       r.rows,          r.columns,         r.analysis_text,        r.components,
       r.object_labels_text, r.variable_labels_text, r.coa_text, r.matrix_text,

@@ -11,13 +11,13 @@
 namespace orthaxis::input {
 
 struct RunReport {
-  std::int32_t analysis_type = 0;
+  bool correspondence = false;       // the correspondence-analysis heading
+  bool matrix_file_line = false;     // the matrix file is named
+  bool object_label_line = false;    // the object-labels file is named
+  bool variable_label_line = false;  // the variable-labels file is named
   std::int32_t rows = 0;     // as given in the setup file
   std::int32_t columns = 0;  // as given in the setup file
   std::int32_t components = 0;
-  std::int32_t matrix_option = 0;
-  std::int32_t object_labels = 0;
-  std::int32_t variable_labels = 0;
   // Table cells, already padded to their widths.
   std::string analysis_text, object_labels_text, variable_labels_text, coa_text, matrix_text,
       printout_text, variable_scores_text, object_scores_text;

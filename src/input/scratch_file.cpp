@@ -15,9 +15,10 @@ namespace {
 std::string reason() { return errno != 0 ? std::strerror(errno) : "input/output error"; }
 }  // namespace
 
-ScratchFile::ScratchFile(std::string path) : path_(std::move(path)) {
+ScratchFile::ScratchFile(std::string path, const textio::Directory& dir)
+    : path_(std::move(path)), os_path_(dir.path(path_)) {
   errno = 0;
-  file_ = std::fopen(path_.c_str(), "w+b");
+  file_ = std::fopen(os_path_.c_str(), "w+b");
   if (file_ == nullptr) throw textio::IoError(reason(), "OPEN", kUnit, path_);
   // The C library ignores a size given without a buffer and would move the
   // file 4 KB per call; a buffer of our own makes it 1 MB.
@@ -96,7 +97,7 @@ void ScratchFile::close_and_delete() {
   if (file_ == nullptr) return;
   close();
   std::error_code ec;
-  std::filesystem::remove(path_, ec);
+  std::filesystem::remove(os_path_, ec);
   if (ec) throw textio::IoError(ec.message(), "CLOSE", kUnit, path_);
 }
 

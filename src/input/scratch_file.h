@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/worker_pool.h"
+#include "textio/directory.h"
 
 namespace orthaxis::input {
 
@@ -20,7 +21,7 @@ class ScratchFile {
   static constexpr int kUnit = 3;
 
   ScratchFile() = default;
-  explicit ScratchFile(std::string path);
+  explicit ScratchFile(std::string path, const textio::Directory& dir = {});
   ScratchFile(const ScratchFile&) = delete;
   ScratchFile& operator=(const ScratchFile&) = delete;
   ~ScratchFile();
@@ -45,7 +46,8 @@ class ScratchFile {
 
   static constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
 
-  std::string path_;
+  std::string path_;     // as messages name it
+  std::string os_path_;  // as the process reaches it
   std::unique_ptr<char[]> buffer_;  // the stream's buffer: declared before file_, freed after it
   std::FILE* file_ = nullptr;
   bool writing_ = true;

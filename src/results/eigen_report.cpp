@@ -1,8 +1,8 @@
 #include "results/eigen_report.h"
 
 #include <cmath>
+#include <vector>
 
-#include "analysis/packed.h"
 #include "textio/free_format.h"
 
 namespace orthaxis::results {
@@ -18,45 +18,34 @@ const textio::Format kEigenvectorHeading{"(///3X,'EIGENVECTORS (DIRECTION COSINE
 const textio::Format kEigenvector{"(2X,'VECTOR',I4/(5F12.5))"};
 }  // namespace
 
-void report_eigenvalues(textio::Printer& print, std::span<const float> a, Eigensystem& eigen,
-                        std::span<float> work, textio::RecordFile& vector_file) {
-  const std::size_t np = static_cast<std::size_t>(eigen.p);
-  const std::span<float> eigenvalues(eigen.values);
-  const std::span<const float> eigenvectors(eigen.vectors);
-  eigen.positive_count = 0;
-  eigen.positive_sum = 0.0f;
-  for (std::size_t i = 1; i <= np; ++i) {
-    const float value = a[analysis::packed_index(i, i)];
-    eigenvalues[i - 1] = value;
-    if (value > 0.0f) {
-      eigen.positive_sum += value;
-      ++eigen.positive_count;
-    }
-  }
-  const std::size_t count = static_cast<std::size_t>(eigen.positive_count);
-  const std::span<const float> listed(work.data(), count);
-  for (std::size_t i = 0; i < count; ++i) work[i] = eigenvalues[i] * 100.0f / eigen.positive_sum;
-
+void print_eigenvalues(textio::Printer& print, const Eigensystem& eigen) {
+  const std::vector<float> percent = eigen.percentages();
   print.both(kPositiveSummary, {eigen.positive_count, eigen.positive_sum});
-  print.both(kEigenvalues, {std::span<const float>(eigenvalues.data(), np)});
-  print.both(kPercentages, {listed});
+  print.both(kEigenvalues, {std::span<const float>(eigen.values)});
+  print.both(kPercentages, {std::span<const float>(percent)});
+}
 
-  textio::RecordFile values(kEigenUnit, kEigenvalueFile, textio::RecordFile::Open::kReplace);
-  values.write(textio::free_format_record({eigen.positive_count}));
-  values.write(textio::free_format_record({listed}));
-  values.close();
+void write_eigenvalue_file(textio::RecordFile& file, const Eigensystem& eigen) {
+  const std::vector<float> percent = eigen.percentages();
+  file.write(textio::free_format_record({eigen.positive_count}));
+  file.write(textio::free_format_record({std::span<const float>(percent)}));
+}
 
-  for (std::size_t i = 1; i < count; ++i) work[i] = work[i] + work[i - 1];
-  print.both(kCumulative, {listed});
-  for (std::size_t i = 0; i < count; ++i) work[i] = std::sqrt(eigenvalues[i]);
-  print.both(kSquareRoots, {listed});
-
+void print_eigenvalue_sums(textio::Printer& print, const Eigensystem& eigen) {
+  print.both(kCumulative, {std::span<const float>(eigen.cumulative_percentages())});
+  std::vector<float> roots(static_cast<std::size_t>(eigen.positive_count));
+  for (std::size_t i = 0; i < roots.size(); ++i) roots[i] = std::sqrt(eigen.values[i]);
+  print.both(kSquareRoots, {std::span<const float>(roots)});
   print.both(kEigenvectorHeading);
-  vector_file = textio::RecordFile(kEigenUnit, kEigenvectorFile, textio::RecordFile::Open::kReplace);
+}
+
+void list_eigenvectors(textio::Printer& print, const Eigensystem& eigen,
+                       textio::RecordFile& vector_file) {
+  const std::size_t np = static_cast<std::size_t>(eigen.p);
+  const std::size_t count = static_cast<std::size_t>(eigen.positive_count);
   for (std::size_t j = 1; j <= count; ++j) {
-    for (std::size_t i = 0; i < np; ++i) work[i] = eigenvectors[(j - 1) * np + i];
     const textio::Value list[] = {static_cast<std::int32_t>(j),
-                                  std::span<const float>(work.data(), np)};
+                                  std::span<const float>(eigen.vectors).subspan((j - 1) * np, np)};
     print.console(kEigenvector, list);
     kEigenvector.write(list, [&vector_file](std::string_view r) { vector_file.write(r); });
   }

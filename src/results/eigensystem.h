@@ -1,10 +1,12 @@
 #pragma once
 // The eigensystem of the p x p resemblance (or correspondence) matrix: the
 // eigenvalues in decreasing order, their eigenvectors, and the count and sum
-// of the positive eigenvalues.
+// of the positive eigenvalues. Built once from the eigenanalysis and read
+// only from then on.
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace orthaxis::results {
@@ -16,10 +18,24 @@ struct Eigensystem {
   std::int32_t positive_count = 0;
   float positive_sum = 0.0f;
 
+  // The eigenvalues off the diagonal of the diagonalised packed matrix `a`,
+  // with the count and sum of the positive ones (added in order).
+  static Eigensystem from_diagonal(std::int32_t p, std::span<const float> a,
+                                   std::vector<float> vectors);
+
   // Element i of eigenvector k, both 0-based.
   float vector(std::size_t i, std::size_t k) const {
     return vectors[k * static_cast<std::size_t>(p) + i];
   }
+
+  // Eigenvalue k (0-based) in percent of the sum of the positive ones, as
+  // the report, the eigenvalue file, the tables and the pictures give it.
+  float percent(std::size_t k) const { return values[k] * 100.0f / positive_sum; }
+
+  // The percentages of the positive eigenvalues, and their running sums
+  // (each added to the one before, in single precision).
+  std::vector<float> percentages() const;
+  std::vector<float> cumulative_percentages() const;
 };
 
 }  // namespace orthaxis::results

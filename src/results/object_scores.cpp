@@ -6,7 +6,6 @@
 #include <exception>
 #include <vector>
 
-#include "plot/scatter_plot.h"
 #include "results/object_groups.h"
 #include "textio/free_format.h"
 
@@ -171,23 +170,23 @@ class ObjectScorer {
 
 }  // namespace
 
-void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
-                   std::int32_t normalisation, ScoreMatrix& scores,
-                   std::span<float> component_means, std::span<float> centred_ssq,
-                   analysis::WorkerPool* pool) {
+namespace {
+
+// Scores every object, and lists the variance shares (normalised to lambda,
+// centred types) as the objects come: the shares are made where the object
+// is scored.
+void score_objects(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
+                   bool to_lambda, ObjectScores& result) {
   using analysis::AnalysisType;
-  textio::Printer& print = out.print;
-  input::ScratchFile& scratch = *m.scratch;
+  ScoreMatrix& scores = result.scores;
   const std::size_t n = static_cast<std::size_t>(m.n);
   const std::size_t p = static_cast<std::size_t>(m.p);
   const std::size_t q = static_cast<std::size_t>(scores.axes());
   const bool cross_products = m.type == AnalysisType::kCrossProducts;
-  const bool to_lambda = normalisation == 0;
   const bool variance_shares = to_lambda && !cross_products;
-  for (std::size_t i = 0; i < n; ++i) centred_ssq[i] = 0.0f;
-  for (std::size_t c = 0; c < q; ++c) component_means[c] = 0.0f;
+  std::vector<float> centred_ssq(n, 0.0f);
 
-  if (variance_shares) print.both(kVarianceSharesHeading);
+  if (variance_shares) out.print.both(kVarianceSharesHeading);
   const ObjectScorer score(m, eigen, to_lambda, p, q);
   // Per slot of the blocks in use: the object's shares and its
   // variance-share line, made where the object is scored.
@@ -195,7 +194,7 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
   std::vector<float> shares(slots * std::max<std::size_t>(q, 1));
   std::vector<std::string> lines(slots);
   score_in_blocks(
-      scratch, n, p, pool,
+      *m.scratch, n, p, out.pool,
       [&](const ObjectRun& r) {
         float* run_shares = shares.data() + r.slot * q;
         score(r.rows, r.first, r.count, centred_ssq, scores, run_shares);
@@ -211,41 +210,62 @@ void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem&
         for (std::size_t k = 0; k < r.count; ++k) {
           const std::size_t i = r.first + k;
           if (cross_products) {
-            for (std::size_t c = 0; c < q; ++c) component_means[c] += scores.at(i, c);
+            for (std::size_t c = 0; c < q; ++c) result.component_means[c] += scores.at(i, c);
           }
-          if (variance_shares) print_records(print, lines[r.slot + k]);
+          if (variance_shares) print_records(out.print, lines[r.slot + k]);
         }
       });
-  scratch.rewind();
+  m.scratch->rewind();
+}
 
-  if (cross_products) {
-    const float objects = static_cast<float>(m.n);
-    for (std::size_t c = 0; c < q; ++c) component_means[c] = component_means[c] / objects;
-    print.both(kSquareSharesHeading);
-    list_objects(print, nullptr, n, pool, [&](std::size_t i, std::string& both, std::string&) {
-      std::vector<float> object_share(q);
-      for (std::size_t c = 0; c < q; ++c) {
-        const float s = scores.at(i, c);
-        object_share[c] = s * s * 100.0f / m.object_ssq[i];
-      }
-      object_line_records(scores, static_cast<std::int32_t>(i + 1), object_share, both);
-    });
-  }
+// Cross products: the mean score of each component, and the shares of each
+// object's sum of squares.
+void list_square_shares(const ScoreOutput& out, const PcaModel& m, ObjectScores& result) {
+  const ScoreMatrix& scores = result.scores;
+  const std::size_t q = static_cast<std::size_t>(scores.axes());
+  const float objects = static_cast<float>(m.n);
+  for (std::size_t c = 0; c < q; ++c)
+    result.component_means[c] = result.component_means[c] / objects;
+  out.print.both(kSquareSharesHeading);
+  list_objects(out.print, nullptr, static_cast<std::size_t>(m.n), out.pool,
+               [&](std::size_t i, std::string& both, std::string&) {
+                 std::vector<float> object_share(q);
+                 for (std::size_t c = 0; c < q; ++c) {
+                   const float s = scores.at(i, c);
+                   object_share[c] = s * s * 100.0f / m.object_ssq[i];
+                 }
+                 object_line_records(scores, static_cast<std::int32_t>(i + 1), object_share, both);
+               });
+}
 
-  print.both(kScoresHeading);
+// The score listing and the object-score file.
+void list_object_scores(const ScoreOutput& out, const PcaModel& m, const ScoreMatrix& scores) {
+  out.print.both(kScoresHeading);
   out.file.write(" Component scores from " + out.title);
   out.file.write(textio::free_format_record({m.n, scores.axes()}));
-  list_objects(print, &out.file, n, pool, [&](std::size_t i, std::string& both, std::string& file) {
-    const std::span<const float> s = scores.point(i);
-    object_line_records(scores, static_cast<std::int32_t>(i + 1), s, both);
-    const textio::Value list[] = {s};
-    kScoreRecord.write(list, [&file](std::string_view r) {
-      file.append(r);
-      file.push_back('\n');
-    });
-  });
+  list_objects(out.print, &out.file, static_cast<std::size_t>(m.n), out.pool,
+               [&](std::size_t i, std::string& both, std::string& file) {
+                 const std::span<const float> s = scores.point(i);
+                 object_line_records(scores, static_cast<std::int32_t>(i + 1), s, both);
+                 const textio::Value list[] = {s};
+                 kScoreRecord.write(list, [&file](std::string_view r) {
+                   file.append(r);
+                   file.push_back('\n');
+                 });
+               });
+}
 
-  if (scores.axes() > 1) plot::scatter_plot(scores, 1, 2, print.console_device());
+}  // namespace
+
+ObjectScores object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
+                           const ScoreRequest& r, std::vector<float> storage) {
+  ObjectScores result{
+      ScoreMatrix(std::move(storage), m.n, r.axes, ScoreLayout::kPointRows, r.labels),
+      std::vector<float>(static_cast<std::size_t>(r.axes), 0.0f)};
+  score_objects(out, m, eigen, r.option == 0, result);
+  if (m.type == analysis::AnalysisType::kCrossProducts) list_square_shares(out, m, result);
+  list_object_scores(out, m, result.scores);
+  return result;
 }
 
 }  // namespace orthaxis::results

@@ -15,14 +15,14 @@ ScoreMatrix empty_matrix(std::int32_t points, std::int32_t q) {
 }  // namespace
 
 Quality pca_quality(const PcaModel& m, const Eigensystem& eigen,
-                    std::span<const float> diagonal, std::int32_t q, std::span<float> row) {
+                    std::span<const float> diagonal, std::int32_t q) {
   using analysis::AnalysisType;
   const std::size_t n = static_cast<std::size_t>(m.n);
   const std::size_t p = static_cast<std::size_t>(m.p);
   const std::size_t axes = static_cast<std::size_t>(q);
   Quality quality{empty_matrix(m.n, q), empty_matrix(m.p, q)};
 
-  const std::span<float> x = row.first(p);
+  std::vector<float> x(p);
   std::vector<double> centred(p);
   std::vector<char> present(p);
   for (std::size_t i = 0; i < n; ++i) {
@@ -56,11 +56,14 @@ Quality pca_quality(const PcaModel& m, const Eigensystem& eigen,
   return quality;
 }
 
-Quality coa_quality(input::ScratchFile& scratch, std::int32_t n32, std::int32_t p32,
-                    std::span<const float> object_mass, std::span<const float> variable_mass,
-                    const Eigensystem& eigen, std::int32_t q, std::span<float> row) {
-  const std::size_t n = static_cast<std::size_t>(n32);
-  const std::size_t p = static_cast<std::size_t>(p32);
+Quality coa_quality(input::ScratchFile& scratch, const Masses& masses, const Eigensystem& eigen,
+                    std::int32_t q) {
+  const std::span<const float> object_mass = masses.objects;
+  const std::span<const float> variable_mass = masses.variables;
+  const std::size_t n = object_mass.size();
+  const std::size_t p = variable_mass.size();
+  const auto n32 = static_cast<std::int32_t>(n);
+  const auto p32 = static_cast<std::int32_t>(p);
   const std::size_t axes = static_cast<std::size_t>(q);
   Quality quality{empty_matrix(n32, q), empty_matrix(p32, q)};
 
@@ -68,7 +71,7 @@ Quality coa_quality(input::ScratchFile& scratch, std::int32_t n32, std::int32_t 
   // for the distances of the column profiles.
   std::vector<double> column_sum(p, 0.0), column_squares(p, 0.0);
   double mass_sum = 0.0;
-  const std::span<float> x = row.first(p);
+  std::vector<float> x(p);
   scratch.rewind();
   for (std::size_t i = 0; i < n; ++i) {
     scratch.read_row(x);

@@ -24,16 +24,20 @@ struct Quality {
 // the cross products, centred, or standardised for the correlations) on
 // eigenvector k over their sum of squares, missing values left out.
 // Variables: e(j,k)^2 lambda(k) over the diagonal element j of the
-// resemblance matrix. `row` holds p values of work space.
+// resemblance matrix.
 Quality pca_quality(const PcaModel& m, const Eigensystem& eigen,
-                    std::span<const float> diagonal, std::int32_t q, std::span<float> row);
+                    std::span<const float> diagonal, std::int32_t q);
+
+// The proportions of the row and column totals of a correspondence table.
+struct Masses {
+  std::span<const float> objects, variables;
+};
 
 // Correspondence analysis: the squared principal coordinate over the squared
 // chi-square distance of the profile to the centroid profile. The masses are
 // the proportions of the row and column totals. `eigen` holds the
 // eigenvectors of the matrix of standardized residuals.
-Quality coa_quality(input::ScratchFile& scratch, std::int32_t n, std::int32_t p,
-                    std::span<const float> object_mass, std::span<const float> variable_mass,
-                    const Eigensystem& eigen, std::int32_t q, std::span<float> row);
+Quality coa_quality(input::ScratchFile& scratch, const Masses& masses, const Eigensystem& eigen,
+                    std::int32_t q);
 
 }  // namespace orthaxis::results

@@ -42,6 +42,14 @@ class ScoreMatrix {
   std::span<float> point(std::size_t i) {
     return std::span<float>(storage_).subspan(i * stride_, static_cast<std::size_t>(axes_));
   }
+  std::span<const float> point(std::size_t i) const {
+    return std::span<const float>(storage_).subspan(i * stride_, static_cast<std::size_t>(axes_));
+  }
+
+  // Axis k's scores, contiguous with kAxisColumns.
+  std::span<const float> axis(std::size_t k) const {
+    return std::span<const float>(storage_).subspan(k * stride_, static_cast<std::size_t>(points_));
+  }
 
   // 8-character labels of the points; empty when the points are numbered only.
   bool labelled() const { return !labels_.empty(); }

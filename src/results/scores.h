@@ -1,10 +1,12 @@
 #pragma once
 // Object scores and variable scores of the PCA types, their share blocks,
-// listings and score files.
+// listings and score files. The pictures of the scores are drawn by the run
+// from the finished score matrices.
 
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis_type.h"
 #include "analysis/worker_pool.h"
@@ -27,41 +29,45 @@ struct PcaModel {
 };
 
 // Where a score step writes: the report and console, its score file, and the
-// title that heads the file.
+// title that heads the file; with a pool, the threads that make the scores
+// and listing lines (the same bytes for every number of threads).
 struct ScoreOutput {
   textio::Printer& print;
   textio::RecordFile& file;
   const std::string& title;
+  analysis::WorkerPool* pool = nullptr;
 };
 
-// Work space of p values each; contents undefined on entry and on return.
-struct RowBuffers {
-  std::span<float> row, share;
+// What is asked of a set of scores.
+struct ScoreRequest {
+  std::int32_t axes = 0;                 // q
+  std::int32_t option = 0;               // objects: 0 to lambda, 1 to unity;
+                                         // variables: 0 correlations, 1 covariances, 2 eigenvectors
+  bool detailed = false;                 // variables: the share block is printed
+  std::span<const std::string> labels;   // 8-character labels; empty: numbered only
+};
+
+struct ObjectScores {
+  ScoreMatrix scores;                  // n points, q axes, point rows
+  std::vector<float> component_means;  // q: mean score of each component (cross products)
 };
 
 // Scores of every object on components 1..q, with the share blocks, the
-// listing, the object-score file and the plot. `scores` (n points, q axes,
-// point rows) receives the scores; `component_means` (q values) the mean
-// score of each component for the cross products; `centred_ssq` (n values)
-// is work space. With a pool, blocks of objects are scored on its threads
+// listing and the object-score file. The scores take over `storage` (at
+// least n * q values). Blocks of objects are scored on the pool's threads
 // while the next block is read and the previous one listed, in object order.
-void object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
-                   std::int32_t normalisation, ScoreMatrix& scores,
-                   std::span<float> component_means, std::span<float> centred_ssq,
-                   analysis::WorkerPool* pool = nullptr);
+ObjectScores object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
+                           const ScoreRequest& r, std::vector<float> storage);
 
-struct VariableScoreOptions {
-  std::int32_t option = 0;    // 0 correlations, 1 covariances, 2 eigenvectors
-  std::int32_t printout = 0;  // non-zero: the share block is printed
-};
+// Shares of variance of the variables (covariances and correlations; printed
+// with the detailed printout), variable scores of the chosen option, listing
+// and variable-score file: p points on the q axes of `objects`.
+ScoreMatrix variable_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
+                            const ScoreRequest& r, const ObjectScores& objects);
 
-// Shares of variance of the variables (covariances and correlations),
-// variable scores of the chosen option, listing, variable-score file and
-// plot. The scores take over the eigenvector storage of `eigen` (its
-// eigenvalues stay); the result has p points on the q axes of `objects`.
-ScoreMatrix variable_scores(const ScoreOutput& out, const PcaModel& m, Eigensystem& eigen,
-                            const VariableScoreOptions& o, const ScoreMatrix& objects,
-                            std::span<const float> component_means,
-                            std::span<const std::string> labels, const RowBuffers& buffers);
+// The first q eigenvectors as the start of a set of variable scores: p points,
+// q axes, one column per axis.
+ScoreMatrix leading_vectors(const Eigensystem& eigen, std::int32_t q,
+                            std::span<const std::string> labels);
 
 }  // namespace orthaxis::results

@@ -4,7 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "plot/scatter_plot.h"
 #include "textio/free_format.h"
 
 namespace orthaxis::results {
@@ -28,93 +27,116 @@ void print_variable_line(textio::Printer& print, std::span<const std::string> la
 }
 }  // namespace
 
-ScoreMatrix variable_scores(const ScoreOutput& out, const PcaModel& m, Eigensystem& eigen,
-                            const VariableScoreOptions& o, const ScoreMatrix& objects,
-                            std::span<const float> component_means,
-                            std::span<const std::string> labels, const RowBuffers& buffers) {
+namespace {
+
+// Shares of variance of each variable accounted for by each component
+// (covariances and correlations), printed with the detailed printout.
+void list_variance_shares(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
+                          const ScoreRequest& r) {
   using analysis::AnalysisType;
-  textio::Printer& print = out.print;
+  const std::size_t p = static_cast<std::size_t>(m.p);
+  const std::size_t q = static_cast<std::size_t>(r.axes);
+  std::vector<float> share(q);
+  auto e = [&](std::size_t v, std::size_t c) { return eigen.vector(v, c); };
+  if (r.detailed) out.print.both(kSharesHeading);
+  for (std::size_t v = 0; v < p; ++v) {
+    float s = 1.0f;
+    if (m.type == AnalysisType::kCovariances) {
+      s = 0.0f;
+      for (std::size_t k = 0; k < static_cast<std::size_t>(eigen.positive_count); ++k)
+        s += e(v, k) * e(v, k) * eigen.values[k];
+    }
+    for (std::size_t c = 0; c < q; ++c) share[c] = e(v, c) * e(v, c) * 100.0f * eigen.values[c] / s;
+    if (r.detailed) {
+      print_variable_line(out.print, r.labels, static_cast<std::int32_t>(v + 1), share);
+    }
+  }
+}
+
+// Cross products: correlations of the raw variables with the component
+// scores, from one more pass over the data.
+void correlate_with_components(const PcaModel& m, const Eigensystem& eigen,
+                               const ObjectScores& objects, ScoreMatrix& g) {
   const std::size_t n = static_cast<std::size_t>(m.n);
   const std::size_t p = static_cast<std::size_t>(m.p);
-  const std::size_t q = static_cast<std::size_t>(objects.axes());
-  const std::span<float> share = buffers.share;
-
-  if (analysis::centred(m.type)) {
-    auto e = [&](std::size_t v, std::size_t c) { return eigen.vector(v, c); };
-    if (o.printout != 0) print.both(kSharesHeading);
-    for (std::size_t v = 0; v < p; ++v) {
-      float s = 1.0f;
-      if (m.type == AnalysisType::kCovariances) {
-        s = 0.0f;
-        for (std::size_t k = 0; k < static_cast<std::size_t>(eigen.positive_count); ++k)
-          s += e(v, k) * e(v, k) * eigen.values[k];
-      }
-      for (std::size_t c = 0; c < q; ++c) share[c] = e(v, c) * e(v, c) * 100.0f * eigen.values[c] / s;
-      if (o.printout != 0) {
-        print_variable_line(print, labels, static_cast<std::int32_t>(v + 1),
-                            std::span<const float>(share.data(), q));
-      }
-    }
-  }
-
-  // From here on the eigenvector columns 1..q are turned into the scores.
-  ScoreMatrix g(std::move(eigen.vectors), m.p, objects.axes(), ScoreLayout::kAxisColumns, labels);
+  const std::size_t q = static_cast<std::size_t>(g.axes());
   auto e = [&g](std::size_t v, std::size_t c) -> float& { return g.at(v, c); };
+  for (std::size_t c = 0; c < q; ++c)
+    for (std::size_t v = 0; v < p; ++v) e(v, c) = 0.0f;
+  std::vector<float> x(p);
+  for (std::size_t i = 0; i < n; ++i) {
+    m.scratch->read_row(x);
+    for (std::size_t c = 0; c < q; ++c) {
+      const float score = objects.scores.at(i, c);
+      for (std::size_t v = 0; v < p; ++v) e(v, c) = e(v, c) + x[v] * score;
+    }
+  }
+  m.scratch->rewind();
+  const float count = static_cast<float>(m.n);
+  std::vector<float> total(q), deviation(q);  // T(c), and the standard deviation of the scores
+  for (std::size_t c = 0; c < q; ++c) {
+    const float t = objects.component_means[c] * count;
+    total[c] = t;
+    deviation[c] = std::sqrt((eigen.values[c] - t * t / count) / (count - 1.0f));
+  }
+  for (std::size_t v = 0; v < p; ++v) {
+    const float s = m.mean[v] * count;
+    for (std::size_t c = 0; c < q; ++c) {
+      e(v, c) = ((e(v, c) - total[c] * s / count) / (count - 1.0f)) / (m.sd[v] * deviation[c]);
+    }
+  }
+}
 
-  print.both(kScoresHeading);
-  if (m.type == AnalysisType::kCrossProducts) {
-    // Correlations of the raw variables with the component scores.
-    for (std::size_t c = 0; c < q; ++c)
-      for (std::size_t v = 0; v < p; ++v) e(v, c) = 0.0f;
-    const std::span<float> x = buffers.row.first(p);
-    for (std::size_t i = 0; i < n; ++i) {
-      m.scratch->read_row(x);
-      for (std::size_t c = 0; c < q; ++c) {
-        const float score = objects.at(i, c);
-        for (std::size_t v = 0; v < p; ++v) e(v, c) = e(v, c) + x[v] * score;
-      }
-    }
-    m.scratch->rewind();
-    const float count = static_cast<float>(m.n);
-    std::vector<float> deviation(q);  // standard deviation of each component's scores
-    for (std::size_t c = 0; c < q; ++c) {
-      const float t = component_means[c] * count;
-      share[c] = t;  // T(c), kept for the scores below
-      deviation[c] = std::sqrt((eigen.values[c] - t * t / count) / (count - 1.0f));
-    }
+// Covariances and correlations: the eigenvectors scaled as the option asks.
+void scale_vectors(const PcaModel& m, const Eigensystem& eigen, std::int32_t option,
+                   ScoreMatrix& g) {
+  using analysis::AnalysisType;
+  const std::size_t p = static_cast<std::size_t>(m.p);
+  for (std::size_t c = 0; c < static_cast<std::size_t>(g.axes()); ++c) {
+    const float r = std::sqrt(eigen.values[c]);
     for (std::size_t v = 0; v < p; ++v) {
-      const float s = m.mean[v] * count;
-      for (std::size_t c = 0; c < q; ++c) {
-        e(v, c) = ((e(v, c) - share[c] * s / count) / (count - 1.0f)) /
-                  (m.sd[v] * deviation[c]);
-      }
-    }
-  } else {
-    for (std::size_t c = 0; c < q; ++c) {
-      const float r = std::sqrt(eigen.values[c]);
-      for (std::size_t v = 0; v < p; ++v) {
-        if (m.type == AnalysisType::kCovariances) {
-          if (o.option == 0) e(v, c) = e(v, c) * r / m.sd[v];
-          else if (o.option == 1) e(v, c) = e(v, c) * r;
-        } else {
-          if (o.option == 0) e(v, c) = e(v, c) * r;
-          else if (o.option == 1) e(v, c) = e(v, c) * eigen.values[c];
-        }
+      float& e = g.at(v, c);
+      if (m.type == AnalysisType::kCovariances) {
+        if (option == 0) e = e * r / m.sd[v];
+        else if (option == 1) e = e * r;
+      } else {
+        if (option == 0) e = e * r;
+        else if (option == 1) e = e * eigen.values[c];
       }
     }
   }
+}
 
+}  // namespace
+
+ScoreMatrix leading_vectors(const Eigensystem& eigen, std::int32_t q,
+                            std::span<const std::string> labels) {
+  const std::size_t length = static_cast<std::size_t>(eigen.p) * static_cast<std::size_t>(q);
+  std::vector<float> storage(eigen.vectors.begin(),
+                             eigen.vectors.begin() + static_cast<std::ptrdiff_t>(length));
+  return ScoreMatrix(std::move(storage), eigen.p, q, ScoreLayout::kAxisColumns, labels);
+}
+
+ScoreMatrix variable_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
+                            const ScoreRequest& r, const ObjectScores& objects) {
+  if (analysis::centred(m.type)) list_variance_shares(out, m, eigen, r);
+  ScoreMatrix g = leading_vectors(eigen, r.axes, r.labels);
+  out.print.both(kScoresHeading);
+  if (m.type == analysis::AnalysisType::kCrossProducts) {
+    correlate_with_components(m, eigen, objects, g);
+  } else {
+    scale_vectors(m, eigen, r.option, g);
+  }
   out.file.write(" PCA loadings from " + out.title);
   out.file.write(textio::free_format_record({m.p, g.axes()}));
-  for (std::size_t v = 0; v < p; ++v) {
-    for (std::size_t c = 0; c < q; ++c) share[c] = e(v, c);
-    const std::span<const float> s(share.data(), q);
-    const textio::Value list[] = {s};
-    kScoreRecord.write(list, [&out](std::string_view r) { out.file.write(r); });
-    print_variable_line(print, labels, static_cast<std::int32_t>(v + 1), s);
+  const std::size_t q = static_cast<std::size_t>(g.axes());
+  std::vector<float> line(q);
+  for (std::size_t v = 0; v < static_cast<std::size_t>(m.p); ++v) {
+    for (std::size_t c = 0; c < q; ++c) line[c] = g.at(v, c);
+    const textio::Value list[] = {std::span<const float>(line)};
+    kScoreRecord.write(list, [&out](std::string_view rec) { out.file.write(rec); });
+    print_variable_line(out.print, r.labels, static_cast<std::int32_t>(v + 1), line);
   }
-
-  if (g.axes() > 1) plot::scatter_plot(g, 1, 2, print.console_device());
   return g;
 }
 

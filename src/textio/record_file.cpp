@@ -19,9 +19,12 @@ std::string system_reason() { return errno != 0 ? std::strerror(errno) : "input/
 }  // namespace
 
 RecordFile::RecordFile(int unit, std::string path, Open how)
-    : unit_(unit), path_(std::move(path)) {
+    : RecordFile(unit, Directory(), std::move(path), how) {}
+
+RecordFile::RecordFile(int unit, const Directory& dir, std::string name, Open how)
+    : unit_(unit), path_(std::move(name)), os_path_(dir.path(path_)) {
   errno = 0;
-  file_ = std::fopen(path_.c_str(), how == Open::kExisting ? "rb" : "wb");
+  file_ = std::fopen(os_path_.c_str(), how == Open::kExisting ? "rb" : "wb");
   if (file_ == nullptr) {
     std::string reason = errno != 0 ? system_reason() : "cannot open file";
     throw IoError(reason, "OPEN", unit_, path_);
@@ -32,6 +35,7 @@ RecordFile::RecordFile(int unit, std::string path, Open how)
 RecordFile::RecordFile(RecordFile&& other) noexcept
     : unit_(other.unit_),
       path_(std::move(other.path_)),
+      os_path_(std::move(other.os_path_)),
       file_(std::exchange(other.file_, nullptr)),
       writing_(other.writing_),
       line_(other.line_),
@@ -49,6 +53,7 @@ RecordFile& RecordFile::operator=(RecordFile&& other) {
     close();
     unit_ = other.unit_;
     path_ = std::move(other.path_);
+    os_path_ = std::move(other.os_path_);
     file_ = std::exchange(other.file_, nullptr);
     writing_ = other.writing_;
     line_ = other.line_;
@@ -138,10 +143,10 @@ void RecordFile::start_writing() {
   errno = 0;
   if (std::fclose(reading) != 0) throw IoError(system_reason(), "WRITE", unit_, path_);
   std::error_code ec;
-  std::filesystem::resize_file(path_, consumed_, ec);
+  std::filesystem::resize_file(os_path_, consumed_, ec);
   if (ec) throw IoError(ec.message(), "WRITE", unit_, path_);
   errno = 0;
-  file_ = std::fopen(path_.c_str(), "r+b");
+  file_ = std::fopen(os_path_.c_str(), "r+b");
   if (file_ == nullptr || std::fseek(file_, 0, SEEK_END) != 0)
     throw IoError(system_reason(), "WRITE", unit_, path_);
   // The last record read may have had no line end; end it so that the first
@@ -204,7 +209,7 @@ void RecordFile::rewind() {
   errno = 0;
   if (std::fclose(old) != 0) throw IoError(system_reason(), "REWIND", unit_, path_);
   errno = 0;
-  file_ = std::fopen(path_.c_str(), "rb");
+  file_ = std::fopen(os_path_.c_str(), "rb");
   if (file_ == nullptr) throw IoError(system_reason(), "REWIND", unit_, path_);
   writing_ = false;
   line_ = 0;

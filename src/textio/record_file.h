@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "textio/directory.h"
+
 namespace orthaxis::textio {
 
 // An allocator that leaves new elements uninitialised: a read buffer's bytes
@@ -45,6 +47,8 @@ class RecordFile {
 
   RecordFile() = default;
   RecordFile(int unit, std::string path, Open how);
+  // The file `name` of the run's directory; messages name it as given.
+  RecordFile(int unit, const Directory& dir, std::string name, Open how);
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
   RecordFile(RecordFile&& other) noexcept;
@@ -54,6 +58,7 @@ class RecordFile {
 
   bool is_open() const { return file_ != nullptr; }
   int unit() const { return unit_; }
+  // The name the file was opened by, as messages give it.
   const std::string& path() const { return path_; }
 
   // The next record without its line end (LF or CRLF); false at end of file.
@@ -89,7 +94,8 @@ class RecordFile {
   void make_room(std::size_t more);
 
   int unit_ = 0;
-  std::string path_;
+  std::string path_;     // as messages name it
+  std::string os_path_;  // as the process reaches it
   std::FILE* file_ = nullptr;
   bool writing_ = false;
   std::int64_t line_ = 0;

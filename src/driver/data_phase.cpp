@@ -1,0 +1,165 @@
+#include "driver/data_phase.h"
+
+#include <algorithm>
+#include <charconv>
+#include <initializer_list>
+#include <limits>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <utility>
+
+#include "analysis/cross_products.h"
+#include "analysis/jacobi.h"
+#include "analysis/packed.h"
+#include "driver/warnings.h"
+#include "input/row_reader.h"
+#include "input/scratch_file.h"
+
+namespace orthaxis::driver {
+
+namespace {
+
+std::size_t checked_product(std::size_t a, std::size_t b) {
+  std::size_t r = 0;
+  if (__builtin_mul_overflow(a, b, &r)) throw AllocationError("work arrays too large for this machine");
+  return r;
+}
+
+std::size_t checked_sum(std::initializer_list<std::size_t> terms) {
+  std::size_t r = 0;
+  for (std::size_t t : terms)
+    if (__builtin_add_overflow(r, t, &r))
+      throw AllocationError("work arrays too large for this machine");
+  return r;
+}
+
+// A rate with one decimal.
+std::string one_decimal(double value) {
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 1);
+  return std::string(buf, r.ptr);
+}
+
+void show_reading(textio::Messages& messages, std::size_t objects_read, std::int32_t n,
+                  std::uint64_t bytes_read) {
+  const double seconds = messages.seconds();
+  std::string line = "reading objects: " + std::to_string(objects_read) + " of " +
+                     std::to_string(n);
+  if (seconds > 0.0)
+    line += ", " + one_decimal(static_cast<double>(bytes_read) / 1e6 / seconds) + " MB/s";
+  messages.show(line);
+}
+
+// Correspondence analysis: where the first negative value of the table stands.
+void note_first_negative(coa::FirstNegative& first, std::size_t i, std::span<const float> x) {
+  if (first.object != 0) return;
+  for (std::size_t j = 0; j < x.size(); ++j) {
+    if (x[j] < 0.0f) {
+      first = {static_cast<std::int64_t>(i + 1), static_cast<std::int64_t>(j + 1)};
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+WorkStorage allocate_work(std::int32_t n32, std::int32_t p32, std::int32_t q32,
+                          std::size_t label_count) {
+  const std::size_t n = static_cast<std::size_t>(n32);
+  const std::size_t p = static_cast<std::size_t>(p32);
+  const std::size_t q = static_cast<std::size_t>(q32);
+  const std::size_t packed = analysis::packed_length(p);
+  // The scores use at most p axes: q is lowered to the number of positive
+  // eigenvalues before them.
+  const std::size_t axes = std::min(q, p);
+  const std::size_t work = checked_sum({std::max(checked_product(axes, n), packed), p});
+  const std::size_t square = checked_product(p, p);
+  const std::size_t floats =
+      checked_sum({work, square, checked_product(5, packed), checked_product(8, p),
+                   checked_product(3, n)});
+  // Everything large that the run holds at one time, for a clear message
+  // before anything is touched: the work arrays (with the p-long and n-long
+  // buffers that the steps make for themselves), the labels, and the
+  // eigenanalysis' own copies, which come while the work arrays live.
+  const std::size_t bytes =
+      checked_sum({checked_product(floats, sizeof(float)),
+                   checked_product(label_count, sizeof(std::string)),
+                   analysis::jacobi_workspace_bytes(p32)});
+  if (bytes > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()))
+    throw AllocationError("work arrays too large for this machine");
+  WorkStorage w;
+  try {
+    for (auto* v : {&w.sum, &w.row, &w.count}) v->assign(p, 0.0f);
+    w.row_total.assign(n, 0.0f);
+    w.object_ssq.assign(n, 0.0f);
+    w.matrix.assign(work, 0.0f);
+    w.vectors.assign(square, 0.0f);
+    for (auto* v : {&w.pairs.count, &w.pairs.sx, &w.pairs.sy, &w.pairs.qx, &w.pairs.qy})
+      v->assign(packed, 0.0f);
+  } catch (const std::bad_alloc&) {
+    throw AllocationError("not enough memory for the work arrays (the run needs " +
+                          std::to_string(bytes) + " bytes for n = " + std::to_string(n) +
+                          ", p = " + std::to_string(p) + ", q = " + std::to_string(q) + ")");
+  } catch (const std::length_error&) {
+    throw AllocationError("work arrays too large for this machine");
+  }
+  return w;
+}
+
+DataSummary data_pass(const RunContext& run, RunFiles& files, const DataShape& shape,
+                      WorkStorage storage) {
+  const bool coa = run.plan.correspondence();
+  const bool person = run.plan.person;
+  DataSummary d;
+  d.findings = shape.findings;
+  d.matrix = std::move(storage.matrix);
+  d.pairs = std::move(storage.pairs);
+  d.vectors = std::move(storage.vectors);
+  d.sum = std::move(storage.sum);
+  d.count = std::move(storage.count);
+  d.object_ssq = std::move(storage.object_ssq);
+  d.row_total = std::move(storage.row_total);
+  d.row = std::move(storage.row);
+  analysis::VariableSums sums{d.sum, d.count, d.object_ssq, d.row_total, 0.0f};
+  analysis::start_variable_sums(sums, shape.n);
+  // For PCA the accumulator adds the variable sums with the pairs.
+  std::unique_ptr<analysis::PairAccumulator> pairs;
+  if (!coa)
+    pairs = std::make_unique<analysis::PairAccumulator>(shape.p, shape.n, d.pair_sums(),
+                                                        &run.pool, &sums);
+  const std::span<float> row(d.row);
+  const std::size_t n = static_cast<std::size_t>(shape.n);
+  input::RowReader rows(files.data, row.size(), n, &run.pool);
+  input::ScratchWriteBehind scratch(*files.scratch, row.size(), &run.pool);
+  if (person && !coa) d.missing.assign(row.size(), 0);
+  run.messages.start_step();
+  for (std::size_t i = 0; i < n; ++i) {
+    std::span<const float> x;
+    try {
+      const input::RowReader::Row r = rows.next(row);
+      x = r.values;
+      if (person) d.findings.row_read(r.rest, rows.line());
+    } catch (const textio::IoError& e) {
+      scratch.settle();  // a scratch write that failed before this row comes first
+      input::expect_row(e, static_cast<std::int64_t>(i + 1), shape.n, shape.p);
+    }
+    if (!d.missing.empty())
+      for (std::size_t j = 0; j < x.size(); ++j) d.missing[j] += !analysis::present(x[j]);
+    if ((i & 4095) == 0 && run.messages.update_due())
+      show_reading(run.messages, i, shape.n, rows.bytes_read());
+    scratch.write_row(x);
+    if (coa) {
+      note_first_negative(d.first_negative, i, x);
+      analysis::add_variable_sums(sums, i, x, coa);
+    } else {
+      pairs->add(x);
+    }
+  }
+  scratch.settle();
+  if (pairs) pairs->finish();
+  d.grand_total = sums.grand_total;
+  return d;
+}
+
+}  // namespace orthaxis::driver

@@ -1,0 +1,52 @@
+#pragma once
+// The run plan: every decision that the setup values and the options make,
+// taken once before the run opens its files. The steps of the run ask the
+// plan ("does this run read object labels?") and never look at a setup code
+// or an option themselves.
+
+#include <cstdint>
+
+#include "analysis/analysis_type.h"
+#include "driver/options.h"
+#include "driver/setup.h"
+
+namespace orthaxis::driver {
+
+// What becomes of the matrix file named in the setup.
+enum class MatrixFile {
+  kNone,         // not opened
+  kOpenedEmpty,  // created (or emptied) and named in the report, nothing written
+  kWritten,      // receives the resemblance matrix
+};
+
+struct RunPlan {
+  analysis::AnalysisType type = analysis::AnalysisType::kCorrelations;
+  bool transpose = false;         // the columns of the data file are the objects
+  bool object_labels = false;     // read from the object-labels file
+  bool variable_labels = false;   // read from the variable-labels file
+  MatrixFile matrix = MatrixFile::kNone;
+  bool detailed = false;          // detailed printout
+  std::int32_t components = 0;    // axes asked for (lowered later to the positive eigenvalues)
+  std::int32_t coa_scaling = 0;   // 0, 1, 2 (correspondence analysis)
+  std::int32_t variable_score_option = 0;  // 0 correlations, 1 covariances, 2 eigenvectors
+  std::int32_t object_score_norm = 0;      // 0 to lambda, 1 to unity
+
+  // A person's run: located messages, warnings and findings on standard
+  // error. Without arguments every byte on every stream is the front end's.
+  bool person = false;
+  bool quiet = false;   // the console keeps the banner, warnings, abnormal ends, the stop line
+  bool tables = false;  // eigenvalues.csv, objects.csv, variables.csv
+  bool pictures = false;  // scree.svg, biplot.svg
+
+  bool correspondence() const { return type == analysis::AnalysisType::kCorrespondence; }
+  // The tables and pictures show the labels whole and the quality of each point.
+  bool whole_labels() const { return tables || pictures; }
+  bool quality() const { return tables; }
+  // The pictures and tables need the diagonal of the resemblance matrix.
+  bool keeps_diagonal() const { return tables && !correspondence(); }
+};
+
+// `values` have passed validate(); the score options follow the type rules.
+RunPlan plan_run(const RunValues& values, const Options& options);
+
+}  // namespace orthaxis::driver
