@@ -336,7 +336,8 @@ def corrupt_data(rng, data):
 
 def gen_medium(c, rng):
     c.size = "medium"
-    n, p = rng.choice([(3000, 40), (200, 150), (1200, 60), (400, 120)])
+    n, p = rng.choice([(3000, 40), (3000, 40), (200, 150), (200, 150), (1200, 60), (400, 120),
+                       (8000, 30), (150, 260)])
     atype = rng.choice([1, 2, 3, 3, 4])
     c.type = atype
     m = make_medium(rng, n, p, atype)
@@ -483,7 +484,7 @@ def generate(seed, ident):
     rng = random.Random("%d/%d" % (seed, ident))
     c = Case(ident)
     r = rng.random()
-    if r < 0.04:
+    if r < 0.05:
         gen_medium(c, rng)
     elif r < 0.70:
         gen_setup_case(c, rng)
