@@ -53,6 +53,7 @@ class Case:
         self.files = {}
         self.args = []
         self.threads_option = False
+        self.env_threads = None  # an ORTHAXIS_THREADS that replaces every thread count
         self.kind = "valid"  # what the inputs are: "valid" or the fault put in
         self.type = None  # analysis type as written in the setup (or asked for)
         self.size = "small"
@@ -464,7 +465,10 @@ def gen_import_case(c, rng):
     if atype != 3 or rng.random() < 0.3:
         args += ["--analysis", analysis if rng.random() < 0.95 else "pca"]
     if rng.random() < 0.6:
-        args += ["--axes", str(rng.choice([0, 1, 2, 3, p, p + 1, -1]) if rng.random() < 0.95 else "two")]
+        axes = rng.choice([1, 2, 3, p, p + 1])
+        if rng.random() < 0.08:
+            axes = rng.choice([0, -1, "two"])
+        args += ["--axes", str(axes)]
     r = rng.random()
     if r < 0.1:
         c.files["out/" + SETUP] = b"1 1 3 0 1 0 0 0 0 0 0 1\nd\no\nv\nvl\nol\nm\n"
@@ -488,6 +492,9 @@ def generate(seed, ident):
         gen_medium(c, rng)
     elif r < 0.70:
         gen_setup_case(c, rng)
+        if c.kind == "valid" and rng.random() < 0.03:
+            c.env_threads = rng.choice(["0", "abc", "1025", "-1", "", " 2", "2x", "99999999999"])
+            c.kind = "bad ORTHAXIS_THREADS"
     elif r < 0.88:
         gen_option_case(c, rng)
     else:
@@ -531,7 +538,9 @@ def run_one(binary, case, threads, rundir, timeout, keep_as):
     materialise(case, rundir)
     env = dict(os.environ)
     env.pop("ORTHAXIS_THREADS", None)
-    if not case.threads_option:
+    if case.env_threads is not None:
+        env["ORTHAXIS_THREADS"] = case.env_threads
+    elif not case.threads_option:
         env["ORTHAXIS_THREADS"] = str(threads)
     outp, errp = keep_as + ".stdout", keep_as + ".stderr"
     with open(outp, "wb") as out, open(errp, "wb") as err, open(os.devnull, "rb") as null:
@@ -645,7 +654,8 @@ def keep_case(keep, case, scratch, runs):
     with open(os.path.join(dest, "case.txt"), "w") as f:
         f.write("kind: %s\ntype: %s\nargs: %s\nthreads: %s\n" % (
             case.kind, case.type, " ".join(case.args) or "(none)",
-            "--threads" if case.threads_option else "ORTHAXIS_THREADS"))
+            "--threads" if case.threads_option else
+            "ORTHAXIS_THREADS" + ("=%r" % case.env_threads if case.env_threads is not None else "")))
 
 
 def type_name(t):
