@@ -399,7 +399,7 @@ def gen_option_case(c, rng):
 
 
 def csv_table(rng, atype):
-    """A CSV table with a header row; returns (text, sep, dec)."""
+    """A CSV table with a header row: (bytes, separator, decimal mark, columns, fault put in)."""
     n = rng.randint(1, 40)
     p = rng.randint(1, 10)
     m = make_matrix(rng, n, p, 4 if atype == 4 else 3)
