@@ -14,18 +14,13 @@
 #include "input/labels.h"
 #include "textio/free_format.h"
 #include "textio/record_file.h"
+#include "textio/units.h"
 
 namespace orthaxis::driver {
 
 namespace {
 
 using textio::RecordFile;
-
-// The units of the run, so that messages read the same as in a run.
-constexpr int kSetupUnit = 9;
-constexpr int kDataUnit = 1;
-constexpr int kVariableLabelUnit = 5;
-constexpr int kObjectLabelUnit = 2;
 
 std::string name_of(const std::string& field) { return std::string(textio::trim_right(field)); }
 
@@ -100,7 +95,7 @@ DataSummary read_columns(RecordFile& data, const RunValues& v, textio::Messages&
 }  // namespace
 
 void check(textio::Console& console, textio::Messages& messages) {
-  RecordFile setup(kSetupUnit, kSetupFile, RecordFile::Open::kExisting);
+  RecordFile setup(textio::units::kSetup, kSetupFile, RecordFile::Open::kExisting);
   RunValues v = read_run_values(setup);
   validate(v);
   FileNames names;
@@ -110,7 +105,7 @@ void check(textio::Console& console, textio::Messages& messages) {
   setup.close();
   // A setup that the run would refuse for its names is refused here too.
   check_distinct(files_of_run(v, names));
-  RecordFile data(kDataUnit, name_of(names.data), RecordFile::Open::kExisting);
+  RecordFile data(textio::units::kData, name_of(names.data), RecordFile::Open::kExisting);
   apply_type_rules(v);
 
   input::ReadFindings findings;
@@ -123,12 +118,12 @@ void check(textio::Console& console, textio::Messages& messages) {
   input::CutLabels cut;
   if (v.variable_labels == 1) {
     variable_labels =
-        input::read_labels(kVariableLabelUnit, name_of(names.variable_labels), d.variables, &cut);
+        input::read_labels(textio::units::kVariableLabels, name_of(names.variable_labels), d.variables, &cut);
     warn_cut_labels(messages, name_of(names.variable_labels), cut);
   }
   cut = {};
   if (v.object_labels != 0) {
-    input::read_labels(kObjectLabelUnit, name_of(names.object_labels), d.objects, &cut);
+    input::read_labels(textio::units::kObjectLabels, name_of(names.object_labels), d.objects, &cut);
     warn_cut_labels(messages, name_of(names.object_labels), cut);
   }
   const bool coa = v.analysis_type == 4;

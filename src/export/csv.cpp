@@ -6,14 +6,11 @@
 #include <vector>
 
 #include "textio/record_file.h"
+#include "textio/units.h"
 
 namespace orthaxis::csv {
 
 namespace {
-constexpr int kEigenvalueUnit = 21;
-constexpr int kObjectUnit = 22;
-constexpr int kVariableUnit = 23;
-
 void write_file(int unit, const char* name, const std::function<void(const LineSink&)>& body) {
   textio::RecordFile file(unit, name, textio::RecordFile::Open::kReplace);
   body([&file](std::string_view record) { file.write(record); });
@@ -85,11 +82,11 @@ void point_table(std::string_view prefix, const PointTable& t, const LineSink& l
 
 void write_tables(const results::Eigensystem& eigen, const PointTable& objects,
                   const PointTable& variables) {
-  write_file(kEigenvalueUnit, kEigenvalueTable,
+  write_file(textio::units::kEigenvalueTable, kEigenvalueTable,
              [&](const LineSink& line) { eigenvalue_table(eigen, line); });
-  write_file(kObjectUnit, kObjectTable,
+  write_file(textio::units::kObjectTable, kObjectTable,
              [&](const LineSink& line) { point_table("F", objects, line); });
-  write_file(kVariableUnit, kVariableTable,
+  write_file(textio::units::kVariableTable, kVariableTable,
              [&](const LineSink& line) { point_table("G", variables, line); });
 }
 

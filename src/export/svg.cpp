@@ -7,12 +7,11 @@
 #include <vector>
 
 #include "textio/record_file.h"
+#include "textio/units.h"
 
 namespace orthaxis::svg {
 
 namespace {
-constexpr int kBiplotUnit = 24;
-constexpr int kScreeUnit = 25;
 
 constexpr double kPlotSize = 560.0;  // the longer side of the biplot's plotting area
 constexpr double kLeft = 70.0, kRight = 80.0, kTop = 40.0, kBottom = 60.0;
@@ -287,8 +286,8 @@ std::string scree(const results::Eigensystem& eigen) {
 }
 
 void write_pictures(const Biplot& b, const results::Eigensystem& eigen) {
-  if (b.objects.axes() >= 2) write_document(kBiplotUnit, kBiplotFile, biplot(b));
-  write_document(kScreeUnit, kScreeFile, scree(eigen));
+  if (b.objects.axes() >= 2) write_document(textio::units::kBiplot, kBiplotFile, biplot(b));
+  write_document(textio::units::kScree, kScreeFile, scree(eigen));
 }
 
 }  // namespace orthaxis::svg

@@ -17,8 +17,6 @@ namespace orthaxis::input {
 
 class ScratchFile {
  public:
-  static constexpr int kUnit = 3;
-
   ScratchFile() = default;
   explicit ScratchFile(std::string path);
   ScratchFile(const ScratchFile&) = delete;

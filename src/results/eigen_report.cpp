@@ -4,6 +4,7 @@
 
 #include "analysis/packed.h"
 #include "textio/free_format.h"
+#include "textio/units.h"
 
 namespace orthaxis::results {
 
@@ -41,7 +42,8 @@ void report_eigenvalues(textio::Printer& print, std::span<const float> a, Eigens
   print.both(kEigenvalues, {std::span<const float>(eigenvalues.data(), np)});
   print.both(kPercentages, {listed});
 
-  textio::RecordFile values(kEigenUnit, kEigenvalueFile, textio::RecordFile::Open::kReplace);
+  textio::RecordFile values(textio::units::kEigen, kEigenvalueFile,
+                            textio::RecordFile::Open::kReplace);
   values.write(textio::free_format_record({eigen.positive_count}));
   values.write(textio::free_format_record({listed}));
   values.close();
@@ -52,7 +54,8 @@ void report_eigenvalues(textio::Printer& print, std::span<const float> a, Eigens
   print.both(kSquareRoots, {listed});
 
   print.both(kEigenvectorHeading);
-  vector_file = textio::RecordFile(kEigenUnit, kEigenvectorFile, textio::RecordFile::Open::kReplace);
+  vector_file = textio::RecordFile(textio::units::kEigen, kEigenvectorFile,
+                                   textio::RecordFile::Open::kReplace);
   for (std::size_t j = 1; j <= count; ++j) {
     for (std::size_t i = 0; i < np; ++i) work[i] = eigenvectors[(j - 1) * np + i];
     const textio::Value list[] = {static_cast<std::int32_t>(j),

@@ -12,7 +12,6 @@
 
 namespace orthaxis::results {
 
-inline constexpr int kEigenUnit = 14;
 inline constexpr const char* kEigenvalueFile = "EIGENV.ST$";
 inline constexpr const char* kEigenvectorFile = "EIGENV.txt";
 
