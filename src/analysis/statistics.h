@@ -13,13 +13,11 @@
 
 #include "analysis/analysis_type.h"
 #include "analysis/cross_products.h"
+#include "analysis/missing.h"
 #include "analysis/worker_pool.h"
 #include "textio/printer.h"
 
 namespace orthaxis::analysis {
-
-// A value is present exactly when x >= 0 holds (negative or NaN: missing).
-inline bool present(float x) { return x >= 0.0f; }
 
 // A standard deviation s is a spread when s - kMinimumSpread >= 0 holds.
 inline constexpr float kMinimumSpread = 0.000001f;

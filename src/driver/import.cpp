@@ -9,6 +9,7 @@
 #include <limits>
 #include <span>
 
+#include "analysis/missing.h"
 #include "driver/run.h"
 #include "input/data_matrix.h"
 #include "export/csv.h"
@@ -22,7 +23,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kChunk = 1 << 16;  // bytes handed to the sink at a time
-constexpr const char* kMissingValue = "-1";
 
 // Files a run in the directory writes or reads; the table must not be one of them.
 constexpr const char* kRunFiles[] = {kSetupFile,
@@ -137,7 +137,7 @@ std::int64_t check_for_analysis(const input::CsvTable& table, ImportAnalysis ana
         throw input::CsvError(reason, table.lines[static_cast<std::size_t>(i)], table.field_of(j),
                               table.variables[static_cast<std::size_t>(j)]);
       };
-      if (std::isnan(v)) {
+      if (analysis::missing_cell(v)) {
         if (coa) refuse("a missing value cannot enter a correspondence analysis");
         ++missing;
       } else if (v < 0.0f) {
@@ -179,7 +179,7 @@ void import_data(const input::CsvTable& table, const std::string& title,
     for (std::int64_t j = 0; j < table.columns(); ++j) {
       if (j > 0) out += ' ';
       const float v = table.at(i, j);
-      out += std::isnan(v) ? std::string(kMissingValue) : input::shortest_float(v);
+      out += input::shortest_float(analysis::data_value(v));
     }
     out += '\n';
     if (out.size() >= kChunk) {
