@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "textio/record_file.h"
+#include "textio/output_file.h"
 #include "textio/units.h"
 
 namespace orthaxis::csv {
 
 namespace {
 void write_file(int unit, const char* name, const std::function<void(const LineSink&)>& body) {
-  textio::RecordFile file(unit, name, textio::RecordFile::Open::kReplace);
+  textio::OutputFile file(unit, name);
   body([&file](std::string_view record) { file.write(record); });
   file.close();
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "textio/record_file.h"
+#include "textio/output_file.h"
 #include "textio/units.h"
 
 namespace orthaxis::svg {
@@ -74,7 +74,7 @@ struct Extent {
 };
 
 void write_document(int unit, const char* name, const std::string& document) {
-  textio::RecordFile file(unit, name, textio::RecordFile::Open::kReplace);
+  textio::OutputFile file(unit, name);
   std::size_t start = 0;
   while (start < document.size()) {
     std::size_t end = document.find('\n', start);
