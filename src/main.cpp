@@ -63,6 +63,9 @@ int main(int argc, char** argv) {
                     options.import_file.c_str(), options.dir.empty() ? "." : options.dir.c_str(),
                     static_cast<long long>(s.objects), static_cast<long long>(s.variables),
                     static_cast<long long>(s.missing));
+    } catch (const textio::IoError& e) {
+      std::fprintf(stderr, "ORTHAXIS: %s\n", driver::import_failure(e).c_str());
+      return 2;
     } catch (const std::exception& e) {
       std::fprintf(stderr, "ORTHAXIS: %s\n", e.what());
       return 2;

@@ -96,12 +96,7 @@ DataSummary read_columns(RecordFile& data, const RunValues& v, textio::Messages&
 
 void check(textio::Console& console, textio::Messages& messages) {
   RecordFile setup(textio::units::kSetup, kSetupFile, RecordFile::Open::kExisting);
-  RunValues v = read_run_values(setup);
-  validate(v);
-  FileNames names;
-  for (std::string* name : {&names.data, &names.object_scores, &names.variable_scores,
-                            &names.variable_labels, &names.object_labels, &names.matrix})
-    *name = textio::read_text(setup, kNameLength);
+  auto [v, names] = read_setup(setup);
   setup.close();
   // A setup that the run would refuse for its names is refused here too.
   check_distinct(files_of_run(v, names));
