@@ -28,35 +28,40 @@ std::string count(std::int64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// Per variable: the negative values, and the sums from which the run takes
-// its standard deviation, added in the same order as the data pass adds them.
-struct DataSummary {
+// What the data pass finds, object after object: per variable the negative
+// values, and the sums from which the run takes its standard deviation,
+// added by the pass's own steps. Moving it leaves the sums where they are.
+class DataSummary {
+ public:
   DataSummary(std::int32_t n, std::int32_t p)
       : objects(n), variables(p), negative(static_cast<std::size_t>(p)),
-        sum(static_cast<std::size_t>(p)), squares(static_cast<std::size_t>(p)),
-        count(static_cast<std::size_t>(p), static_cast<float>(n)) {}
-  void add(std::size_t j, float x) {
-    if (analysis::present(x)) {
-      sum[j] += x;
-      squares[j] += x * x;
-    } else {
-      ++negative[j];
-      count[j] -= 1.0f;
-    }
+        sum_(negative.size()), count_(negative.size()), squares_(negative.size()),
+        pass_(p, started({sum_, count_, {}, {}, 0.0f}, n), squares_) {}
+  void add(std::span<const float> row) {
+    for (std::size_t j = 0; j < row.size(); ++j) negative[j] += !analysis::present(row[j]);
+    pass_.add(row);
   }
   // The variables on which a PCA run stops for want of spread.
-  std::vector<std::size_t> no_spread() const {
+  std::vector<std::size_t> no_spread() {
+    pass_.finish();
     std::vector<std::size_t> list;
-    for (std::size_t j = 0; j < sum.size(); ++j)
-      if (!(analysis::standard_deviation(squares[j], sum[j], count[j]) -
-                analysis::kMinimumSpread >= 0.0f))
+    for (std::size_t j = 0; j < sum_.size(); ++j)
+      if (!analysis::has_spread(analysis::standard_deviation(squares_[j], sum_[j], count_[j])))
         list.push_back(j);
     return list;
   }
 
   std::int32_t objects = 0, variables = 0;
   std::vector<std::int64_t> negative;
-  std::vector<float> sum, squares, count;
+
+ private:
+  static analysis::VariableSums started(analysis::VariableSums sums, std::int32_t n) {
+    analysis::start_variable_sums(sums, n);
+    return sums;
+  }
+
+  std::vector<float> sum_, count_, squares_;
+  analysis::VariableAccumulator pass_;
 };
 
 // Rows are objects: the setup's counts, one read per row as the data pass does.
@@ -74,7 +79,7 @@ DataSummary read_rows(RecordFile& data, const RunValues& v, textio::Messages& me
     } catch (const textio::IoError& e) {
       input::expect_row(e, i + 1, v.rows, v.columns);
     }
-    for (std::size_t j = 0; j < row.size(); ++j) s.add(j, row[j]);
+    s.add(row);
   }
   findings.values_after_last_row = input::count_remaining_values(data);
   return s;
@@ -87,8 +92,11 @@ DataSummary read_columns(RecordFile& data, const RunValues& v, textio::Messages&
   warn_heading_counts(messages, data.path(), false, {m.rows, true, m.columns}, v.rows, v.columns);
   DataSummary s(m.columns, m.rows);
   const std::size_t stride = static_cast<std::size_t>(m.columns);
-  for (std::size_t c = 0; c < stride; ++c)
-    for (std::size_t r = 0; r < s.sum.size(); ++r) s.add(r, m.values[r * stride + c]);
+  std::vector<float> object(static_cast<std::size_t>(m.rows));
+  for (std::size_t c = 0; c < stride; ++c) {
+    for (std::size_t r = 0; r < object.size(); ++r) object[r] = m.values[r * stride + c];
+    s.add(object);
+  }
   return s;
 }
 
@@ -104,7 +112,7 @@ void check(textio::Console& console, textio::Messages& messages) {
   apply_type_rules(v);
 
   input::ReadFindings findings;
-  const DataSummary d = v.orientation == 1 ? read_rows(data, v, messages, findings)
+  DataSummary d = v.orientation == 1 ? read_rows(data, v, messages, findings)
                                            : read_columns(data, v, messages, findings);
   data.close();
   warn_values_left(messages, data.path(), findings);
