@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -88,12 +87,12 @@ void check_directory(const fs::path& dir, const Options& options) {
   if (!fs::exists(status)) return;
   if (!options.force && fs::exists(dir / kSetupFile, ec))
     throw SetupError(shown + " already holds a setup file " + kSetupFile +
-                      " (--force replaces it)");
+                     " (--force replaces it)");
   auto refuse_same = [&](std::span<const char* const> names) {
     for (const char* name : names) {
       if (fs::exists(dir / name, ec) && fs::equivalent(options.import_file, dir / name, ec))
         throw SetupError("the table \"" + options.import_file + "\" is the file " + name +
-                          " of " + shown + ", which the import or the run would overwrite");
+                         " of " + shown + ", which the import or the run would overwrite");
     }
   };
   refuse_same(kRunFiles);
