@@ -19,6 +19,11 @@ constexpr std::size_t kVariableOverrun = 16;
 // operation on each lane.
 typedef float Lanes8 __attribute__((vector_size(32)));
 
+// Rows gathered into a block of the data pass: about 64K values.
+std::size_t block_rows_for(std::size_t p) {
+  return std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p, 1), 8, 512);
+}
+
 const textio::Format kStatisticsHeader{
     "(///5X,'VARIABLES STATISTICS'//5X,'POOLED VARIANCE =',  F38.4//1X,'VARIABLE',7X,'MEAN',4X,"
     "'STANDARD DEVIATION',14X,  'VARIANCE',4X,'VARIANCE'/70X,'AS %'//)"};
@@ -133,7 +138,7 @@ PairAccumulator::PairAccumulator(std::int32_t p, std::int32_t n, PairSums sums, 
       stride_(cross_.stride()) {
   const std::size_t len = packed_length(p_);
   for (std::size_t k = 0; k < len; ++k) s_.a[k] = 0.0f;
-  block_rows_ = std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p_, 1), 8, 512);
+  block_rows_ = block_rows_for(p_);
   for (Block& b : blocks_) {
     b.values.assign(block_rows_ * stride_ + kVariableOverrun, 0.0f);
     b.presence.assign(block_rows_ * stride_ + kVariableOverrun, 1.0f);
@@ -464,6 +469,31 @@ void PairAccumulator::finish() {
   materialize(fresh_);
 }
 
+VariableAccumulator::VariableAccumulator(std::int32_t p, VariableSums sums,
+                                         std::span<float> squares)
+    : p_(static_cast<std::size_t>(p)),
+      sum_(sums.sum),
+      count_(sums.count),
+      squares_(squares),
+      block_rows_(block_rows_for(p_)),
+      values_(block_rows_ * p_ + kVariableOverrun, 0.0f),
+      presence_(block_rows_ * p_ + kVariableOverrun, 1.0f) {
+  for (float& q : squares_) q = 0.0f;
+}
+
+void VariableAccumulator::add(std::span<const float> row) {
+  gather_row(p_, row.data(), values_.data() + filled_ * p_, presence_.data() + filled_ * p_);
+  if (++filled_ == block_rows_) flush();
+}
+
+void VariableAccumulator::flush() {
+  add_to_variable_range(filled_, p_, values_.data(), presence_.data(), 0, p_, sum_.data(),
+                        count_.data(), squares_.data(), nullptr);
+  filled_ = 0;
+}
+
+void VariableAccumulator::finish() { flush(); }
+
 void accumulate_pairs_directly(std::int32_t p, PairSums s, std::span<const float> x) {
   const std::size_t np = static_cast<std::size_t>(p);
   for (std::size_t j = 1; j <= np; ++j) {
@@ -534,7 +564,7 @@ void finish_statistics(AnalysisType type, std::int32_t p, PairSums s, Statistics
     const float m = st.count[i - 1];
     const float sd = standard_deviation(s.a[packed_index(i, i)], sum, m);
     st.sd[i - 1] = sd;
-    if (!(sd - kMinimumSpread >= 0.0f)) st.zero_variance = true;
+    if (!has_spread(sd)) st.zero_variance = true;
     st.pooled_variance += sd * sd;
   }
   if (!st.zero_variance && type != AnalysisType::kCrossProducts) {

@@ -13,16 +13,16 @@
 
 #include "analysis/analysis_type.h"
 #include "analysis/cross_products.h"
+#include "analysis/missing.h"
 #include "analysis/worker_pool.h"
 #include "textio/printer.h"
 
 namespace orthaxis::analysis {
 
-// A value is present exactly when x >= 0 holds (negative or NaN: missing).
-inline bool present(float x) { return x >= 0.0f; }
-
-// A standard deviation s is a spread when s - kMinimumSpread >= 0 holds.
+// A standard deviation s is a spread when s - kMinimumSpread >= 0 holds; a
+// PCA run stops on a variable without one.
 inline constexpr float kMinimumSpread = 0.000001f;
+inline bool has_spread(float sd) { return sd - kMinimumSpread >= 0.0f; }
 
 // One variable's standard deviation from the sum of squares, the sum and the
 // count of its present values, each accumulated in single precision.
@@ -126,6 +126,30 @@ struct VariableSums {
 void start_variable_sums(VariableSums& v, std::int32_t n);
 // Object i (0-based) of the pass; `coa` adds the row total and grand total.
 void add_variable_sums(VariableSums& v, std::size_t object, std::span<const float> row, bool coa);
+
+// The variables' part of the PCA data pass without the pairs: the sums and
+// counts that `sums` views (started by start_variable_sums; the object sums
+// are not kept) and
+// each variable's sum of squares of its present values, added object after
+// object by the steps the PairAccumulator adds them with. A sum of squares
+// equals the diagonal cross product of the pass, so standard_deviation() of
+// the three gives the run's standard deviation.
+class VariableAccumulator {
+ public:
+  VariableAccumulator(std::int32_t p, VariableSums sums, std::span<float> squares);
+  void add(std::span<const float> row);
+  // Completes the pass; the sums then hold their final values.
+  void finish();
+
+ private:
+  void flush();
+
+  std::size_t p_;
+  std::span<float> sum_, count_, squares_;
+  std::size_t block_rows_;
+  std::size_t filled_ = 0;
+  std::vector<float> values_, presence_;  // rows of the block, as in PairAccumulator
+};
 
 struct Statistics {
   std::span<float> mean;  // holds the variable sums on entry, the means on return

@@ -8,7 +8,7 @@
 #include "analysis/packed.h"
 #include "analysis/statistics.h"
 #include "driver/run.h"
-#include "driver/units.h"
+#include "textio/units.h"
 #include "driver/warnings.h"
 #include "plot/scatter_plot.h"
 #include "results/eigen_report.h"
@@ -43,7 +43,7 @@ void plot_first_plane(const RunContext& run, const results::ScoreMatrix& scores)
 std::vector<std::size_t> no_spread(std::span<const float> sd) {
   std::vector<std::size_t> list;
   for (std::size_t j = 0; j < sd.size(); ++j)
-    if (!(sd[j] - analysis::kMinimumSpread >= 0.0f)) list.push_back(j);
+    if (!analysis::has_spread(sd[j])) list.push_back(j);
   return list;
 }
 
@@ -123,18 +123,18 @@ Eigenanalysis eigenanalysis(const RunContext& run, RunFiles& files, const DataSh
   Eigenanalysis e{results::Eigensystem::from_diagonal(p, r.matrix, std::move(r.vectors)), 0,
                   std::move(r.matrix)};
   results::print_eigenvalues(run.print, e.eigen);
-  RecordFile values(kEigenUnit, run.dir, results::kEigenvalueFile, RecordFile::Open::kReplace);
+  RecordFile values(textio::units::kEigen, run.dir, results::kEigenvalueFile, RecordFile::Open::kReplace);
   results::write_eigenvalue_file(values, e.eigen);
   values.close();
   results::print_eigenvalue_sums(run.print, e.eigen);
   files.eigenvectors =
-      RecordFile(kEigenUnit, run.dir, results::kEigenvectorFile, RecordFile::Open::kReplace);
+      RecordFile(textio::units::kEigen, run.dir, results::kEigenvectorFile, RecordFile::Open::kReplace);
   results::list_eigenvectors(run.print, e.eigen, files.eigenvectors);
   e.q = std::min(run.plan.components, e.eigen.positive_count);
   warn_axes_lowered(messages, run.plan.components, e.eigen.positive_count);
   messages.show("scores of " + std::to_string(shape.n) + " objects and " + std::to_string(p) +
                 " variables");
-  files.object_scores = RecordFile(kObjectScoreUnit, run.dir, name_of(run.names.object_scores),
+  files.object_scores = RecordFile(textio::units::kObjectScores, run.dir, name_of(run.names.object_scores),
                                    RecordFile::Open::kReplace);
   return e;
 }

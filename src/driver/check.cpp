@@ -15,6 +15,7 @@
 #include "input/labels.h"
 #include "textio/free_format.h"
 #include "textio/record_file.h"
+#include "textio/units.h"
 
 namespace orthaxis::driver {
 
@@ -22,47 +23,46 @@ namespace {
 
 using textio::RecordFile;
 
-// The units of the run, so that messages read the same as in a run.
-constexpr int kSetupUnit = 9;
-constexpr int kDataUnit = 1;
-constexpr int kVariableLabelUnit = 5;
-constexpr int kObjectLabelUnit = 2;
-
 std::string name_of(const std::string& field) { return std::string(textio::trim_right(field)); }
 
 std::string count(std::int64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// Per variable: the negative values, and the sums from which the run takes
-// its standard deviation, added in the same order as the data pass adds them.
-struct DataSummary {
+// What the data pass finds, object after object: per variable the negative
+// values, and the sums from which the run takes its standard deviation,
+// added by the pass's own steps. Moving it leaves the sums where they are.
+class DataSummary {
+ public:
   DataSummary(std::int32_t n, std::int32_t p)
       : objects(n), variables(p), negative(static_cast<std::size_t>(p)),
-        sum(static_cast<std::size_t>(p)), squares(static_cast<std::size_t>(p)),
-        count(static_cast<std::size_t>(p), static_cast<float>(n)) {}
-  void add(std::size_t j, float x) {
-    if (analysis::present(x)) {
-      sum[j] += x;
-      squares[j] += x * x;
-    } else {
-      ++negative[j];
-      count[j] -= 1.0f;
-    }
+        sum_(negative.size()), count_(negative.size()), squares_(negative.size()),
+        pass_(p, started({sum_, count_, {}, {}, 0.0f}, n), squares_) {}
+  void add(std::span<const float> row) {
+    for (std::size_t j = 0; j < row.size(); ++j) negative[j] += !analysis::present(row[j]);
+    pass_.add(row);
   }
   // The variables on which a PCA run stops for want of spread.
-  std::vector<std::size_t> no_spread() const {
+  std::vector<std::size_t> no_spread() {
+    pass_.finish();
     std::vector<std::size_t> list;
-    for (std::size_t j = 0; j < sum.size(); ++j)
-      if (!(analysis::standard_deviation(squares[j], sum[j], count[j]) -
-                analysis::kMinimumSpread >= 0.0f))
+    for (std::size_t j = 0; j < sum_.size(); ++j)
+      if (!analysis::has_spread(analysis::standard_deviation(squares_[j], sum_[j], count_[j])))
         list.push_back(j);
     return list;
   }
 
   std::int32_t objects = 0, variables = 0;
   std::vector<std::int64_t> negative;
-  std::vector<float> sum, squares, count;
+
+ private:
+  static analysis::VariableSums started(analysis::VariableSums sums, std::int32_t n) {
+    analysis::start_variable_sums(sums, n);
+    return sums;
+  }
+
+  std::vector<float> sum_, count_, squares_;
+  analysis::VariableAccumulator pass_;
 };
 
 // Rows are objects: the setup's counts, one read per row as the data pass does.
@@ -80,7 +80,7 @@ DataSummary read_rows(RecordFile& data, const RunValues& v, textio::Messages& me
     } catch (const textio::IoError& e) {
       input::expect_row(e, i + 1, v.rows, v.columns);
     }
-    for (std::size_t j = 0; j < row.size(); ++j) s.add(j, row[j]);
+    s.add(row);
   }
   findings.values_after_last_row = input::count_remaining_values(data);
   return s;
@@ -93,49 +93,48 @@ DataSummary read_columns(RecordFile& data, const RunValues& v, textio::Messages&
   warn_heading_counts(messages, data.path(), false, {m.rows, true, m.columns}, v.rows, v.columns);
   DataSummary s(m.columns, m.rows);
   const std::size_t stride = static_cast<std::size_t>(m.columns);
-  for (std::size_t c = 0; c < stride; ++c)
-    for (std::size_t r = 0; r < s.sum.size(); ++r) s.add(r, m.values[r * stride + c]);
+  std::vector<float> object(static_cast<std::size_t>(m.rows));
+  for (std::size_t c = 0; c < stride; ++c) {
+    for (std::size_t r = 0; r < object.size(); ++r) object[r] = m.values[r * stride + c];
+    s.add(object);
+  }
   return s;
 }
 
 }  // namespace
 
 void check(textio::Console& console, textio::Messages& messages, const textio::Directory& dir) {
-  RecordFile setup(kSetupUnit, dir, kSetupFile, RecordFile::Open::kExisting);
-  RunValues v = read_run_values(setup);
-  validate(v);
-  FileNames names;
-  for (std::string* name : {&names.data, &names.object_scores, &names.variable_scores,
-                            &names.variable_labels, &names.object_labels, &names.matrix})
-    *name = textio::read_text(setup, kNameLength);
+  RecordFile setup(textio::units::kSetup, dir, kSetupFile, RecordFile::Open::kExisting);
+  auto [v, names] = read_setup(setup);
   setup.close();
+  const RunPlan plan = plan_run(v, {});
   // A setup that the run would refuse for its names is refused here too.
-  check_distinct(files_of_run(plan_run(v, {}), names, dir));
-  RecordFile data(kDataUnit, dir, name_of(names.data), RecordFile::Open::kExisting);
+  check_distinct(files_of_run(plan, names, dir));
+  RecordFile data(textio::units::kData, dir, name_of(names.data), RecordFile::Open::kExisting);
   apply_type_rules(v);
 
   input::ReadFindings findings;
-  const DataSummary d = v.orientation == 1 ? read_rows(data, v, messages, findings)
+  DataSummary d = !plan.transpose ? read_rows(data, v, messages, findings)
                                            : read_columns(data, v, messages, findings);
   data.close();
   warn_values_left(messages, data.path(), findings);
 
   std::vector<std::string> variable_labels;
   input::CutLabels cut;
-  if (v.variable_labels == 1) {
-    RecordFile file(kVariableLabelUnit, dir, name_of(names.variable_labels),
+  if (plan.variable_labels) {
+    RecordFile file(textio::units::kVariableLabels, dir, name_of(names.variable_labels),
                     RecordFile::Open::kExisting);
     variable_labels = input::read_labels(file, d.variables, &cut);
     warn_cut_labels(messages, name_of(names.variable_labels), cut);
   }
   cut = {};
-  if (v.object_labels != 0) {
-    RecordFile file(kObjectLabelUnit, dir, name_of(names.object_labels),
+  if (plan.object_labels) {
+    RecordFile file(textio::units::kObjectLabels, dir, name_of(names.object_labels),
                     RecordFile::Open::kExisting);
     input::read_labels(file, d.objects, &cut);
     warn_cut_labels(messages, name_of(names.object_labels), cut);
   }
-  const bool coa = v.analysis_type == 4;
+  const bool coa = plan.correspondence();
   if (!coa) {
     warn_missing(messages, d.negative, VariableNames{variable_labels});
     warn_no_spread(messages, d.no_spread(), VariableNames{variable_labels});
@@ -152,10 +151,10 @@ void check(textio::Console& console, textio::Messages& messages, const textio::D
                          (negative > 0 ? " (correspondence analysis stops on them)" : "")
                    : count(negative, "missing value", "missing values");
   console.write(data_line);
-  if (v.variable_labels == 1)
+  if (plan.variable_labels)
     console.write(name_of(names.variable_labels) + ": " +
                   count(d.variables, "variable label", "variable labels"));
-  if (v.object_labels != 0)
+  if (plan.object_labels)
     console.write(name_of(names.object_labels) + ": " +
                   count(d.objects, "object label", "object labels"));
   console.write("check passed with " + count(messages.warnings_given(), "warning", "warnings") +

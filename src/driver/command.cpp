@@ -48,6 +48,9 @@ bool import(const Options& options) {
                   static_cast<long long>(s.objects), static_cast<long long>(s.variables),
                   static_cast<long long>(s.missing));
     return true;
+  } catch (const textio::IoError& e) {
+    std::fprintf(stderr, "ORTHAXIS: %s\n", import_failure(e).c_str());
+    return false;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ORTHAXIS: %s\n", e.what());
     return false;

@@ -2,18 +2,20 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <limits>
 #include <span>
 
+#include "analysis/missing.h"
 #include "driver/run.h"
 #include "input/data_matrix.h"
 #include "export/csv.h"
 #include "export/svg.h"
 #include "results/eigen_report.h"
+#include "textio/output_file.h"
+#include "textio/units.h"
 
 namespace orthaxis::driver {
 
@@ -22,7 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kChunk = 1 << 16;  // bytes handed to the sink at a time
-constexpr const char* kMissingValue = "-1";
 
 // Files a run in the directory writes or reads; the table must not be one of them.
 constexpr const char* kRunFiles[] = {kSetupFile,
@@ -51,37 +52,10 @@ std::string one_line(std::string_view text) {
   return s;
 }
 
-class OutFile {
- public:
-  explicit OutFile(fs::path path) : path_(std::move(path)) {
-    file_ = std::fopen(path_.c_str(), "wb");
-    if (file_ == nullptr) fail();
-  }
-  OutFile(const OutFile&) = delete;
-  OutFile& operator=(const OutFile&) = delete;
-  ~OutFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  void write(std::string_view text) {
-    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) fail();
-  }
-  void close() {
-    std::FILE* f = file_;
-    file_ = nullptr;
-    if (std::fclose(f) != 0) fail();
-  }
-
- private:
-  [[noreturn]] void fail() const {
-    throw ImportError("cannot write \"" + path_.string() + "\": " + std::strerror(errno));
-  }
-  fs::path path_;
-  std::FILE* file_ = nullptr;
-};
-
 std::string read_whole(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) throw ImportError("cannot read \"" + path + "\": " + std::strerror(errno));
+  if (f == nullptr)
+    throw textio::IoError(std::strerror(errno), "OPEN", textio::units::kImportTable, path);
   std::string text;
   char buf[kChunk];
   std::size_t got;
@@ -89,14 +63,15 @@ std::string read_whole(const std::string& path) {
   const bool failed = std::ferror(f) != 0;
   const int error = errno;
   std::fclose(f);
-  if (failed) throw ImportError("cannot read \"" + path + "\": " + std::strerror(error));
+  if (failed)
+    throw textio::IoError(std::strerror(error), "READ", textio::units::kImportTable, path);
   return text;
 }
 
-void write_labels(const fs::path& path, const std::vector<std::string>& names) {
-  OutFile f(path);
-  f.write(std::to_string(names.size()) + "\n");
-  for (const auto& name : names) f.write(one_line(name) + "\n");
+void write_labels(int unit, const fs::path& path, const std::vector<std::string>& names) {
+  textio::OutputFile f(unit, path.string());
+  f.write(std::to_string(names.size()));
+  for (const auto& name : names) f.write(one_line(name));
   f.close();
 }
 
@@ -108,16 +83,16 @@ void check_directory(const fs::path& dir, const Options& options) {
   std::error_code ec;
   const auto status = fs::status(dir, ec);
   if (fs::exists(status) && !fs::is_directory(status))
-    throw ImportError(shown + " is not a directory");
+    throw SetupError(shown + " is not a directory");
   if (!fs::exists(status)) return;
   if (!options.force && fs::exists(dir / kSetupFile, ec))
-    throw ImportError(shown + " already holds a setup file " + kSetupFile +
-                      " (--force replaces it)");
+    throw SetupError(shown + " already holds a setup file " + kSetupFile +
+                     " (--force replaces it)");
   auto refuse_same = [&](std::span<const char* const> names) {
     for (const char* name : names) {
       if (fs::exists(dir / name, ec) && fs::equivalent(options.import_file, dir / name, ec))
-        throw ImportError("the table \"" + options.import_file + "\" is the file " + name +
-                          " of " + shown + ", which the import or the run would overwrite");
+        throw SetupError("the table \"" + options.import_file + "\" is the file " + name +
+                         " of " + shown + ", which the import or the run would overwrite");
     }
   };
   refuse_same(kRunFiles);
@@ -137,7 +112,7 @@ std::int64_t check_for_analysis(const input::CsvTable& table, ImportAnalysis ana
         throw input::CsvError(reason, table.lines[static_cast<std::size_t>(i)], table.field_of(j),
                               table.variables[static_cast<std::size_t>(j)]);
       };
-      if (std::isnan(v)) {
+      if (analysis::missing_cell(v)) {
         if (coa) refuse("a missing value cannot enter a correspondence analysis");
         ++missing;
       } else if (v < 0.0f) {
@@ -154,21 +129,30 @@ std::int64_t check_for_analysis(const input::CsvTable& table, ImportAnalysis ana
   return missing;
 }
 
-std::string import_setup(const input::CsvTable& table, const Options& options) {
-  const std::int64_t axes = std::min<std::int64_t>(options.axes, table.columns());
-  const bool cross_products = options.analysis == ImportAnalysis::kCrossProducts;
-  const bool coa = options.analysis == ImportAnalysis::kCorrespondence;
-  // rows columns type matrix components scaling object-labels variable-labels
-  // printout variable-scores object-scores orientation
-  std::string s = std::to_string(table.rows()) + " " + std::to_string(table.columns()) + " " +
-                  std::to_string(static_cast<int>(options.analysis)) + " 0 " +
-                  std::to_string(axes) + (coa ? " 1 " : " 0 ") +
-                  (table.has_object_names() ? "1" : "0") + " 1 0 0 " +
-                  (cross_products ? "0" : "1") + " 1\n";
-  for (const char* name : {kImportData, kImportObjectScores, kImportVariableScores,
-                           kImportVariableLabels, kImportObjectLabels, kImportMatrix})
-    s += std::string(name) + "\n";
+Setup setup_for_table(const input::CsvTable& table, const Options& options) {
+  // The counts fit: import_table refuses larger tables before this.
+  auto count = [](std::int64_t n) { return static_cast<std::int32_t>(n); };
+  Setup s;
+  RunValues& v = s.values;
+  v.rows = count(table.rows());
+  v.columns = count(table.columns());
+  v.analysis_type = static_cast<std::int32_t>(options.analysis);
+  v.matrix_option = 0;
+  v.components = count(std::min<std::int64_t>(options.axes, table.columns()));
+  v.coa_scaling = options.analysis == ImportAnalysis::kCorrespondence ? 1 : 0;
+  v.object_labels = table.has_object_names() ? 1 : 0;
+  v.variable_labels = 1;
+  v.printout = 0;
+  v.variable_score_option = 0;
+  v.object_score_norm = options.analysis == ImportAnalysis::kCrossProducts ? 0 : 1;
+  v.orientation = 1;
+  s.names = {kImportData,          kImportObjectScores, kImportVariableScores,
+             kImportVariableLabels, kImportObjectLabels, kImportMatrix};
   return s;
+}
+
+std::string import_setup(const input::CsvTable& table, const Options& options) {
+  return setup_text(setup_for_table(table, options));
 }
 
 void import_data(const input::CsvTable& table, const std::string& title,
@@ -179,7 +163,7 @@ void import_data(const input::CsvTable& table, const std::string& title,
     for (std::int64_t j = 0; j < table.columns(); ++j) {
       if (j > 0) out += ' ';
       const float v = table.at(i, j);
-      out += std::isnan(v) ? std::string(kMissingValue) : input::shortest_float(v);
+      out += input::shortest_float(analysis::data_value(v));
     }
     out += '\n';
     if (out.size() >= kChunk) {
@@ -201,33 +185,37 @@ ImportSummary import_table(const Options& options) {
     table = input::parse_csv(read_whole(file), {options.separator, options.decimal});
     summary.missing = check_for_analysis(table, options.analysis);
   } catch (const input::CsvError& e) {
-    throw ImportError(e.message(file));
+    throw SetupError(e.message(file));
   }
   constexpr auto kMaxCount = std::numeric_limits<std::int32_t>::max();
   if (table.rows() > kMaxCount || table.columns() > kMaxCount)
-    throw ImportError(file + ": more than " + std::to_string(kMaxCount) + " rows or columns");
+    throw SetupError(file + ": more than " + std::to_string(kMaxCount) + " rows or columns");
   summary.objects = table.rows();
   summary.variables = table.columns();
   summary.object_names = table.has_object_names();
 
   std::error_code ec;
   fs::create_directories(dir, ec);
-  if (ec) throw ImportError("cannot create directory \"" + options.dir + "\": " + ec.message());
+  if (ec) throw SetupError("cannot create directory \"" + options.dir + "\": " + ec.message());
   {
-    OutFile data(dir / kImportData);
+    textio::OutputFile data(textio::units::kData, (dir / kImportData).string());
     const std::string title = fs::path(file).filename().string() + ": " +
                               std::to_string(table.rows()) + " objects, " +
                               std::to_string(table.columns()) + " variables";
-    import_data(table, title, [&](std::string_view piece) { data.write(piece); });
+    import_data(table, title, [&](std::string_view piece) { data.write_records(piece); });
     data.close();
   }
-  write_labels(dir / kImportVariableLabels, table.variables);
-  if (table.has_object_names()) write_labels(dir / kImportObjectLabels, table.objects);
+  write_labels(textio::units::kVariableLabels, dir / kImportVariableLabels, table.variables);
+  if (table.has_object_names())
+    write_labels(textio::units::kObjectLabels, dir / kImportObjectLabels, table.objects);
   // The setup file comes last: a directory with a setup file has its data.
-  OutFile setup(dir / kSetupFile);
-  setup.write(import_setup(table, options));
-  setup.close();
+  write_setup((dir / kSetupFile).string(), setup_for_table(table, options));
   return summary;
+}
+
+std::string import_failure(const textio::IoError& e) {
+  const char* what = e.unit() == textio::units::kImportTable ? "cannot read \"" : "cannot write \"";
+  return what + e.file() + "\": " + e.reason();
 }
 
 }  // namespace orthaxis::driver

@@ -6,12 +6,13 @@
 
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "driver/options.h"
+#include "driver/setup.h"
 #include "input/csv_table.h"
+#include "textio/io_error.h"
 
 namespace orthaxis::driver {
 
@@ -23,12 +24,6 @@ inline constexpr const char* kImportVariableLabels = "variables.lab";
 inline constexpr const char* kImportObjectLabels = "objects.lab";
 inline constexpr const char* kImportMatrix = "matrix.mat";
 
-// What the program cannot take from a table, in one line for standard error.
-class ImportError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 struct ImportSummary {
   std::int64_t objects = 0;
   std::int64_t variables = 0;
@@ -38,15 +33,22 @@ struct ImportSummary {
 
 // Reads options.import_file (relative to the current directory), checks it
 // for options.analysis and writes the run's files into options.dir (created
-// when missing; empty: the current directory).
+// when missing; empty: the current directory). What the program cannot take
+// from the table or the directory is a SetupError; a file that cannot be
+// read or written is a textio::IoError, told by import_failure().
 ImportSummary import_table(const Options& options);
+
+// The line for standard error when the import cannot read the table or
+// write one of its files.
+std::string import_failure(const textio::IoError& e);
 
 // Refuses a value the analysis cannot take: a negative value for the PCA
 // types (the data file marks a missing value by a negative number), a missing
 // or negative value for correspondence analysis. Returns the missing count.
 std::int64_t check_for_analysis(const input::CsvTable& table, ImportAnalysis analysis);
 
-// The setup file's text for the table.
+// The setup for the table, and its file's text.
+Setup setup_for_table(const input::CsvTable& table, const Options& options);
 std::string import_setup(const input::CsvTable& table, const Options& options);
 
 // The data file's text, handed to `sink` in pieces: a title, the counts, one

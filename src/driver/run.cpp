@@ -18,7 +18,7 @@
 #include "driver/run_files.h"
 #include "driver/setup.h"
 #include "driver/threads.h"
-#include "driver/units.h"
+#include "textio/units.h"
 #include "driver/warnings.h"
 #include "export/csv.h"
 #include "export/svg.h"
@@ -152,11 +152,11 @@ class Run {
     // A failed run must not leave the marker of an earlier run behind.
     std::error_code ec;
     std::filesystem::remove(dir_.path(kSuccessFile), ec);
-    if (ec) throw textio::IoError(ec.message(), "OPEN", kSuccessUnit, kSuccessFile);
+    if (ec) throw textio::IoError(ec.message(), "OPEN", textio::units::kSuccess, kSuccessFile);
   }
 
   void read_setup() {
-    files_.setup = RecordFile(kSetupUnit, dir_, kSetupFile, Open::kExisting);
+    files_.setup = RecordFile(textio::units::kSetup, dir_, kSetupFile, Open::kExisting);
     v_ = read_run_values(files_.setup);
     try {
       validate(v_);
@@ -171,6 +171,8 @@ class Run {
     read_names();
   }
 
+  // Name by name, so that a setup short of names leaves the ones read so
+  // far, for the marker's sake.
   void read_names() {
     for (std::string* name : {&names_.data, &names_.object_scores, &names_.variable_scores,
                               &names_.variable_labels, &names_.object_labels, &names_.matrix})
@@ -203,9 +205,9 @@ class Run {
   }
 
   void open_named_files() {
-    files_.data = RecordFile(kDataUnit, dir_, name_of(names_.data), Open::kExisting);
+    files_.data = RecordFile(textio::units::kData, dir_, name_of(names_.data), Open::kExisting);
     files_.variable_scores =
-        RecordFile(kVariableScoreUnit, dir_, name_of(names_.variable_scores), Open::kReplace);
+        RecordFile(textio::units::kVariableScores, dir_, name_of(names_.variable_scores), Open::kReplace);
   }
 
   // The title, the optional transposition, the matrix and scratch files, and
@@ -226,7 +228,7 @@ class Run {
     shape.n = s.objects;
     shape.p = s.variables;
     if (plan_.matrix != MatrixFile::kNone)
-      files_.matrix = RecordFile(kMatrixUnit, dir_, name_of(names_.matrix), Open::kReplace);
+      files_.matrix = RecordFile(textio::units::kMatrix, dir_, name_of(names_.matrix), Open::kReplace);
     files_.scratch = std::make_unique<input::ScratchFile>(kScratchFile, dir_);
     if (plan_.person && !plan_.transpose) {
       input::HeadingCounts counts;
@@ -250,14 +252,14 @@ class Run {
     // The tables and pictures show the labels whole.
     const bool whole = plan_.whole_labels();
     if (plan_.variable_labels) {
-      RecordFile file(kVariableLabelUnit, dir_, name_of(names_.variable_labels), Open::kExisting);
+      RecordFile file(textio::units::kVariableLabels, dir_, name_of(names_.variable_labels), Open::kExisting);
       labels.variables = input::read_labels(file, shape.p, gather,
                                             whole ? &labels.variable_lines : nullptr);
       warn_cut_labels(messages_, name_of(names_.variable_labels), cut);
     }
     cut = {};
     if (plan_.object_labels) {
-      RecordFile file(kObjectLabelUnit, dir_, name_of(names_.object_labels), Open::kExisting);
+      RecordFile file(textio::units::kObjectLabels, dir_, name_of(names_.object_labels), Open::kExisting);
       labels.objects = input::read_labels(file, shape.n, gather,
                                           whole ? &labels.object_lines : nullptr);
       warn_cut_labels(messages_, name_of(names_.object_labels), cut);
@@ -308,7 +310,7 @@ class Run {
     // Everything is on disk before the marker tells the front end so.
     files_.close();
     files_.scratch->close_and_delete();
-    RecordFile marker(kSuccessUnit, dir_, kSuccessFile, Open::kReplace);
+    RecordFile marker(textio::units::kSuccess, dir_, kSuccessFile, Open::kReplace);
     marker.close();
   }
 

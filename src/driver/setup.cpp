@@ -5,6 +5,8 @@
 #include <string_view>
 
 #include "textio/free_format.h"
+#include "textio/output_file.h"
+#include "textio/units.h"
 
 namespace orthaxis::driver {
 
@@ -38,6 +40,22 @@ std::string cell(const std::array<std::string_view, N>& table, int index, std::s
   return textio::fixed_text(table.at(static_cast<std::size_t>(index - 1)), width);
 }
 
+// The values in the order of the file.
+template <class Values>
+auto value_fields(Values& v) {
+  return std::array{&v.rows,          &v.columns,         &v.analysis_type,
+                    &v.matrix_option, &v.components,      &v.coa_scaling,
+                    &v.object_labels, &v.variable_labels, &v.printout,
+                    &v.variable_score_option, &v.object_score_norm, &v.orientation};
+}
+
+// The names in the order of the file.
+template <class Names>
+auto name_fields(Names& n) {
+  return std::array{&n.data,          &n.object_scores, &n.variable_scores,
+                    &n.variable_labels, &n.object_labels, &n.matrix};
+}
+
 void check(bool ok, const char* field, std::int32_t value, const char* allowed) {
   if (!ok) {
     throw SetupError(std::string("invalid setup value: ") + field + " = " +
@@ -51,19 +69,41 @@ RunValues read_run_values(textio::RecordFile& setup) {
   std::array<std::int32_t, 12> raw{};
   textio::read_ints(setup, raw);
   RunValues v;
-  v.rows = raw[0];
-  v.columns = raw[1];
-  v.analysis_type = raw[2];
-  v.matrix_option = raw[3];
-  v.components = raw[4];
-  v.coa_scaling = raw[5];
-  v.object_labels = raw[6];
-  v.variable_labels = raw[7];
-  v.printout = raw[8];
-  v.variable_score_option = raw[9];
-  v.object_score_norm = raw[10];
-  v.orientation = raw[11];
+  const auto fields = value_fields(v);
+  for (std::size_t k = 0; k < fields.size(); ++k) *fields[k] = raw[k];
   return v;
+}
+
+FileNames read_file_names(textio::RecordFile& setup) {
+  FileNames names;
+  for (std::string* name : name_fields(names)) *name = textio::read_text(setup, kNameLength);
+  return names;
+}
+
+Setup read_setup(textio::RecordFile& setup) {
+  Setup s;
+  s.values = read_run_values(setup);
+  validate(s.values);
+  s.names = read_file_names(setup);
+  return s;
+}
+
+std::string setup_text(const Setup& s) {
+  std::string text;
+  for (const std::int32_t* value : value_fields(s.values)) {
+    if (!text.empty()) text += ' ';
+    text += std::to_string(*value);
+  }
+  text += '\n';
+  for (const std::string* name : name_fields(s.names))
+    text += std::string(textio::trim_right(*name)) + '\n';
+  return text;
+}
+
+void write_setup(const std::string& path, const Setup& s) {
+  textio::OutputFile file(textio::units::kSetup, path);
+  file.write_records(setup_text(s));
+  file.close();
 }
 
 void validate(const RunValues& v) {

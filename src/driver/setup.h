@@ -2,7 +2,7 @@
 // The run setup file ORTHAXIS.ST$: twelve integer run values read in one
 // free-format statement, then six file names, one per line. The values are
 // checked before anything else happens, so that a rejected setup file is left
-// as it was.
+// as it was. The import writes the file with write_setup.
 
 #include <cstdint>
 #include <stdexcept>
@@ -27,14 +27,27 @@ struct RunValues {
   std::int32_t variable_score_option = 0;  // 0 correlations, 1 covariances, 2 eigenvectors
   std::int32_t object_score_norm = 0;      // 0 to lambda, 1 to unity
   std::int32_t orientation = 1;            // 1 rows are objects, otherwise columns are
+
+  friend bool operator==(const RunValues&, const RunValues&) = default;
 };
 
 // The six 100-character name fields, blank padded.
 struct FileNames {
   std::string data, object_scores, variable_scores, variable_labels, object_labels, matrix;
+
+  friend bool operator==(const FileNames&, const FileNames&) = default;
 };
 
-// A setup value outside what the program can run with.
+// The whole setup file.
+struct Setup {
+  RunValues values;
+  FileNames names;
+
+  friend bool operator==(const Setup&, const Setup&) = default;
+};
+
+// A setup that the program cannot run with: a value out of range, names
+// that clash, or a table or directory that the import cannot make one from.
 class SetupError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -44,6 +57,17 @@ class SetupError : public std::runtime_error {
 RunValues read_run_values(textio::RecordFile& setup);
 // Throws SetupError naming the first value out of range.
 void validate(const RunValues& v);
+// Reads the six names that follow the values, one a line, each into a
+// kNameLength field.
+FileNames read_file_names(textio::RecordFile& setup);
+// The values, checked by validate() before the names are read.
+Setup read_setup(textio::RecordFile& setup);
+
+// The file's text: the twelve values on one line, one blank between them,
+// then each name without its trailing blanks on a line of its own.
+std::string setup_text(const Setup& s);
+// Writes setup_text(s) into the file `path` (created or replaced).
+void write_setup(const std::string& path, const Setup& s);
 
 // Values derived from the run values for the run-parameter block.
 struct ParameterTexts {

@@ -5,18 +5,16 @@
 #include <cstdint>
 #include <vector>
 
-#include "textio/record_file.h"
+#include "textio/output_file.h"
+#include "textio/units.h"
 
 namespace orthaxis::csv {
 
 namespace {
-constexpr int kEigenvalueUnit = 21;
-constexpr int kObjectUnit = 22;
-constexpr int kVariableUnit = 23;
 
 void write_file(const textio::Directory& dir, int unit, const char* name,
                 const std::function<void(const LineSink&)>& body) {
-  textio::RecordFile file(unit, dir, name, textio::RecordFile::Open::kReplace);
+  textio::OutputFile file(unit, dir, name);
   body([&file](std::string_view record) { file.write(record); });
   file.close();
 }
@@ -86,11 +84,11 @@ void point_table(std::string_view prefix, const PointTable& t, const LineSink& l
 
 void write_tables(const textio::Directory& dir, const results::Eigensystem& eigen,
                   const PointTable& objects, const PointTable& variables) {
-  write_file(dir, kEigenvalueUnit, kEigenvalueTable,
+  write_file(dir, textio::units::kEigenvalueTable, kEigenvalueTable,
              [&](const LineSink& line) { eigenvalue_table(eigen, line); });
-  write_file(dir, kObjectUnit, kObjectTable,
+  write_file(dir, textio::units::kObjectTable, kObjectTable,
              [&](const LineSink& line) { point_table("F", objects, line); });
-  write_file(dir, kVariableUnit, kVariableTable,
+  write_file(dir, textio::units::kVariableTable, kVariableTable,
              [&](const LineSink& line) { point_table("G", variables, line); });
 }
 

@@ -6,13 +6,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "textio/record_file.h"
+#include "textio/output_file.h"
+#include "textio/units.h"
 
 namespace orthaxis::svg {
 
 namespace {
-constexpr int kBiplotUnit = 24;
-constexpr int kScreeUnit = 25;
 
 constexpr double kPlotSize = 560.0;  // the longer side of the biplot's plotting area
 constexpr double kLeft = 70.0, kRight = 80.0, kTop = 40.0, kBottom = 60.0;
@@ -76,7 +75,7 @@ struct Extent {
 
 void write_document(const textio::Directory& dir, int unit, const char* name,
                     const std::string& document) {
-  textio::RecordFile file(unit, dir, name, textio::RecordFile::Open::kReplace);
+  textio::OutputFile file(unit, dir, name);
   std::size_t start = 0;
   while (start < document.size()) {
     std::size_t end = document.find('\n', start);
@@ -288,8 +287,8 @@ std::string scree(const results::Eigensystem& eigen) {
 
 void write_pictures(const textio::Directory& dir, const Biplot& b,
                     const results::Eigensystem& eigen) {
-  if (b.objects.axes() >= 2) write_document(dir, kBiplotUnit, kBiplotFile, biplot(b));
-  write_document(dir, kScreeUnit, kScreeFile, scree(eigen));
+  if (b.objects.axes() >= 2) write_document(dir, textio::units::kBiplot, kBiplotFile, biplot(b));
+  write_document(dir, textio::units::kScree, kScreeFile, scree(eigen));
 }
 
 }  // namespace orthaxis::svg

@@ -7,11 +7,12 @@
 // line ends are accepted.
 
 #include <cstdint>
-#include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "analysis/missing.h"
 
 namespace orthaxis::input {
 
@@ -26,7 +27,7 @@ struct CsvTable {
   std::vector<float> values;           // row by row; kMissing marks a missing value
   std::vector<std::int64_t> lines;     // line of the text on which each row starts
 
-  static constexpr float kMissing = std::numeric_limits<float>::quiet_NaN();
+  static constexpr float kMissing = analysis::kMissingCell;
 
   std::int64_t rows() const { return static_cast<std::int64_t>(lines.size()); }
   std::int64_t columns() const { return static_cast<std::int64_t>(variables.size()); }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "textio/io_error.h"
+#include "textio/units.h"
 
 namespace orthaxis::input {
 
@@ -19,7 +20,7 @@ ScratchFile::ScratchFile(std::string path, const textio::Directory& dir)
     : path_(std::move(path)), os_path_(dir.path(path_)) {
   errno = 0;
   file_ = std::fopen(os_path_.c_str(), "w+b");
-  if (file_ == nullptr) throw textio::IoError(reason(), "OPEN", kUnit, path_);
+  if (file_ == nullptr) throw textio::IoError(reason(), "OPEN", textio::units::kScratch, path_);
   // The C library ignores a size given without a buffer and would move the
   // file 4 KB per call; a buffer of our own makes it 1 MB.
   buffer_ = std::make_unique_for_overwrite<char[]>(kBufferBytes);
@@ -36,7 +37,7 @@ void ScratchFile::switch_direction(bool to_writing, const char* statement) {
   // Between writing and reading the stream needs a positioning call, which
   // also writes what is buffered.
   errno = 0;
-  if (std::fseek(file_, 0, SEEK_CUR) != 0) throw textio::IoError(reason(), statement, kUnit, path_);
+  if (std::fseek(file_, 0, SEEK_CUR) != 0) throw textio::IoError(reason(), statement, textio::units::kScratch, path_);
   writing_ = to_writing;
 }
 
@@ -44,7 +45,7 @@ void ScratchFile::write_row(std::span<const float> row) {
   if (!writing_) switch_direction(true, "WRITE");
   errno = 0;
   if (std::fwrite(row.data(), sizeof(float), row.size(), file_) != row.size())
-    throw textio::IoError(reason(), "WRITE", kUnit, path_);
+    throw textio::IoError(reason(), "WRITE", textio::units::kScratch, path_);
 }
 
 void ScratchFile::read_row(std::span<float> row) {
@@ -52,7 +53,7 @@ void ScratchFile::read_row(std::span<float> row) {
   errno = 0;
   if (std::fread(row.data(), sizeof(float), row.size(), file_) != row.size()) {
     throw textio::IoError(std::ferror(file_) ? reason() : "Attempt to read past end of file",
-                          "READ", kUnit, path_);
+                          "READ", textio::units::kScratch, path_);
   }
 }
 
@@ -72,7 +73,7 @@ std::size_t ScratchFile::read_rows_at(std::size_t first, std::size_t count, std:
     }
     if (r < 0 && errno == EINTR) continue;
     failure = std::make_exception_ptr(textio::IoError(
-        r < 0 ? reason() : "Attempt to read past end of file", "READ", kUnit, path_));
+        r < 0 ? reason() : "Attempt to read past end of file", "READ", textio::units::kScratch, path_));
     break;
   }
   return got / row_bytes;
@@ -80,8 +81,8 @@ std::size_t ScratchFile::read_rows_at(std::size_t first, std::size_t count, std:
 
 void ScratchFile::rewind() {
   errno = 0;
-  if (writing_ && std::fflush(file_) != 0) throw textio::IoError(reason(), "REWIND", kUnit, path_);
-  if (std::fseek(file_, 0, SEEK_SET) != 0) throw textio::IoError(reason(), "REWIND", kUnit, path_);
+  if (writing_ && std::fflush(file_) != 0) throw textio::IoError(reason(), "REWIND", textio::units::kScratch, path_);
+  if (std::fseek(file_, 0, SEEK_SET) != 0) throw textio::IoError(reason(), "REWIND", textio::units::kScratch, path_);
   writing_ = false;
 }
 
@@ -90,7 +91,7 @@ void ScratchFile::close() {
   std::FILE* f = file_;
   file_ = nullptr;
   errno = 0;
-  if (std::fclose(f) != 0) throw textio::IoError(reason(), "CLOSE", kUnit, path_);
+  if (std::fclose(f) != 0) throw textio::IoError(reason(), "CLOSE", textio::units::kScratch, path_);
 }
 
 void ScratchFile::close_and_delete() {
@@ -98,7 +99,7 @@ void ScratchFile::close_and_delete() {
   close();
   std::error_code ec;
   std::filesystem::remove(os_path_, ec);
-  if (ec) throw textio::IoError(ec.message(), "CLOSE", kUnit, path_);
+  if (ec) throw textio::IoError(ec.message(), "CLOSE", textio::units::kScratch, path_);
 }
 
 ScratchWriteBehind::ScratchWriteBehind(ScratchFile& file, std::size_t p,

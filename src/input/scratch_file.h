@@ -18,8 +18,6 @@ namespace orthaxis::input {
 
 class ScratchFile {
  public:
-  static constexpr int kUnit = 3;
-
   ScratchFile() = default;
   explicit ScratchFile(std::string path, const textio::Directory& dir = {});
   ScratchFile(const ScratchFile&) = delete;

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "analysis/missing.h"
 #include "analysis/vector_clones.h"
 
 namespace orthaxis::results {
@@ -20,7 +21,7 @@ void interleave_group(const float* rows, std::size_t lanes, std::size_t p, float
 namespace {
 
 // Centres (and scales) a group's values in place and sums each object's
-// centred squares: an absent value (negative) becomes kAbsent and adds
+// centred squares: an absent value (negative) becomes kGroupAbsent and adds
 // nothing.
 template <analysis::AnalysisType kType>
 [[gnu::always_inline]] inline void centre_group(std::size_t p, const float* __restrict mean,
@@ -42,16 +43,15 @@ template <analysis::AnalysisType kType>
         centred = centred / sd[j];
         sum = sum + centred * centred;
       }
-      const bool absent = v < 0.0f;
-      ssq[k] = absent ? ssq[k] : sum;
-      xj[k] = absent ? kAbsent : centred;
+      ssq[k] = analysis::present(v) ? sum : ssq[k];
+      xj[k] = analysis::group_value(v, centred);
     }
   }
 }
 
 // A group's scores on one component: the terms x(j) * e(j), divided as the
 // normalisation asks (by `first` and then by divisor[j], or by divisor[j]),
-// added in variable order, values equal to kAbsent left out.
+// added in variable order, values equal to kGroupAbsent left out.
 template <Divide kDivide>
 [[gnu::always_inline]] inline void sum_group(std::size_t p, const float* __restrict x,
                                              const float* __restrict e, float first,
@@ -64,7 +64,7 @@ template <Divide kDivide>
       float term = xj[k] * e[j];
       if constexpr (kDivide == Divide::kTwice) term = term / first / divisor[j];
       if constexpr (kDivide == Divide::kOnce) term = term / divisor[j];
-      s[k] = xj[k] == kAbsent ? s[k] : s[k] + term;
+      s[k] = analysis::group_present(xj[k]) ? s[k] + term : s[k];
     }
   }
   for (std::size_t k = 0; k < kGroup; ++k) score[k] = s[k];

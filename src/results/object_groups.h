@@ -15,16 +15,13 @@ namespace orthaxis::results {
 
 inline constexpr std::size_t kGroup = 8;
 
-// Stands for an absent value in a group; sums skip values equal to it.
-inline constexpr float kAbsent = -123456.7f;
-
 // Lays out `lanes` rows (1 .. kGroup; row k at rows + k * p) value by value
 // into x (p * kGroup values); the lanes past `lanes` repeat the last row.
 void interleave_group(const float* rows, std::size_t lanes, std::size_t p, float* x);
 
 // Centres (and scales) a group's values in place as the analysis type asks
 // and adds each object's centred squares to ssq: an absent value (negative)
-// becomes kAbsent and adds nothing.
+// becomes analysis::kGroupAbsent and adds nothing.
 void centre_group(analysis::AnalysisType type, std::size_t p, const float* mean, const float* sd,
                   float* x, float* ssq);
 
@@ -33,7 +30,7 @@ enum class Divide { kNot, kTwice, kOnce };
 
 // A group's scores on one component: the terms x(j) * e(j), divided as asked
 // (by `first` and then by divisor[j], or by divisor[j]), added in variable
-// order from 0, values equal to kAbsent left out.
+// order from 0, values equal to analysis::kGroupAbsent left out.
 void sum_group(Divide divide, std::size_t p, const float* x, const float* e, float first,
                const float* divisor, float* score);
 
