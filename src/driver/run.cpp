@@ -21,6 +21,7 @@
 #include "analysis/worker_pool.h"
 #include "coa/correspondence_analysis.h"
 #include "driver/check.h"
+#include "driver/eigen_progress.h"
 #include "driver/run_files.h"
 #include "driver/setup.h"
 #include "driver/warnings.h"
@@ -87,17 +88,6 @@ std::string one_decimal(double value) {
   char buf[32];
   auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 1);
   return std::string(buf, r.ptr);
-}
-
-// The number of threshold steps after one with `threshold`, as the
-// eigenanalysis takes them.
-std::int64_t steps_left(float threshold, float final_threshold, float p) {
-  std::int64_t k = 0;
-  while (threshold - final_threshold > 0.0f && k < 1000) {
-    threshold = threshold / p;
-    ++k;
-  }
-  return k;
 }
 
 // Every work array of the run, allocated once when n and p are settled.
@@ -533,19 +523,10 @@ class Run {
   }
 
   void eigenanalysis() {
-    analysis::ThresholdStep on_step;
-    if (messages_.progress()) {
-      messages_.start_step();
-      on_step = [this, step = std::int64_t{0}](float threshold, float final_threshold) mutable {
-        if (++step > 1 && !messages_.update_due()) return;
-        const std::int64_t total =
-            step + steps_left(threshold, final_threshold, static_cast<float>(p_));
-        messages_.show("eigenanalysis: threshold step " + std::to_string(step) + " of " +
-                       std::to_string(total));
-      };
-    }
+    if (messages_.progress()) messages_.start_step();
+    EigenProgress progress(console_, messages_.progress() ? &messages_ : nullptr);
     const analysis::Convergence convergence =
-        analysis::jacobi(p_, w_.work, w_.eigenvectors, console_, &pool_, on_step);
+        analysis::jacobi(p_, w_.work, w_.eigenvectors, &progress, &pool_);
     messages_.clear_progress();
     if (convergence != analysis::Convergence::kConverged) {
       print_.both(kNoConvergence);
