@@ -20,7 +20,6 @@ namespace {
 // Packed position of (r, c), c <= r, 0-based.
 inline std::size_t packed(std::size_t r, std::size_t c) { return r * (r + 1) / 2 + c; }
 
-
 // Bytes that sort allocates for n values.
 std::size_t sort_workspace_bytes(std::size_t n) {
   return saturating_sum(saturating_product(saturating_product(n, n), sizeof(float)),

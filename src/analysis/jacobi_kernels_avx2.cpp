@@ -32,9 +32,8 @@ constexpr std::size_t kPrefetchAhead = 4;
 // rotate_band_avx512 on eight lanes: rows i0 .. i0+8*kVectors-1. Whole
 // vectors only: masked stores are slow on some processors.
 template <std::size_t kVectors>
-void rotate_band_avx2(float* e, std::size_t n, std::size_t i0,
-                                                     const ColumnRotation* rot,
-                                                     std::size_t count) {
+void rotate_band_avx2(float* e, std::size_t n, std::size_t i0, const ColumnRotation* rot,
+                      std::size_t count) {
   __m256 x[kVectors];
   for (std::size_t k = 0; k < count;) {
     const std::uint32_t l = rot[k].l;
@@ -64,7 +63,7 @@ constexpr std::size_t kEigenBandVectorsAvx2 = 8;
 // Rows r0 .. r1-1 of the eigenvectors; the last rows that fill no vector
 // are rotated by runs of pairs.
 void columns_avx2(float* e, std::size_t n, std::size_t r0, std::size_t r1,
-                         const ColumnRotation* rot, std::size_t count) {
+                  const ColumnRotation* rot, std::size_t count) {
   constexpr std::size_t band = 8 * kEigenBandVectorsAvx2;
   std::size_t i0 = r0;
   for (; i0 + band <= r1; i0 += band) rotate_band_avx2<kEigenBandVectorsAvx2>(e, n, i0, rot, count);
@@ -108,15 +107,14 @@ inline void transpose8(__m256* a) {
 }
 
 // Rows below a block of pivots, 8 * kGroups rows at a time (see
-// Iteration::rotate_rows_below): r points at the block's first column in the
+// JacobiKernels::rotate_rows_below): r points at the block's first column in the
 // first row, x at the elements (i, l) of the rows. q[j] is the column of
 // rotation j within the 16 columns; the rotations go in increasing q. The
 // groups of eight rows are independent and are interleaved so that their
 // chains of rotations overlap.
 template <std::size_t kGroups>
-void rotate_rows_avx2(float* r, std::size_t ld, float* x_col,
-                                                     const std::size_t* q, const float* cs,
-                                                     const float* sn, std::size_t count) {
+void rotate_rows_avx2(float* r, std::size_t ld, float* x_col, const std::size_t* q, const float* cs,
+                      const float* sn, std::size_t count) {
   __m256 t[kGroups][16];
   __m256 x[kGroups];
   for (std::size_t g = 0; g < kGroups; ++g) {

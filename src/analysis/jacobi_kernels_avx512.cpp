@@ -32,10 +32,8 @@ inline void rotate16(__m512& x, __m512& y, __m512 c, __m512 s) {
 // every column. Consecutive rotations that share column l keep its rows in
 // registers, so each rotation loads and stores only column m.
 template <std::size_t kVectors>
-void rotate_band_avx512(float* e, std::size_t n, std::size_t i0,
-                                                          std::size_t len,
-                                                          const ColumnRotation* rot,
-                                                          std::size_t count) {
+void rotate_band_avx512(float* e, std::size_t n, std::size_t i0, std::size_t len,
+                        const ColumnRotation* rot, std::size_t count) {
   __mmask16 mask[kVectors];
   for (std::size_t g = 0; g < kVectors; ++g) {
     mask[g] = first_lanes(static_cast<std::ptrdiff_t>(len) - static_cast<std::ptrdiff_t>(16 * g));
@@ -63,7 +61,7 @@ constexpr std::size_t kEigenBandVectors = 8;
 
 // Rows r0 .. r1-1 of the eigenvectors.
 void columns_avx512(float* e, std::size_t n, std::size_t r0, std::size_t r1,
-                           const ColumnRotation* rot, std::size_t count) {
+                    const ColumnRotation* rot, std::size_t count) {
   constexpr std::size_t band = 16 * kEigenBandVectors;
   std::size_t i0 = r0;
   for (; i0 + band <= r1; i0 += band) {
@@ -87,11 +85,9 @@ void columns_avx512(float* e, std::size_t n, std::size_t r0, std::size_t r1,
 // all m[j] > i0), in order: (i, l) of column l (x_col) against (m, i) of row
 // m, for i < m. The band of column l stays in registers across the rotations.
 template <std::size_t kVectors>
-void rotate_rows_above_avx512(float* mat, std::size_t ld,
-                                                                float* x_col, std::size_t i0,
-                                                                const std::size_t* m,
-                                                                const float* cs, const float* sn,
-                                                                std::size_t count) {
+void rotate_rows_above_avx512(float* mat, std::size_t ld, float* x_col, std::size_t i0,
+                              const std::size_t* m, const float* cs, const float* sn,
+                              std::size_t count) {
   constexpr std::size_t band = 16 * kVectors;
   __m512 x[kVectors];
   for (std::size_t g = 0; g < kVectors; ++g) x[g] = _mm512_loadu_ps(x_col + i0 + 16 * g);
@@ -165,9 +161,8 @@ inline void transpose16(__m512* a) {
 // Rows below a block of pivots, 16 * kGroups rows at a time, as
 // rotate_rows_avx2 with one 16-lane register per column of the block.
 template <std::size_t kGroups>
-void rotate_rows_avx512(float* r, std::size_t ld, float* x_col,
-                                                          const std::size_t* q, const float* cs,
-                                                          const float* sn, std::size_t count) {
+void rotate_rows_avx512(float* r, std::size_t ld, float* x_col, const std::size_t* q,
+                        const float* cs, const float* sn, std::size_t count) {
   __m512 t[kGroups][16];
   __m512 x[kGroups];
   for (std::size_t g = 0; g < kGroups; ++g) {
