@@ -26,6 +26,7 @@
 
 #include "analysis/jacobi.h"
 #include "analysis/worker_pool.h"
+#include "driver/eigen_progress.h"
 #include "textio/console.h"
 
 #ifdef ORTHAXIS_HAVE_LAPACK
@@ -106,7 +107,8 @@ std::int64_t run_jacobi(int p, const std::vector<float>& input, std::vector<floa
                         orthaxis::analysis::WorkerPool* pool = nullptr) {
   a = input;
   orthaxis::textio::Console console(sink);
-  return orthaxis::analysis::detail::jacobi_counting(p, a, e, console, widest, pool).rotations;
+  orthaxis::driver::EigenProgress lines(console);
+  return orthaxis::analysis::detail::jacobi_counting(p, a, e, &lines, widest, pool).rotations;
 }
 
 // range(1): widest kernels allowed (detail::Kernels), so that the gain of

@@ -11,11 +11,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
 
+#include "analysis/jacobi_observer.h"
 #include "analysis/worker_pool.h"
-#include "textio/console.h"
 
 namespace orthaxis::analysis {
 
@@ -30,24 +29,20 @@ inline constexpr std::int32_t kSweepLimit = 100;
 //    r*(r-1)/2 + c - 1; at least p*(p+1)/2 values. On return the diagonal holds the
 //    eigenvalues in non-increasing order; off-diagonal positions keep the iteration's remainders.
 // e: p*p values, column by column: element (i, j) (1-based) at index (j-1)*p + i - 1.
-// console: receives the progress lines (threshold line once, one "+CURRENT V.=" record per
-//    threshold step) through textio::Format / textio::Console.
+// observer, when given, hears of the start (with the threshold schedule) and
+//    of each threshold step; the routine itself writes nothing.
 // pool: threads that rotate the eigenvectors and rows of the triangle below
 //    the iteration while it goes on (the results are the same for every
 //    number of threads). Up to three of the pool's helpers are busy with this
 //    until jacobi returns.
-// on_step, when given, is called at each threshold step with that step's
-//    threshold and the final threshold (progress for a person).
-using ThresholdStep = std::function<void(float threshold, float final_threshold)>;
 [[nodiscard]] Convergence jacobi(std::int32_t p, std::span<float> a, std::span<float> e,
-                                 textio::Console& console, WorkerPool* pool = nullptr,
-                                 const ThresholdStep& on_step = {});
+                                 JacobiObserver* observer = nullptr, WorkerPool* pool = nullptr);
 
 // The same method stated plainly: one rotation after another on the packed
-// triangle with 1-based positions. jacobi gives its results bit for bit; the
-// tests compare the two.
+// triangle with 1-based positions. jacobi gives its results, and its calls
+// of the observer, bit for bit; the tests compare the two.
 [[nodiscard]] Convergence jacobi_directly(std::int32_t p, std::span<float> a, std::span<float> e,
-                                          textio::Console& console);
+                                          JacobiObserver* observer = nullptr);
 
 // The most bytes jacobi allocates at one time for a p x p matrix (its working
 // copy of the triangle, or the copy made by the sort).
@@ -66,8 +61,8 @@ struct JacobiCounts {
 
 // The same computation as jacobi, with counts for the benchmark and the tests.
 JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float> e,
-                             textio::Console& console, Kernels widest = Kernels::kAvx512,
-                             WorkerPool* pool = nullptr, const ThresholdStep& on_step = {});
+                             JacobiObserver* observer = nullptr, Kernels widest = Kernels::kAvx512,
+                             WorkerPool* pool = nullptr);
 }  // namespace detail
 
 }  // namespace orthaxis::analysis

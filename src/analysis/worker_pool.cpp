@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "analysis/spin_wait.h"
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -21,22 +19,15 @@ namespace {
 // sleeping thread costs more than the look.
 constexpr std::chrono::microseconds kLookBeforeSleep{50};
 
-inline void relax() {
-#if defined(__SSE2__)
-  _mm_pause();
-#endif
-}
-
-// Looks until `ready()` or the time is up; true when ready.
+// Looks until `ready()` or the time is up, at the clock after each round of
+// looks; true when ready.
 template <typename Ready>
 bool look_for(const Ready& ready) {
   const auto until = std::chrono::steady_clock::now() + kLookBeforeSleep;
+  SpinWait spin;
   for (;;) {
-    for (int k = 0; k < 64; ++k) {
-      if (ready()) return true;
-      relax();
-    }
-    if (std::chrono::steady_clock::now() >= until) return ready();
+    if (ready()) return true;
+    if (spin.pause() && std::chrono::steady_clock::now() >= until) return ready();
   }
 }
 

@@ -7,6 +7,7 @@
 #include "analysis/matrix_file.h"
 #include "analysis/packed.h"
 #include "analysis/statistics.h"
+#include "driver/eigen_progress.h"
 #include "driver/run.h"
 #include "textio/units.h"
 #include "driver/warnings.h"
@@ -22,17 +23,6 @@ using textio::RecordFile;
 
 const textio::Format kNoConvergence{
     "(//3X,'ABNORMAL TERMINATION. EIGENANALYSIS DOES NOT CONVERGE'//)"};
-
-// The number of threshold steps after one with `threshold`, as the
-// eigenanalysis takes them.
-std::int64_t steps_left(float threshold, float final_threshold, float p) {
-  std::int64_t k = 0;
-  while (threshold - final_threshold > 0.0f && k < 1000) {
-    threshold = threshold / p;
-    ++k;
-  }
-  return k;
-}
 
 // With at least two axes, the points on axes 1 and 2, on the console.
 void plot_first_plane(const RunContext& run, const results::ScoreMatrix& scores) {
@@ -101,20 +91,11 @@ Resemblance correspondence_matrix(const RunContext& run, RunFiles& files,
 Eigenanalysis eigenanalysis(const RunContext& run, RunFiles& files, const DataShape& shape,
                             Resemblance& r) {
   const std::int32_t p = shape.p;
-  analysis::ThresholdStep on_step;
   textio::Messages& messages = run.messages;
-  if (messages.progress()) {
-    messages.start_step();
-    on_step = [&messages, p, step = std::int64_t{0}](float threshold,
-                                                     float final_threshold) mutable {
-      if (++step > 1 && !messages.update_due()) return;
-      const std::int64_t total = step + steps_left(threshold, final_threshold, static_cast<float>(p));
-      messages.show("eigenanalysis: threshold step " + std::to_string(step) + " of " +
-                    std::to_string(total));
-    };
-  }
+  if (messages.progress()) messages.start_step();
+  EigenProgress progress(run.console, messages.progress() ? &messages : nullptr);
   const analysis::Convergence convergence =
-      analysis::jacobi(p, r.matrix, r.vectors, run.console, &run.pool, on_step);
+      analysis::jacobi(p, r.matrix, r.vectors, &progress, &run.pool);
   messages.clear_progress();
   if (convergence != analysis::Convergence::kConverged) {
     run.print.both(kNoConvergence);

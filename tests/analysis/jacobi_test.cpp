@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/eigen_progress.h"
 #include "textio/console.h"
 #include "textio/format.h"
 
@@ -54,7 +55,10 @@ struct Result {
 Result run_fast(std::int32_t p, std::vector<float> a) {
   Result r;
   r.e.assign(static_cast<std::size_t>(p) * p, -7.0f);
-  r.console = console_bytes([&](textio::Console& c) { r.convergence = jacobi(p, a, r.e, c); });
+  r.console = console_bytes([&](textio::Console& c) {
+    driver::EigenProgress lines(c);
+    r.convergence = jacobi(p, a, r.e, &lines);
+  });
   r.a = std::move(a);
   return r;
 }
@@ -63,7 +67,8 @@ Result run_with_kernels(std::int32_t p, std::vector<float> a, detail::Kernels wi
   Result r;
   r.e.assign(static_cast<std::size_t>(p) * p, 5.0f);
   r.console = console_bytes([&](textio::Console& c) {
-    r.convergence = detail::jacobi_counting(p, a, r.e, c, widest).convergence;
+    driver::EigenProgress lines(c);
+    r.convergence = detail::jacobi_counting(p, a, r.e, &lines, widest).convergence;
   });
   r.a = std::move(a);
   return r;
@@ -72,7 +77,10 @@ Result run_with_kernels(std::int32_t p, std::vector<float> a, detail::Kernels wi
 Result run_literal(std::int32_t p, std::vector<float> a) {
   Result r;
   r.e.assign(static_cast<std::size_t>(p) * p, 3.0f);
-  r.console = console_bytes([&](textio::Console& c) { r.convergence = jacobi_directly(p, a, r.e, c); });
+  r.console = console_bytes([&](textio::Console& c) {
+    driver::EigenProgress lines(c);
+    r.convergence = jacobi_directly(p, a, r.e, &lines);
+  });
   r.a = std::move(a);
   return r;
 }
@@ -430,7 +438,8 @@ TEST(Jacobi, AThresholdStepThatNeverSettlesEndsAtTheSweepLimit) {
     EXPECT_EQ(r.console.find("CURRENT V."), r.console.rfind("CURRENT V."));
     std::vector<float> e(static_cast<std::size_t>(p) * p);
     console_bytes([&](textio::Console& con) {
-      EXPECT_EQ(detail::jacobi_counting(p, a, e, con).most_sweeps, kSweepLimit);
+      driver::EigenProgress lines(con);
+      EXPECT_EQ(detail::jacobi_counting(p, a, e, &lines).most_sweeps, kSweepLimit);
     });
   }
 }

@@ -11,6 +11,7 @@
 
 #include "analysis/jacobi.h"
 #include "analysis/worker_pool.h"
+#include "driver/eigen_progress.h"
 
 namespace orthaxis::analysis {
 namespace {
@@ -30,17 +31,18 @@ TEST(JacobiOnThreads, MatchesThePlainStatementForOneToFourThreads) {
     for (float& x : a0) x = value(rng);
     std::vector<float> plain_a = a0, plain_e(static_cast<std::size_t>(p) * p);
     textio::Console console(null);
+    driver::EigenProgress lines(console);
     if (p == 200) {
       std::vector<float> a = a0, e(plain_e.size());
       // More rotations than one recorded list holds: a list goes to the pool mid-way.
-      EXPECT_GT(detail::jacobi_counting(p, a, e, console).rotations, 65536);
+      EXPECT_GT(detail::jacobi_counting(p, a, e, &lines).rotations, 65536);
     }
-    ASSERT_EQ(jacobi_directly(p, plain_a, plain_e, console), Convergence::kConverged);
+    ASSERT_EQ(jacobi_directly(p, plain_a, plain_e, &lines), Convergence::kConverged);
     // 6: more helpers than the iteration takes as partners.
     for (std::size_t threads : {1, 2, 3, 4, 6}) {
       WorkerPool pool(threads);
       std::vector<float> a = a0, e(plain_e.size());
-      ASSERT_EQ(jacobi(p, a, e, console, &pool), Convergence::kConverged);
+      ASSERT_EQ(jacobi(p, a, e, &lines, &pool), Convergence::kConverged);
       EXPECT_EQ(std::memcmp(a.data(), plain_a.data(), len * sizeof(float)), 0)
           << "p = " << p << ", " << threads << " threads: eigenvalues";
       EXPECT_EQ(std::memcmp(e.data(), plain_e.data(), e.size() * sizeof(float)), 0)
