@@ -71,6 +71,120 @@ bool parse_count(std::string_view text, std::int32_t& value) {
   return ec == std::errc() && ptr == end && value >= 1;
 }
 
+UsageError refused(std::string_view option, std::string_view takes, std::string_view value) {
+  return UsageError(std::string(option) + " " + std::string(takes) + ", not \"" +
+                    std::string(value) + "\"");
+}
+
+// The handlers of the options that take a value; each refuses a value it
+// cannot use.
+void take_threads(Options& o, std::string_view v) {
+  if (!parse_count(v, o.threads)) throw refused("--threads", "needs a positive whole number", v);
+}
+
+void take_import(Options& o, std::string_view v) {
+  if (v.empty()) throw UsageError("--import needs a file name");
+  o.import_file = std::string(v);
+}
+
+void take_separator(Options& o, std::string_view v) {
+  if (v == ",") o.separator = ',';
+  else if (v == ";") o.separator = ';';
+  else if (v == "tab" || v == "\t" || v == "\\t") o.separator = '\t';
+  else throw refused("--sep", "takes ',', ';' or tab", v);
+}
+
+void take_decimal(Options& o, std::string_view v) {
+  if (v == ".") o.decimal = '.';
+  else if (v == ",") o.decimal = ',';
+  else throw refused("--dec", "takes '.' or ','", v);
+}
+
+void take_analysis(Options& o, std::string_view v) {
+  if (v == "correlation") o.analysis = ImportAnalysis::kCorrelation;
+  else if (v == "covariance") o.analysis = ImportAnalysis::kCovariance;
+  else if (v == "cross-products") o.analysis = ImportAnalysis::kCrossProducts;
+  else if (v == "correspondence") o.analysis = ImportAnalysis::kCorrespondence;
+  else throw refused("--analysis", "takes correlation, covariance, cross-products or correspondence", v);
+}
+
+void take_axes(Options& o, std::string_view v) {
+  if (!parse_count(v, o.axes)) throw refused("--axes", "needs a positive whole number", v);
+}
+
+// An option of the command line: a flag, which takes no value, or one whose
+// value goes to its handler.
+struct OptionRule {
+  std::string_view name;
+  bool Options::*flag;
+  void (*take)(Options&, std::string_view);
+  bool import_setting;  // only --import uses it
+};
+
+constexpr OptionRule kOptions[] = {
+    {"-h", &Options::help, nullptr, false},
+    {"--help", &Options::help, nullptr, false},
+    {"--version", &Options::version, nullptr, false},
+    {"--check", &Options::check, nullptr, false},
+    {"--quiet", &Options::quiet, nullptr, false},
+    {"--csv", &Options::csv, nullptr, false},
+    {"--svg", &Options::svg, nullptr, false},
+    {"--force", &Options::force, nullptr, true},
+    {"--threads", nullptr, take_threads, false},
+    {"--import", nullptr, take_import, false},
+    {"--sep", nullptr, take_separator, true},
+    {"--dec", nullptr, take_decimal, true},
+    {"--analysis", nullptr, take_analysis, true},
+    {"--axes", nullptr, take_axes, true},
+};
+
+const OptionRule* find_option(std::string_view name) {
+  for (const OptionRule& rule : kOptions)
+    if (rule.name == name) return &rule;
+  return nullptr;
+}
+
+// An argument that names an option: its name, and the value given with it
+// as --name=value.
+struct OptionArgument {
+  std::string_view name;
+  std::string_view value;
+  bool has_value = false;
+};
+
+OptionArgument split_option(std::string_view a) {
+  OptionArgument arg{a, {}, false};
+  if (a.starts_with("--")) {
+    if (auto eq = a.find('='); eq != std::string_view::npos) {
+      arg.name = a.substr(0, eq);
+      arg.value = a.substr(eq + 1);
+      arg.has_value = true;
+    }
+  }
+  return arg;
+}
+
+// The option at args[i] applied to o; i moves past a value given as the
+// next argument. True for an option that only --import uses.
+bool apply_option(std::span<const std::string_view> args, std::size_t& i, Options& o) {
+  const std::string_view a = args[i];
+  const OptionArgument arg = split_option(a);
+  const OptionRule* rule = find_option(arg.name);
+  if (rule == nullptr) throw UsageError("unknown option \"" + std::string(a) + "\"");
+  if (rule->flag != nullptr) {
+    if (arg.has_value) throw UsageError("option " + std::string(arg.name) + " takes no value");
+    o.*(rule->flag) = true;
+  } else if (arg.has_value) {
+    rule->take(o, arg.value);
+  } else {
+    if (i + 1 >= args.size()) throw UsageError("option " + std::string(arg.name) + " needs a value");
+    rule->take(o, args[++i]);
+  }
+  return rule->import_setting;
+}
+
+bool is_operand(std::string_view a) { return a.empty() || a[0] != '-' || a == "-"; }
+
 }  // namespace
 
 std::string_view usage_line() { return kUsage; }
@@ -83,88 +197,15 @@ Options parse_options(std::span<const std::string_view> args) {
   bool import_setting = false;  // an option that only --import uses
   bool options_end = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string_view a = args[i];
-    if (options_end || a.empty() || a[0] != '-' || a == "-") {
+    const std::string_view a = args[i];
+    if (options_end || is_operand(a)) {
       if (have_dir) throw UsageError("more than one directory given: \"" + std::string(a) + "\"");
       o.dir = std::string(a);
       have_dir = true;
-      continue;
-    }
-    // --name=value is the same as --name value.
-    std::string_view name = a;
-    std::string_view inline_value;
-    bool has_inline = false;
-    if (a.starts_with("--")) {
-      if (auto eq = a.find('='); eq != std::string_view::npos) {
-        name = a.substr(0, eq);
-        inline_value = a.substr(eq + 1);
-        has_inline = true;
-      }
-    }
-    auto value = [&]() -> std::string_view {
-      if (has_inline) return inline_value;
-      if (i + 1 >= args.size()) throw UsageError("option " + std::string(name) + " needs a value");
-      return args[++i];
-    };
-    auto flag = [&](bool& target) {
-      if (has_inline) throw UsageError("option " + std::string(name) + " takes no value");
-      target = true;
-    };
-    if (a == "--") {
+    } else if (a == "--") {
       options_end = true;
-    } else if (name == "-h" || name == "--help") {
-      flag(o.help);
-    } else if (name == "--version") {
-      flag(o.version);
-    } else if (name == "--check") {
-      flag(o.check);
-    } else if (name == "--quiet") {
-      flag(o.quiet);
-    } else if (name == "--csv") {
-      flag(o.csv);
-    } else if (name == "--svg") {
-      flag(o.svg);
-    } else if (name == "--force") {
-      flag(o.force);
+    } else if (apply_option(args, i, o)) {
       import_setting = true;
-    } else if (name == "--threads") {
-      std::string_view v = value();
-      if (!parse_count(v, o.threads))
-        throw UsageError("--threads needs a positive whole number, not \"" + std::string(v) + "\"");
-    } else if (name == "--import") {
-      std::string_view v = value();
-      if (v.empty()) throw UsageError("--import needs a file name");
-      o.import_file = std::string(v);
-    } else if (name == "--sep") {
-      std::string_view v = value();
-      if (v == ",") o.separator = ',';
-      else if (v == ";") o.separator = ';';
-      else if (v == "tab" || v == "\t" || v == "\\t") o.separator = '\t';
-      else throw UsageError("--sep takes ',', ';' or tab, not \"" + std::string(v) + "\"");
-      import_setting = true;
-    } else if (name == "--dec") {
-      std::string_view v = value();
-      if (v == ".") o.decimal = '.';
-      else if (v == ",") o.decimal = ',';
-      else throw UsageError("--dec takes '.' or ',', not \"" + std::string(v) + "\"");
-      import_setting = true;
-    } else if (name == "--analysis") {
-      std::string_view v = value();
-      if (v == "correlation") o.analysis = ImportAnalysis::kCorrelation;
-      else if (v == "covariance") o.analysis = ImportAnalysis::kCovariance;
-      else if (v == "cross-products") o.analysis = ImportAnalysis::kCrossProducts;
-      else if (v == "correspondence") o.analysis = ImportAnalysis::kCorrespondence;
-      else
-        throw UsageError("--analysis takes correlation, covariance, cross-products or "
-                         "correspondence, not \"" + std::string(v) + "\"");
-      import_setting = true;
-    } else if (name == "--axes") {
-      std::string_view v = value();
-      if (!parse_count(v, o.axes))
-        throw UsageError("--axes needs a positive whole number, not \"" + std::string(v) + "\"");
-      import_setting = true;
-    } else {
-      throw UsageError("unknown option \"" + std::string(a) + "\"");
     }
   }
   if (import_setting && !o.importing())

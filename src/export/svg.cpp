@@ -129,75 +129,98 @@ std::string xml_text(std::string_view in) {
   return out;
 }
 
-std::string biplot(const Biplot& b) {
+namespace {
+
+// Arrows are drawn together at a common factor that brings the longest to
+// nine tenths of the farthest object; 1 without arrows.
+double arrow_factor(const Biplot& b) {
+  if (!b.arrows) return 1.0;
   const std::size_t n = static_cast<std::size_t>(b.objects.points());
   const std::size_t p = static_cast<std::size_t>(b.variables.points());
-
-  // Arrows are drawn together at a common factor that brings the longest to
-  // nine tenths of the farthest object.
-  double factor = 1.0;
-  if (b.arrows) {
-    double objects = 0.0, variables = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-      const double r = std::hypot(double{b.objects.at(i, 0)}, double{b.objects.at(i, 1)});
-      if (std::isfinite(r)) objects = std::max(objects, r);
-    }
-    for (std::size_t j = 0; j < p; ++j) {
-      const double r = std::hypot(double{b.variables.at(j, 0)}, double{b.variables.at(j, 1)});
-      if (std::isfinite(r)) variables = std::max(variables, r);
-    }
-    if (objects > 0.0 && variables > 0.0) factor = 0.9 * objects / variables;
+  double objects = 0.0, variables = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double r = std::hypot(double{b.objects.at(i, 0)}, double{b.objects.at(i, 1)});
+    if (std::isfinite(r)) objects = std::max(objects, r);
   }
-  auto vx = [&](std::size_t j) { return factor * b.variables.at(j, 0); };
-  auto vy = [&](std::size_t j) { return factor * b.variables.at(j, 1); };
+  for (std::size_t j = 0; j < p; ++j) {
+    const double r = std::hypot(double{b.variables.at(j, 0)}, double{b.variables.at(j, 1)});
+    if (std::isfinite(r)) variables = std::max(variables, r);
+  }
+  return objects > 0.0 && variables > 0.0 ? 0.9 * objects / variables : 1.0;
+}
 
+// Variable j's point, at the arrows' factor.
+double variable_x(const Biplot& b, double factor, std::size_t j) { return factor * b.variables.at(j, 0); }
+double variable_y(const Biplot& b, double factor, std::size_t j) { return factor * b.variables.at(j, 1); }
+
+// Where the data go in the document: the extent of the points with a
+// margin, one unit the same length on both axes.
+struct Frame {
   Extent e;
+  double xrange = 0, yrange = 0;
+  double scale = 0;  // document units per data unit
+  double width = 0, height = 0;
+  double right = 0, bottom = 0;  // of the plotting area
+  double sx(double x) const { return kLeft + (x - e.xmin) * scale; }
+  double sy(double y) const { return kTop + (e.ymax - y) * scale; }
+};
+
+Frame frame_of(const Biplot& b, double factor) {
+  const std::size_t n = static_cast<std::size_t>(b.objects.points());
+  const std::size_t p = static_cast<std::size_t>(b.variables.points());
+  Frame f;
+  Extent& e = f.e;
   for (std::size_t i = 0; i < n; ++i) e.add(b.objects.at(i, 0), b.objects.at(i, 1));
-  for (std::size_t j = 0; j < p; ++j) e.add(vx(j), vy(j));
-  double xrange = e.xmax - e.xmin, yrange = e.ymax - e.ymin;
-  const double span = std::max(xrange, yrange) > 0.0 ? std::max(xrange, yrange) : 2.0;
+  for (std::size_t j = 0; j < p; ++j) e.add(variable_x(b, factor, j), variable_y(b, factor, j));
+  const double xspread = e.xmax - e.xmin, yspread = e.ymax - e.ymin;
+  const double span = std::max(xspread, yspread) > 0.0 ? std::max(xspread, yspread) : 2.0;
   // A margin of 8 % of the longer side around the points, for their labels.
   const double pad = 0.08 * span;
   e.xmin -= pad;
   e.xmax += pad;
   e.ymin -= pad;
   e.ymax += pad;
-  xrange = e.xmax - e.xmin;
-  yrange = e.ymax - e.ymin;
-  const double scale = kPlotSize / std::max(xrange, yrange);  // document units per data unit
-  const double width = kLeft + xrange * scale + kRight;
-  const double height = kTop + yrange * scale + kBottom;
-  auto sx = [&](double x) { return kLeft + (x - e.xmin) * scale; };
-  auto sy = [&](double y) { return kTop + (e.ymax - y) * scale; };
-  const double right = kLeft + xrange * scale, bottom = kTop + yrange * scale;
+  f.xrange = e.xmax - e.xmin;
+  f.yrange = e.ymax - e.ymin;
+  f.scale = kPlotSize / std::max(f.xrange, f.yrange);
+  f.width = kLeft + f.xrange * f.scale + kRight;
+  f.height = kTop + f.yrange * f.scale + kBottom;
+  f.right = kLeft + f.xrange * f.scale;
+  f.bottom = kTop + f.yrange * f.scale;
+  return f;
+}
 
-  std::string d = header(width, height, "Biplot of axes 1 and 2");
+// The arrow head, the frame, the zero lines, the axis titles and the note
+// of the arrows' factor.
+void append_axes(std::string& d, const Biplot& b, const Frame& f, double factor) {
   d += "<defs><marker id=\"arrow\" viewBox=\"0 0 10 10\" refX=\"10\" refY=\"5\" "
        "markerWidth=\"7\" markerHeight=\"7\" orient=\"auto-start-reverse\">"
        "<path d=\"M 0 0 L 10 5 L 0 10 z\" fill=\"" + std::string(kVariableColour) +
        "\"/></marker></defs>\n";
   d += "<rect class=\"frame\" x=\"" + num(kLeft) + "\" y=\"" + num(kTop) + "\" width=\"" +
-       num(xrange * scale) + "\" height=\"" + num(yrange * scale) +
+       num(f.xrange * f.scale) + "\" height=\"" + num(f.yrange * f.scale) +
        "\" fill=\"none\" stroke=\"#999999\"/>\n";
-  d += line(sx(0.0), kTop, sx(0.0), bottom, "id=\"zero-x\" stroke=\"#777777\" stroke-dasharray=\"4 3\"");
-  d += line(kLeft, sy(0.0), right, sy(0.0), "id=\"zero-y\" stroke=\"#777777\" stroke-dasharray=\"4 3\"");
-  d += text((kLeft + right) / 2.0, bottom + 35.0, "middle", "axis-title",
+  d += line(f.sx(0.0), kTop, f.sx(0.0), f.bottom, "id=\"zero-x\" stroke=\"#777777\" stroke-dasharray=\"4 3\"");
+  d += line(kLeft, f.sy(0.0), f.right, f.sy(0.0), "id=\"zero-y\" stroke=\"#777777\" stroke-dasharray=\"4 3\"");
+  d += text((kLeft + f.right) / 2.0, f.bottom + 35.0, "middle", "axis-title",
             "Axis 1 (" + percent_text(b.percent1) + " %)");
-  d += text(25.0, (kTop + bottom) / 2.0, "middle", "axis-title",
+  d += text(25.0, (kTop + f.bottom) / 2.0, "middle", "axis-title",
             "Axis 2 (" + percent_text(b.percent2) + " %)",
-            " transform=\"rotate(-90 25 " + num((kTop + bottom) / 2.0) + ")\"");
+            " transform=\"rotate(-90 25 " + num((kTop + f.bottom) / 2.0) + ")\"");
   if (factor != 1.0) {
     char buffer[64];
     const auto r = std::to_chars(buffer, buffer + sizeof buffer, factor, std::chars_format::general, 3);
-    d += text(right, kTop - 12.0, "end", "note",
+    d += text(f.right, kTop - 12.0, "end", "note",
               "Arrows drawn at " + std::string(buffer, r.ptr) + " times their length");
   }
+}
 
-  // Legend: which marks are objects and which are variables.
+// Which marks are objects and which are variables.
+void append_legend(std::string& d, bool arrows) {
   d += "<circle cx=\"" + num(kLeft + 6.0) + "\" cy=\"" + num(kTop - 16.0) + "\" r=\"3\" fill=\"" +
        kObjectColour + "\"/>\n";
   d += text(kLeft + 14.0, kTop - 12.0, "start", "legend", "objects");
-  if (b.arrows) {
+  if (arrows) {
     d += line(kLeft + 72.0, kTop - 16.0, kLeft + 90.0, kTop - 16.0,
               "stroke=\"" + std::string(kVariableColour) + "\" stroke-width=\"1.5\"");
   } else {
@@ -205,34 +228,43 @@ std::string biplot(const Biplot& b) {
          "\" width=\"7\" height=\"7\" fill=\"" + kVariableColour + "\"/>\n";
   }
   d += text(kLeft + 96.0, kTop - 12.0, "start", "legend", "variables");
+}
 
+// The objects as dots, labelled unless there are too many of them.
+void append_objects(std::string& d, const Biplot& b, const Frame& f) {
+  const std::size_t n = static_cast<std::size_t>(b.objects.points());
   const bool crowded = b.objects.points() > kLabelledObjectLimit;
   d += "<g class=\"objects\" fill=\"" + std::string(kObjectColour) + "\"" +
        (crowded ? " fill-opacity=\"0.3\"" : "") + ">\n";
   for (std::size_t i = 0; i < n; ++i) {
     const double x = b.objects.at(i, 0), y = b.objects.at(i, 1);
     if (!finite(x, y)) continue;
-    d += "<circle class=\"object\" cx=\"" + num(sx(x)) + "\" cy=\"" + num(sy(y)) +
+    d += "<circle class=\"object\" cx=\"" + num(f.sx(x)) + "\" cy=\"" + num(f.sy(y)) +
          "\" r=\"" + (crowded ? "2" : "3") + "\"/>\n";
     if (!crowded)
-      d += text(sx(x) + kNudge, sy(y) - kNudge, "start", "label", point_label(b.object_labels, i));
+      d += text(f.sx(x) + kNudge, f.sy(y) - kNudge, "start", "label", point_label(b.object_labels, i));
   }
   d += "</g>\n";
+}
 
+// The variables as arrows from the origin or as squares, each labelled
+// beyond its point.
+void append_variables(std::string& d, const Biplot& b, const Frame& f, double factor) {
+  const std::size_t p = static_cast<std::size_t>(b.variables.points());
   d += "<g class=\"variables\" fill=\"" + std::string(kVariableColour) + "\">\n";
   for (std::size_t j = 0; j < p; ++j) {
-    const double x = vx(j), y = vy(j);
+    const double x = variable_x(b, factor, j), y = variable_y(b, factor, j);
     if (!finite(x, y)) continue;
-    const double px = sx(x), py = sy(y);
+    const double px = f.sx(x), py = f.sy(y);
     double ux = 1.0, uy = -1.0;  // direction to nudge the label, in document units
     if (b.arrows) {
-      d += line(sx(0.0), sy(0.0), px, py,
+      d += line(f.sx(0.0), f.sy(0.0), px, py,
                 "class=\"variable\" stroke=\"" + std::string(kVariableColour) +
                     "\" stroke-width=\"1.5\" marker-end=\"url(#arrow)\"");
-      const double length = std::hypot(px - sx(0.0), py - sy(0.0));
+      const double length = std::hypot(px - f.sx(0.0), py - f.sy(0.0));
       if (length > 0.0) {
-        ux = (px - sx(0.0)) / length;
-        uy = (py - sy(0.0)) / length;
+        ux = (px - f.sx(0.0)) / length;
+        uy = (py - f.sy(0.0)) / length;
       }
     } else {
       d += "<rect class=\"variable\" x=\"" + num(px - 3.5) + "\" y=\"" + num(py - 3.5) +
@@ -241,7 +273,20 @@ std::string biplot(const Biplot& b) {
     d += text(px + kNudge * ux * 1.4, py + kNudge * uy * 1.4 + (uy > 0 ? kFontSize * 0.8 : 0.0),
               ux < 0 ? "end" : "start", "label", point_label(b.variable_labels, j));
   }
-  d += "</g>\n</svg>\n";
+  d += "</g>\n";
+}
+
+}  // namespace
+
+std::string biplot(const Biplot& b) {
+  const double factor = arrow_factor(b);
+  const Frame f = frame_of(b, factor);
+  std::string d = header(f.width, f.height, "Biplot of axes 1 and 2");
+  append_axes(d, b, f, factor);
+  append_legend(d, b.arrows);
+  append_objects(d, b, f);
+  append_variables(d, b, f, factor);
+  d += "</svg>\n";
   return d;
 }
 

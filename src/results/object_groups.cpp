@@ -103,94 +103,138 @@ std::size_t block_rows(std::size_t p) {
   return std::clamp<std::size_t>((std::size_t{1} << 16) / std::max<std::size_t>(p, 1), 16, 4096);
 }
 
-void score_in_blocks(input::ScratchFile& scratch, std::size_t n, std::size_t p,
-                     analysis::WorkerPool* pool, const ObjectStep& score, const ObjectStep& list) {
-  const std::size_t block = block_rows(p);
-  struct Block {
-    std::vector<float> rows;
-    ObjectRun run{};
-    analysis::WorkerPool::Handle scoring;
-    std::exception_ptr failure;  // the read of object run.first + run.count failed
-  };
-  Block blocks[2];
-  for (std::size_t b = 0; b < 2; ++b) {
-    blocks[b].rows.resize(block * p);
-    blocks[b].run.rows = blocks[b].rows.data();
-    blocks[b].run.slot = b * block;
-  }
-  const bool threads = pool != nullptr && pool->size() > 1;
-  const std::size_t parts = threads ? 4 * pool->size() : 1;
-  // Without threads the caller reads the rows; with them each part reads its
-  // own rows at their place in the file, and the block ends at the first
-  // row that could not be read.
-  std::vector<std::size_t> read_whole[2];
-  std::vector<std::exception_ptr> read_failure[2];
-  for (std::size_t b = 0; b < 2; ++b) read_whole[b].resize(parts), read_failure[b].resize(parts);
-  auto part_bounds = [](const Block& b, std::size_t groups, std::size_t parts_here, std::size_t k) {
-    return std::pair<std::size_t, std::size_t>{
-        std::min(b.run.count, groups * k / parts_here * kGroup),
-        std::min(b.run.count, groups * (k + 1) / parts_here * kGroup)};
-  };
-  std::size_t parts_in[2] = {0, 0};
-  auto read_block = [&](std::size_t which, std::size_t first) {
-    Block& b = blocks[which];
-    b.run.first = first;
-    b.run.count = std::min(block, n - first);
-    if (!threads) {
-      for (std::size_t k = 0; k < b.run.count; ++k) {
-        try {
-          scratch.read_row(std::span<float>(b.rows.data() + k * p, p));
-        } catch (...) {
-          b.failure = std::current_exception();
-          b.run.count = k;
-          break;
-        }
-      }
+namespace {
+
+// One of the two blocks of a pass: its rows, the objects they hold, and
+// the work that scores them.
+struct Block {
+  std::vector<float> rows;
+  ObjectRun run{};
+  analysis::WorkerPool::Handle scoring;
+  std::exception_ptr failure;  // the read of object run.first + run.count failed
+  std::size_t parts = 0;       // the parts it was last split into
+  // With threads, each part's rows read whole and the failure of the next.
+  std::vector<std::size_t> read_whole;
+  std::vector<std::exception_ptr> read_failure;
+};
+
+// The objects [first, second) of part k of a block's `groups` groups in
+// `parts` parts: whole groups to each part.
+std::pair<std::size_t, std::size_t> part_bounds(const ObjectRun& run, std::size_t groups,
+                                                std::size_t parts, std::size_t k) {
+  return {std::min(run.count, groups * k / parts * kGroup),
+          std::min(run.count, groups * (k + 1) / parts * kGroup)};
+}
+
+std::size_t groups_of(const ObjectRun& run) { return (run.count + kGroup - 1) / kGroup; }
+
+// The blocks of a pass and how they are read and scored. Without threads
+// the caller reads the rows; with them each part reads its own rows at
+// their place in the file, and the block ends at the first row that could
+// not be read.
+class BlockPipeline {
+ public:
+  BlockPipeline(input::ScratchFile& scratch, std::size_t n, std::size_t p,
+                analysis::WorkerPool* pool, const ObjectStep& score)
+      : scratch_(scratch), n_(n), p_(p), pool_(pool), score_(score), block_(block_rows(p)),
+        threads_(pool != nullptr && pool->size() > 1), parts_(threads_ ? 4 * pool->size() : 1) {
+    for (std::size_t b = 0; b < 2; ++b) {
+      blocks_[b].rows.resize(block_ * p);
+      blocks_[b].run.rows = blocks_[b].rows.data();
+      blocks_[b].run.slot = b * block_;
+      blocks_[b].read_whole.resize(parts_);
+      blocks_[b].read_failure.resize(parts_);
     }
-    // Whole groups to each part.
-    const std::size_t groups = (b.run.count + kGroup - 1) / kGroup;
-    const std::size_t parts_here = std::max<std::size_t>(1, std::min(parts, groups));
-    parts_in[which] = parts_here;
-    auto part = [&, which, groups, parts_here, p](std::size_t k) {
-      Block& own = blocks[which];
-      auto [k0, k1] = part_bounds(own, groups, parts_here, k);
-      if (threads) {
-        read_failure[which][k] = nullptr;
-        read_whole[which][k] = scratch.read_rows_at(own.run.first + k0, k1 - k0, p,
-                                                    own.rows.data() + k0 * p, read_failure[which][k]);
-        k1 = k0 + read_whole[which][k];
-      }
-      if (k1 > k0) score({own.rows.data() + k0 * p, own.run.first + k0, k1 - k0, own.run.slot + k0});
-    };
-    if (threads) {
-      b.scoring = pool->start(parts_here, part);
+  }
+
+  std::size_t block() const { return block_; }
+  bool threads() const { return threads_; }
+  Block& operator[](std::size_t which) { return blocks_[which]; }
+
+  // Reads (without threads) the block of objects from `first`, and starts
+  // scoring it: on the pool with threads, here without.
+  void start(std::size_t which, std::size_t first) {
+    Block& b = blocks_[which];
+    b.run.first = first;
+    b.run.count = std::min(block_, n_ - first);
+    if (!threads_) read_serially(b);
+    const std::size_t groups = groups_of(b.run);
+    const std::size_t parts = std::max<std::size_t>(1, std::min(parts_, groups));
+    b.parts = parts;
+    auto part = [this, which, groups, parts](std::size_t k) { score_part(which, groups, parts, k); };
+    if (threads_) {
+      b.scoring = pool_->start(parts, part);
     } else {
       part(0);
     }
-  };
+  }
+
   // The rows of a block read by its parts: the block ends before the first
   // row that could not be read.
-  auto check_reads = [&](std::size_t which) {
-    Block& b = blocks[which];
-    const std::size_t groups = (b.run.count + kGroup - 1) / kGroup;
-    for (std::size_t k = 0; k < parts_in[which]; ++k) {
-      if (!read_failure[which][k]) continue;
-      b.run.count = part_bounds(b, groups, parts_in[which], k).first + read_whole[which][k];
-      b.failure = read_failure[which][k];
+  void check_reads(std::size_t which) {
+    Block& b = blocks_[which];
+    const std::size_t groups = groups_of(b.run);
+    for (std::size_t k = 0; k < b.parts; ++k) {
+      if (!b.read_failure[k]) continue;
+      b.run.count = part_bounds(b.run, groups, b.parts, k).first + b.read_whole[k];
+      b.failure = b.read_failure[k];
       return;
     }
-  };
+  }
+
+ private:
+  void read_serially(Block& b) {
+    for (std::size_t k = 0; k < b.run.count; ++k) {
+      try {
+        scratch_.read_row(std::span<float>(b.rows.data() + k * p_, p_));
+      } catch (...) {
+        b.failure = std::current_exception();
+        b.run.count = k;
+        break;
+      }
+    }
+  }
+
+  void score_part(std::size_t which, std::size_t groups, std::size_t parts, std::size_t k) {
+    Block& own = blocks_[which];
+    auto [k0, k1] = part_bounds(own.run, groups, parts, k);
+    if (threads_) {
+      own.read_failure[k] = nullptr;
+      own.read_whole[k] = scratch_.read_rows_at(own.run.first + k0, k1 - k0, p_,
+                                                own.rows.data() + k0 * p_, own.read_failure[k]);
+      k1 = k0 + own.read_whole[k];
+    }
+    if (k1 > k0) score_({own.rows.data() + k0 * p_, own.run.first + k0, k1 - k0, own.run.slot + k0});
+  }
+
+  input::ScratchFile& scratch_;
+  const std::size_t n_, p_;
+  analysis::WorkerPool* const pool_;
+  const ObjectStep& score_;
+  const std::size_t block_;
+  const bool threads_;
+  const std::size_t parts_;
+  Block blocks_[2];
+};
+
+}  // namespace
+
+void score_in_blocks(input::ScratchFile& scratch, std::size_t n, std::size_t p,
+                     analysis::WorkerPool* pool, const ObjectStep& score, const ObjectStep& list) {
+  BlockPipeline blocks(scratch, n, p, pool, score);
   // On the way out by a failure, the pool must be done with the blocks.
   std::optional<analysis::WorkerPool::Settle> settle;
-  if (threads) settle.emplace(*pool, std::initializer_list<analysis::WorkerPool::Handle*>{
-                                         &blocks[0].scoring, &blocks[1].scoring});
+  if (blocks.threads())
+    settle.emplace(*pool, std::initializer_list<analysis::WorkerPool::Handle*>{
+                              &blocks[0].scoring, &blocks[1].scoring});
+  const std::size_t block = blocks.block();
   std::size_t current = 0;
-  if (n > 0) read_block(0, 0);
+  if (n > 0) blocks.start(0, 0);
   for (std::size_t first = 0; first < n; first += block) {
     Block& b = blocks[current];
     if (b.scoring) pool->wait(b.scoring);
-    if (threads) check_reads(current);
-    if (first + block < n && !b.failure) read_block(current ^ 1, first + block);
+    if (blocks.threads()) blocks.check_reads(current);
+    if (first + block < n && !b.failure) blocks.start(current ^ 1, first + block);
     list(b.run);
     if (b.failure) std::rethrow_exception(b.failure);
     current ^= 1;

@@ -193,163 +193,300 @@ std::string edit_exp(float v, int w, int d) {
   return right_justify(s, w);
 }
 
-Format::Format(std::string_view spec) : spec_(spec) {
-  std::size_t i = 0, n = spec.size();
-  auto skip_blanks = [&] {
-    while (i < n && spec[i] == ' ') ++i;
-  };
-  // A repeat count, width or digit count; one that does not fit an int is
-  // refused rather than wrapped round.
-  auto number = [&](int& out) {
-    bool any = false;
-    int v = 0;
-    while (i < n && std::isdigit(static_cast<unsigned char>(spec[i]))) {
-      if (__builtin_mul_overflow(v, 10, &v) || __builtin_add_overflow(v, spec[i++] - '0', &v))
-        bad_spec(spec, "number too large");
-      any = true;
-    }
-    if (any) out = v;
-    return any;
-  };
-  std::vector<std::size_t> open;
+namespace {
+
+using Node = Format::Node;
+
+// The parser of one specification into its nodes, in order, each
+// parenthesis linked to its partner. Trailing text after the parenthesis
+// that closes the outer group is not read.
+class SpecParser {
+ public:
+  explicit SpecParser(std::string_view spec) : spec_(spec) {}
+
+  std::vector<Node> parse();
+  bool has_data() const { return has_data_; }
+
+ private:
+  bool at_end() const { return i_ >= spec_.size(); }
+  void skip_blanks() {
+    while (i_ < spec_.size() && spec_[i_] == ' ') ++i_;
+  }
+  bool number(int& out);
+  void literal();
+  bool close_group();
+  void counted_item();
+  void open_group(int count);
+  void hollerith(int count, bool counted);
+  void data_descriptor(char letter, int count);
+  [[noreturn]] void fail(const char* why) const { bad_spec(spec_, why); }
+
+  std::string_view spec_;
+  std::size_t i_ = 0;
+  std::vector<Node> nodes_;
+  std::vector<std::size_t> open_;  // the groups not yet closed
+  bool has_data_ = false;
+};
+
+std::vector<Node> SpecParser::parse() {
   skip_blanks();
-  if (i >= n || spec[i] != '(') bad_spec(spec, "must begin with (");
-  while (i < n) {
+  if (at_end() || spec_[i_] != '(') fail("must begin with (");
+  while (!at_end()) {
     skip_blanks();
-    if (i >= n) break;
-    char c = spec[i];
+    if (at_end()) break;
+    const char c = spec_[i_];
     if (c == ',') {
-      ++i;
-      continue;
-    }
-    if (c == '/') {
+      ++i_;
+    } else if (c == '/') {
       nodes_.emplace_back(Node::Kind::kSlash);
-      ++i;
-      continue;
-    }
-    if (c == '\'') {
-      std::string lit;
-      for (++i;; ++i) {
-        if (i >= n) bad_spec(spec, "unterminated literal");
-        if (spec[i] == '\'') {
-          if (i + 1 < n && spec[i + 1] == '\'') {
-            lit += '\'';
-            ++i;
-          } else {
-            ++i;
-            break;
-          }
-        } else {
-          lit += spec[i];
-        }
-      }
-      Node node(Node::Kind::kLiteral);
-      node.literal = std::move(lit);
-      nodes_.push_back(std::move(node));
-      continue;
-    }
-    if (c == ')') {
-      if (open.empty()) bad_spec(spec, "unbalanced )");
-      Node node(Node::Kind::kClose);
-      node.partner = static_cast<int>(open.back());
-      nodes_[open.back()].partner = static_cast<int>(nodes_.size());
-      open.pop_back();
-      nodes_.push_back(std::move(node));
-      ++i;
-      if (open.empty()) break;
-      continue;
-    }
-    int count = 1;
-    bool counted = number(count);
-    skip_blanks();
-    if (i >= n) bad_spec(spec, "unexpected end");
-    char k = static_cast<char>(std::toupper(static_cast<unsigned char>(spec[i])));
-    if (k == '(') {
-      if (open.size() >= 21) bad_spec(spec, "groups nest deeper than 20 levels");
-      Node node(Node::Kind::kOpen);
-      node.repeat = count;
-      open.push_back(nodes_.size());
-      nodes_.push_back(std::move(node));
-      ++i;
-      continue;
-    }
-    ++i;
-    if (k == 'X') {
-      Node node(Node::Kind::kSkip);
-      node.width = count;
-      nodes_.push_back(std::move(node));
-    } else if (k == 'H') {
-      if (!counted || i + static_cast<std::size_t>(count) > n) bad_spec(spec, "bad H edit");
-      Node node(Node::Kind::kLiteral);
-      node.literal = std::string(spec.substr(i, static_cast<std::size_t>(count)));
-      i += static_cast<std::size_t>(count);
-      nodes_.push_back(std::move(node));
-    } else if (k == 'I' || k == 'F' || k == 'E' || k == 'A') {
-      Node node(k == 'I'   ? Node::Kind::kInt
-                : k == 'F' ? Node::Kind::kFixed
-                : k == 'E' ? Node::Kind::kExp
-                           : Node::Kind::kText);
-      node.repeat = count;
-      bool has_width = number(node.width);
-      if (k != 'A' && !has_width) bad_spec(spec, "missing width");
-      if (k == 'F' || k == 'E') {
-        if (i >= n || spec[i] != '.') bad_spec(spec, "missing .d");
-        ++i;
-        if (!number(node.digits)) bad_spec(spec, "missing d");
-      }
-      has_data_ = true;
-      nodes_.push_back(std::move(node));
+      ++i_;
+    } else if (c == '\'') {
+      literal();
+    } else if (c == ')') {
+      if (close_group()) break;
     } else {
-      bad_spec(spec, "unknown edit descriptor");
+      counted_item();
     }
   }
-  if (!open.empty() || nodes_.empty()) bad_spec(spec, "unbalanced (");
-  // Reversion point: the right-most group at the outermost level.
-  int depth = 0;
-  for (std::size_t j = 0; j < nodes_.size(); ++j) {
-    if (nodes_[j].kind == Node::Kind::kOpen) {
-      if (++depth == 2) reversion_ = j;
-    } else if (nodes_[j].kind == Node::Kind::kClose) {
-      --depth;
+  if (!open_.empty() || nodes_.empty()) fail("unbalanced (");
+  return std::move(nodes_);
+}
+
+// A repeat count, width or digit count; one that does not fit an int is
+// refused rather than wrapped round.
+bool SpecParser::number(int& out) {
+  bool any = false;
+  int v = 0;
+  while (!at_end() && std::isdigit(static_cast<unsigned char>(spec_[i_]))) {
+    if (__builtin_mul_overflow(v, 10, &v) || __builtin_add_overflow(v, spec_[i_++] - '0', &v))
+      fail("number too large");
+    any = true;
+  }
+  if (any) out = v;
+  return any;
+}
+
+// 'text', a doubled apostrophe standing for one.
+void SpecParser::literal() {
+  std::string lit;
+  for (++i_;; ++i_) {
+    if (at_end()) fail("unterminated literal");
+    if (spec_[i_] != '\'') {
+      lit += spec_[i_];
+    } else if (i_ + 1 < spec_.size() && spec_[i_ + 1] == '\'') {
+      lit += '\'';
+      ++i_;
+    } else {
+      ++i_;
+      break;
     }
+  }
+  Node node(Node::Kind::kLiteral);
+  node.literal = std::move(lit);
+  nodes_.push_back(std::move(node));
+}
+
+// A closing parenthesis; true when it closes the outer group.
+bool SpecParser::close_group() {
+  if (open_.empty()) fail("unbalanced )");
+  Node node(Node::Kind::kClose);
+  node.partner = static_cast<int>(open_.back());
+  nodes_[open_.back()].partner = static_cast<int>(nodes_.size());
+  open_.pop_back();
+  nodes_.push_back(std::move(node));
+  ++i_;
+  return open_.empty();
+}
+
+// What may follow a count: a group, nX, nH text or a data descriptor.
+void SpecParser::counted_item() {
+  int count = 1;
+  const bool counted = number(count);
+  skip_blanks();
+  if (at_end()) fail("unexpected end");
+  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(spec_[i_])));
+  if (letter == '(') {
+    open_group(count);
+    return;
+  }
+  ++i_;
+  if (letter == 'X') {
+    Node node(Node::Kind::kSkip);
+    node.width = count;
+    nodes_.push_back(std::move(node));
+  } else if (letter == 'H') {
+    hollerith(count, counted);
+  } else if (letter == 'I' || letter == 'F' || letter == 'E' || letter == 'A') {
+    data_descriptor(letter, count);
+  } else {
+    fail("unknown edit descriptor");
   }
 }
 
-void Format::write(std::span<const Value> values,
-                   const std::function<void(std::string_view)>& emit) const {
-  ItemCursor cursor(values);
-  std::string record;
-  record.reserve(160);
-  std::size_t column = 0;
-  auto put = [&](std::string_view s) {
-    if (column > record.size()) record.append(column - record.size(), ' ');
-    record += s;
-    column = record.size();
-  };
-  auto end_record = [&] {
-    emit(record);
-    record.clear();
-    column = 0;
-  };
+void SpecParser::open_group(int count) {
+  if (open_.size() >= 21) fail("groups nest deeper than 20 levels");
+  Node node(Node::Kind::kOpen);
+  node.repeat = count;
+  open_.push_back(nodes_.size());
+  nodes_.push_back(std::move(node));
+  ++i_;
+}
+
+// nH and the n characters after it.
+void SpecParser::hollerith(int count, bool counted) {
+  if (!counted || i_ + static_cast<std::size_t>(count) > spec_.size()) fail("bad H edit");
+  Node node(Node::Kind::kLiteral);
+  node.literal = std::string(spec_.substr(i_, static_cast<std::size_t>(count)));
+  i_ += static_cast<std::size_t>(count);
+  nodes_.push_back(std::move(node));
+}
+
+// Iw, Fw.d, Ew.d, Aw or A after its letter.
+void SpecParser::data_descriptor(char letter, int count) {
+  Node node(letter == 'I'   ? Node::Kind::kInt
+            : letter == 'F' ? Node::Kind::kFixed
+            : letter == 'E' ? Node::Kind::kExp
+                            : Node::Kind::kText);
+  node.repeat = count;
+  const bool has_width = number(node.width);
+  if (letter != 'A' && !has_width) fail("missing width");
+  if (letter == 'F' || letter == 'E') {
+    if (at_end() || spec_[i_] != '.') fail("missing .d");
+    ++i_;
+    if (!number(node.digits)) fail("missing d");
+  }
+  has_data_ = true;
+  nodes_.push_back(std::move(node));
+}
+
+// Where writing resumes when values remain at the final parenthesis: the
+// right-most group at the outermost level, 0 when there is none.
+std::size_t reversion_point(const std::vector<Node>& nodes) {
+  std::size_t reversion = 0;
+  int depth = 0;
+  for (std::size_t j = 0; j < nodes.size(); ++j) {
+    if (nodes[j].kind == Node::Kind::kOpen) {
+      if (++depth == 2) reversion = j;
+    } else if (nodes[j].kind == Node::Kind::kClose) {
+      --depth;
+    }
+  }
+  return reversion;
+}
+
+}  // namespace
+
+Format::Format(std::string_view spec) : spec_(spec) {
+  SpecParser parser(spec);
+  nodes_ = parser.parse();
+  has_data_ = parser.has_data();
+  reversion_ = reversion_point(nodes_);
+}
+
+namespace {
+
+// The record being written: X edits move the column past its end, and the
+// next text starts there.
+class RecordBuilder {
+ public:
+  explicit RecordBuilder(const std::function<void(std::string_view)>& emit) : emit_(emit) {
+    record_.reserve(160);
+  }
+
+  void put(std::string_view s) {
+    to_column() += s;
+    column_ = record_.size();
+  }
+  // The record filled with blanks up to the column, for an edit appended in
+  // place; end_edit() then moves the column past it.
+  std::string& to_column() {
+    if (column_ > record_.size()) record_.append(column_ - record_.size(), ' ');
+    return record_;
+  }
+  void end_edit() { column_ = record_.size(); }
+  void skip(std::size_t columns) { column_ += columns; }
+  void end_record() {
+    emit_(record_);
+    record_.clear();
+    column_ = 0;
+  }
+
+ private:
+  const std::function<void(std::string_view)>& emit_;
+  std::string record_;
+  std::size_t column_ = 0;
+};
+
+// The groups being repeated, innermost last. Groups nest a few levels deep;
+// deeper ones take a vector.
+class GroupStack {
+ public:
+  void open(std::size_t pos, int repeat) {
+    const Level l{pos, repeat};
+    if (size_ < 8) small_[size_] = l; else more_.push_back(l);
+    ++size_;
+  }
+  // The node after the closing parenthesis at pos of the innermost group:
+  // the group's first node again while repeats are left.
+  std::size_t close(std::size_t pos) {
+    Level& level = back();
+    if (--level.left > 0) return level.open + 1;
+    if (size_ > 8) more_.pop_back();
+    --size_;
+    return pos + 1;
+  }
+
+ private:
   struct Level {
     std::size_t open;
     int left;
   };
-  // Groups nest a few levels deep; deeper ones take a vector.
-  struct Stack {
-    Level small[8];
-    std::vector<Level> more;
-    std::size_t size = 0;
-    void push_back(Level l) {
-      if (size < 8) small[size] = l; else more.push_back(l);
-      ++size;
+  Level& back() { return size_ <= 8 ? small_[size_ - 1] : more_.back(); }
+
+  Level small_[8];
+  std::vector<Level> more_;
+  std::size_t size_ = 0;
+};
+
+// One value edited by its data descriptor.
+void edit_item(const Node& node, const Item& item, RecordBuilder& out, std::string_view spec) {
+  switch (node.kind) {
+    case Node::Kind::kInt:
+      if (item.kind != Item::Kind::kInt) bad_spec(spec, "I edit needs an integer");
+      append_int(out.to_column(), item.i, node.width);
+      out.end_edit();
+      break;
+    case Node::Kind::kFixed:
+      if (item.kind != Item::Kind::kReal) bad_spec(spec, "F edit needs a real");
+      append_fixed(out.to_column(), item.f, node.width, node.digits);
+      out.end_edit();
+      break;
+    case Node::Kind::kExp:
+      if (item.kind != Item::Kind::kReal) bad_spec(spec, "E edit needs a real");
+      out.put(edit_exp(item.f, node.width, node.digits));
+      break;
+    default: {
+      if (item.kind != Item::Kind::kText) bad_spec(spec, "A edit needs a text");
+      const std::string_view t = item.text;
+      const std::size_t width = static_cast<std::size_t>(node.width);
+      if (node.width == 0) {
+        out.put(t);
+      } else if (width >= t.size()) {
+        out.put(std::string(width - t.size(), ' ') + std::string(t));
+      } else {
+        out.put(t.substr(0, width));
+      }
     }
-    Level& back() { return size <= 8 ? small[size - 1] : more.back(); }
-    void pop_back() {
-      if (size > 8) more.pop_back();
-      --size;
-    }
-  } stack;
+  }
+}
+
+}  // namespace
+
+void Format::write(std::span<const Value> values,
+                   const std::function<void(std::string_view)>& emit) const {
+  ItemCursor cursor(values);
+  RecordBuilder record(emit);
+  GroupStack groups;
   const std::size_t last = nodes_.size() - 1;
   std::size_t pos = 1;
   bool consumed = false;  // a value was taken since the last reversion
@@ -357,77 +494,40 @@ void Format::write(std::span<const Value> values,
     const Node& node = nodes_[pos];
     switch (node.kind) {
       case Node::Kind::kOpen:
-        stack.push_back({pos, node.repeat});
+        groups.open(pos, node.repeat);
         ++pos;
         break;
       case Node::Kind::kClose:
-        if (pos == last) {
-          if (cursor.done() || !consumed) {
-            end_record();
-            return;
-          }
-          consumed = false;
-          end_record();
-          pos = reversion_ != 0 ? reversion_ : 1;
+        if (pos != last) {
+          pos = groups.close(pos);
           break;
         }
-        if (--stack.back().left > 0) {
-          pos = stack.back().open + 1;
-        } else {
-          stack.pop_back();
-          ++pos;
-        }
+        record.end_record();
+        if (cursor.done() || !consumed) return;
+        consumed = false;
+        pos = reversion_ != 0 ? reversion_ : 1;
         break;
       case Node::Kind::kSlash:
-        end_record();
+        record.end_record();
         ++pos;
         break;
       case Node::Kind::kLiteral:
-        put(node.literal);
+        record.put(node.literal);
         ++pos;
         break;
       case Node::Kind::kSkip:
-        column += static_cast<std::size_t>(node.width);
+        record.skip(static_cast<std::size_t>(node.width));
         ++pos;
         break;
       default:
+        // Writing stops at a data descriptor once the values have run out.
         for (int r = 0; r < node.repeat; ++r) {
           if (cursor.done()) {
-            end_record();
+            record.end_record();
             return;
           }
-          Item item = cursor.next();
+          edit_item(node, cursor.next(), record, spec_);
           consumed = true;
-          switch (node.kind) {
-            case Node::Kind::kInt:
-              if (item.kind != Item::Kind::kInt) bad_spec(spec_, "I edit needs an integer");
-              if (column > record.size()) record.append(column - record.size(), ' ');
-              append_int(record, item.i, node.width);
-              column = record.size();
-              break;
-            case Node::Kind::kFixed:
-              if (item.kind != Item::Kind::kReal) bad_spec(spec_, "F edit needs a real");
-              if (column > record.size()) record.append(column - record.size(), ' ');
-              append_fixed(record, item.f, node.width, node.digits);
-              column = record.size();
-              break;
-            case Node::Kind::kExp:
-              if (item.kind != Item::Kind::kReal) bad_spec(spec_, "E edit needs a real");
-              put(edit_exp(item.f, node.width, node.digits));
-              break;
-            default: {
-              if (item.kind != Item::Kind::kText) bad_spec(spec_, "A edit needs a text");
-              std::string_view t = item.text;
-              if (node.width == 0) {
-                put(std::string(t));
-              } else if (static_cast<std::size_t>(node.width) >= t.size()) {
-                put(std::string(static_cast<std::size_t>(node.width) - t.size(), ' ') +
-                    std::string(t));
-              } else {
-                put(std::string(t.substr(0, static_cast<std::size_t>(node.width))));
-              }
-            }
-          }
         }
         ++pos;
         break;

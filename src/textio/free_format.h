@@ -6,6 +6,10 @@
 // as a blank) or record ends. ",," is a null value (the item keeps its value),
 // "r*c" repeats c r times, "r*" stands for r null values, and "/" ends the
 // statement. Whatever follows the last value on its record is skipped.
+//
+// The one header for callers: free_format.cpp holds the statements, the
+// field parsers and the write; free_format_padded.cpp the readers of padded
+// records (read_plain_reals_padded and its portable form).
 
 #include <cstddef>
 #include <cstdint>
