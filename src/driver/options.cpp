@@ -25,6 +25,13 @@ Options:
                       ends and the stop line (files are unchanged)
   --csv               also write eigenvalues.csv, objects.csv, variables.csv
   --svg               also write biplot.svg and scree.svg
+  --axes-test [N]     how many axes to keep: Kaiser rule, broken stick,
+                      parallel analysis and permutation test with N random
+                      replicate tables (default 199); a summary line on
+                      standard error, axes.csv with --csv, lines on
+                      scree.svg with --svg
+  --seed S            seed of the replicates (default 12345); the same seed
+                      gives the same results for every thread count
   --threads N         use N threads (default: ORTHAXIS_THREADS, or every
                       available core); results do not depend on N
   --import FILE.csv   turn a table with a header row (and row names) into the
@@ -65,6 +72,10 @@ its data, 2 an input/output, setup, memory or usage failure.
 See orthaxis(1) for the file layouts.
 )";
 
+bool digits_only(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 bool parse_count(std::string_view text, std::int32_t& value) {
   const char* end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, value);
@@ -82,6 +93,7 @@ Options parse_options(std::span<const std::string_view> args) {
   bool have_dir = false;
   bool import_setting = false;  // an option that only --import uses
   bool options_end = false;
+  bool seed_given = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string_view a = args[i];
     if (options_end || a.empty() || a[0] != '-' || a == "-") {
@@ -127,6 +139,19 @@ Options parse_options(std::span<const std::string_view> args) {
     } else if (name == "--force") {
       flag(o.force);
       import_setting = true;
+    } else if (name == "--axes-test") {
+      // The count is optional: a next argument of digits only is the count.
+      std::string_view v = has_inline ? inline_value : std::string_view("199");
+      if (!has_inline && i + 1 < args.size() && digits_only(args[i + 1])) v = args[++i];
+      if (!parse_count(v, o.axes_test))
+        throw UsageError("--axes-test needs a positive whole number, not \"" + std::string(v) + "\"");
+    } else if (name == "--seed") {
+      std::string_view v = value();
+      auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), o.seed);
+      if (!digits_only(v) || ec != std::errc() || end != v.data() + v.size())
+        throw UsageError("--seed needs a whole number from 0 to 18446744073709551615, not \"" +
+                         std::string(v) + "\"");
+      seed_given = true;
     } else if (name == "--threads") {
       std::string_view v = value();
       if (!parse_count(v, o.threads))
@@ -169,6 +194,7 @@ Options parse_options(std::span<const std::string_view> args) {
   }
   if (import_setting && !o.importing())
     throw UsageError("--sep, --dec, --analysis, --axes and --force go with --import");
+  if (seed_given && o.axes_test == 0) throw UsageError("--seed goes with --axes-test");
   if (o.separator == o.decimal)
     throw UsageError("the separator and the decimal mark must differ");
   return o;

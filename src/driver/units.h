@@ -20,5 +20,6 @@ inline constexpr int kObjectTableUnit = 22;      // objects.csv
 inline constexpr int kVariableTableUnit = 23;    // variables.csv
 inline constexpr int kBiplotUnit = 24;           // biplot.svg
 inline constexpr int kScreeUnit = 25;            // scree.svg
+inline constexpr int kAxesTableUnit = 26;        // axes.csv
 
 }  // namespace orthaxis::driver
