@@ -99,8 +99,10 @@ bool coa_of_rows(const Margins& m, const float* rows, Work& w, std::span<float> 
                      std::span<float>(const_cast<float*>(m.column_share.data()), p),
                      std::span<float>(const_cast<float*>(m.row_share.data()), n), m.grand_total};
   CrossProductPass pass(p, nullptr);
-  for (std::size_t i = 0; i < n; ++i)
+  for (std::size_t i = 0; i < n; ++i) {
     coa::standardized_residuals(t, i, std::span<const float>(rows + i * p, p), pass.next_row());
+    pass.row_done();
+  }
   pass.finish(std::span<float>(w.a).first(packed_length(p)));
   if (!all_finite(std::span<const float>(w.a).first(packed_length(p)))) return false;
   return eigenvalues_of(static_cast<std::int32_t>(p), w.a, w.e, values);
