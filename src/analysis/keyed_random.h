@@ -43,36 +43,52 @@ class KeyedStream {
     return mix64(state_);
   }
 
-  // A whole number in [0, m), m >= 1, every one equally likely: the high
-  // half of output * m, drawing again while the low half falls in the
-  // 2^64 mod m values that would favour some results.
-  std::uint64_t below(std::uint64_t m) {
-    unsigned __int128 product = static_cast<unsigned __int128>(next()) * m;
-    std::uint64_t low = static_cast<std::uint64_t>(product);
-    if (low < m) {
-      const std::uint64_t threshold = (0 - m) % m;
-      while (low < threshold) {
-        product = static_cast<unsigned __int128>(next()) * m;
-        low = static_cast<std::uint64_t>(product);
-      }
+  // 32-bit words: output i gives word 2i (its low half), then word 2i + 1
+  // (its high half).
+  constexpr std::uint32_t word() {
+    if (half_) {
+      half_ = false;
+      return static_cast<std::uint32_t>(held_ >> 32);
     }
-    return static_cast<std::uint64_t>(product >> 64);
+    held_ = next();
+    half_ = true;
+    return static_cast<std::uint32_t>(held_);
   }
 
-  // A number in [0, 1): the top 53 bits of an output times 2^-53.
+  // A whole number in [0, m), 1 <= m <= 2^32, every one equally likely: the
+  // high half of word * m, drawing the next word while the low half falls
+  // below 2^32 mod m (the values that would favour some results).
+  std::uint32_t below(std::uint64_t m) {
+    std::uint64_t product = std::uint64_t{word()} * m;
+    std::uint32_t low = static_cast<std::uint32_t>(product);
+    if (low < m) {
+      const std::uint32_t threshold = static_cast<std::uint32_t>((std::uint64_t{1} << 32) % m);
+      while (low < threshold) {
+        product = std::uint64_t{word()} * m;
+        low = static_cast<std::uint32_t>(product);
+      }
+    }
+    return static_cast<std::uint32_t>(product >> 32);
+  }
+
+  // A number in [0, 1): the top 53 bits of an output times 2^-53 (whole
+  // outputs, whatever words were taken).
   double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
 
  private:
   std::uint64_t state_;
+  std::uint64_t held_ = 0;
+  bool half_ = false;
 };
 
-// Shuffles `values` in place: for i = size - 1 down to 1, swap element i
-// with element below(i + 1).
+// `out` becomes `in` shuffled (both n < 2^32 long), built from the front:
+// for i = 0 .. n - 1, j = below(i + 1), out[i] = out[j], out[j] = in[i].
 template <class T>
-void shuffle(std::span<T> values, KeyedStream& stream) {
-  for (std::size_t i = values.size(); i-- > 1;) {
-    const std::size_t j = static_cast<std::size_t>(stream.below(i + 1));
-    std::swap(values[i], values[j]);
+void shuffled_copy(std::span<const T> in, std::span<T> out, KeyedStream& stream) {
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    const std::size_t j = stream.below(i + 1);
+    out[i] = out[j];
+    out[j] = in[i];
   }
 }
 

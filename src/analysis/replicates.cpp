@@ -21,7 +21,7 @@ namespace {
 
 // Rows taken from the columns at a time, so that each column is read in
 // runs.
-constexpr std::size_t kTileRows = 64;
+constexpr std::size_t kTileRows = 256;
 
 // The eigenvalues of the packed matrix `a`, non-increasing: the one call of
 // the eigenanalysis for the replicates (its progress lines go nowhere).
@@ -77,8 +77,12 @@ bool pca_of_columns(AnalysisType type, std::size_t n, std::size_t p, const float
                           nullptr, &v);
     for (std::size_t i0 = 0; i0 < n; i0 += kTileRows) {
       const std::size_t rows = std::min(kTileRows, n - i0);
+      const std::size_t ahead = std::min(kTileRows, n - std::min(n, i0 + kTileRows));
       for (std::size_t c = 0; c < p; ++c) {
         const float* column = columns + c * n + i0;
+        // The next tile's part of the column, asked for ahead: the columns
+        // are too many streams for the processor to foresee.
+        for (std::size_t t = 0; t < ahead; t += 16) __builtin_prefetch(column + rows + t);
         for (std::size_t t = 0; t < rows; ++t) w.tile[t * p + c] = column[t];
       }
       for (std::size_t t = 0; t < rows; ++t)
@@ -170,11 +174,11 @@ std::vector<float> pca_replicates(AnalysisType type, std::int32_t n32, std::int3
         return w;
       },
       [&](std::size_t r, Work& w, std::span<float> values) {
-        std::memcpy(w.table.data(), columns.data(), n * p * sizeof(float));
         for (std::size_t c = 0; c < p; ++c) {
           KeyedStream stream(run.seed, static_cast<std::uint32_t>(r),
                              static_cast<std::uint32_t>(c));
-          shuffle(std::span<float>(w.table.data() + c * n, n), stream);
+          shuffled_copy(columns.subspan(c * n, n), std::span<float>(w.table).subspan(c * n, n),
+                        stream);
         }
         return pca_of_columns(type, n, p, w.table.data(), w, values);
       });

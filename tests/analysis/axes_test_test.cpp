@@ -30,7 +30,9 @@ using analysis::KeyedStream;
 //   key(12345, 1, 2) = 12345 xor that = 0xf2c6924e7dfee207
 //   output 0: state 0x90fe0c07fd495e1c, z1 0xd367be10d44d2f2b,
 //             z2 0x699ba14906b8fcfb, result 0x699ba149d58fbe69
-//   below(10) = high 64 bits of 0x699ba149d58fbe69 * 10 = 4
+//   its words: 0xd58fbe69 (low half), then 0x699ba149 (high half);
+//   below(10) = high 32 bits of 0xd58fbe69 * 10 = 0x8579d701a -> 8,
+//   then of 0x699ba149 * 10 = 0x420144cda -> 4
 TEST(KeyedRandom, FirstOutputsAsWorkedByHand) {
   KeyedStream zero(0, 0, 0);
   EXPECT_EQ(zero.next(), 0xe220a8397b1dcdafull);
@@ -38,6 +40,7 @@ TEST(KeyedRandom, FirstOutputsAsWorkedByHand) {
   EXPECT_EQ(analysis::stream_key(12345, 1, 2), 0xf2c6924e7dfee207ull);
   EXPECT_EQ(KeyedStream(12345, 1, 2).next(), 0x699ba149d58fbe69ull);
   KeyedStream s(12345, 1, 2);
+  EXPECT_EQ(s.below(10), 8u);
   EXPECT_EQ(s.below(10), 4u);
   // Streams of neighbouring keys differ.
   EXPECT_NE(KeyedStream(12345, 1, 3).next(), KeyedStream(12345, 2, 2).next());
