@@ -25,10 +25,10 @@ seconds() {
   cat "$dir/time.txt"
 }
 
-echo "100000 x 100, 199 replicates, 2 threads: $(seconds "$work/large" --axes-test 199 --threads 2) s"
+echo "100000 x 100, 199 replicates, 2 threads: $(seconds "$work/large" --axes-test 199 --threads 2)"
 tail -1 "$work/large/stderr.txt"
-echo "1000 x 50, 999 replicates, 1 thread:  $(seconds "$work/small" --axes-test 999 --threads 1) s"
-echo "1000 x 50, 999 replicates, 2 threads: $(seconds "$work/small" --axes-test 999 --threads 2) s"
+echo "1000 x 50, 999 replicates, 1 thread:  $(seconds "$work/small" --axes-test 999 --threads 1)"
+echo "1000 x 50, 999 replicates, 2 threads: $(seconds "$work/small" --axes-test 999 --threads 2)"
 tail -1 "$work/small/stderr.txt"
 if command -v Rscript > /dev/null; then
   Rscript -e '
