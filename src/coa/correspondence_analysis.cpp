@@ -28,6 +28,17 @@ const textio::Format kScoreRecord{"(8F10.4)"};
 
 }  // namespace
 
+void standardized_residuals(const Table& t, std::size_t i, std::span<const float> x,
+                            std::span<float> z) {
+  const float total = t.grand_total;
+  const float ti = t.row_totals[i];
+  for (std::size_t u = 0; u < x.size(); ++u) {
+    const float proportion = x[u] / total;
+    const float expected = t.column_totals[u] * ti;
+    z[u] = (proportion - expected) / std::sqrt(expected);
+  }
+}
+
 void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile& scratch,
                            std::span<float> row, analysis::WorkerPool* pool) {
   const std::size_t n = static_cast<std::size_t>(t.n);
@@ -42,13 +53,7 @@ void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile
   scratch.rewind();
   for (std::size_t i = 0; i < n; ++i) {
     scratch.read_row(x);
-    const float ti = t.row_totals[i];
-    const std::span<float> z = pass.next_row();
-    for (std::size_t u = 0; u < p; ++u) {
-      const float proportion = x[u] / total;
-      const float expected = t.column_totals[u] * ti;
-      z[u] = (proportion - expected) / std::sqrt(expected);
-    }
+    standardized_residuals(t, i, x, pass.next_row());
     pass.row_done();
   }
   pass.finish(matrix);

@@ -42,6 +42,11 @@ bool check_table(textio::Printer& print, const Table& t, FirstNegative negative)
 void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile& scratch,
                            std::span<float> row, analysis::WorkerPool* pool = nullptr);
 
+// Object i's row x of amounts as its standardized residuals z (p values
+// each), from the totals of `t` as proportions: the rows of phase 1.
+void standardized_residuals(const Table& t, std::size_t i, std::span<const float> x,
+                            std::span<float> z);
+
 struct ScoreOptions {
   std::int32_t axes = 0;     // r
   std::int32_t scaling = 0;  // 0, 1, 2

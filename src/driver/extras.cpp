@@ -1,5 +1,6 @@
 #include "driver/extras.h"
 
+#include "driver/axes_phase.h"
 #include "export/csv.h"
 #include "export/svg.h"
 #include "results/quality.h"
@@ -32,7 +33,7 @@ void write_tables(const RunContext& run, RunFiles& files, const Finished& f) {
                     {f.scores.variables, cos2.variables, variable_mass, f.labels.variable_lines});
 }
 
-void draw_pictures(const RunContext& run, const Finished& f) {
+void draw_pictures(const RunContext& run, const Finished& f, const svg::ScreeOverlay* overlay) {
   svg::Biplot b{f.scores.objects, f.scores.variables, f.labels.object_lines,
                 f.labels.variable_lines};
   b.arrows = !run.plan.correspondence();
@@ -40,14 +41,19 @@ void draw_pictures(const RunContext& run, const Finished& f) {
     b.percent1 = f.eigen.percent(0);
     b.percent2 = f.eigen.percent(1);
   }
-  svg::write_pictures(run.dir, b, f.eigen);
+  svg::write_pictures(run.dir, b, f.eigen, overlay);
 }
 
 }  // namespace
 
 void write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
+  std::optional<results::AxesAssessment> axes;
+  if (run.plan.axes_test > 0) axes = axes_test(run, files, f);
   if (run.plan.tables) write_tables(run, files, f);
-  if (run.plan.pictures) draw_pictures(run, f);
+  if (run.plan.tables && axes) write_axes_table(run, *axes);
+  svg::ScreeOverlay overlay;
+  if (axes) overlay = scree_overlay(*axes, f.eigen);
+  if (run.plan.pictures) draw_pictures(run, f, axes ? &overlay : nullptr);
 }
 
 }  // namespace orthaxis::driver

@@ -25,6 +25,13 @@ Options:
                       ends and the stop line (files are unchanged)
   --csv               also write eigenvalues.csv, objects.csv, variables.csv
   --svg               also write biplot.svg and scree.svg
+  --axes-test [N]     how many axes to keep: Kaiser rule, broken stick,
+                      parallel analysis and permutation test with N random
+                      replicate tables (default 199); a summary line on
+                      standard error, axes.csv with --csv, lines on
+                      scree.svg with --svg
+  --seed S            seed of the replicates (default 12345); the same seed
+                      gives the same results for every thread count
   --threads N         use N threads (default: ORTHAXIS_THREADS, or every
                       available core); results do not depend on N
   --import FILE.csv   turn a table with a header row (and row names) into the
@@ -64,6 +71,10 @@ Exit status: 0 normal end (SUCCES.ST$ created), 1 the analysis stopped on
 its data, 2 an input/output, setup, memory or usage failure.
 See orthaxis(1) for the file layouts.
 )";
+
+bool digits_only(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
 
 bool parse_count(std::string_view text, std::int32_t& value) {
   const char* end = text.data() + text.size();
@@ -112,6 +123,22 @@ void take_axes(Options& o, std::string_view v) {
   if (!parse_count(v, o.axes)) throw refused("--axes", "needs a positive whole number", v);
 }
 
+void take_seed(Options& o, std::string_view v) {
+  auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), o.seed);
+  if (!digits_only(v) || ec != std::errc() || end != v.data() + v.size())
+    throw refused("--seed", "needs a whole number from 0 to 18446744073709551615", v);
+}
+
+// --axes-test [N]: the count is optional; a next argument of digits only is
+// the count.
+void take_axes_test(std::span<const std::string_view> args, std::size_t& i,
+                    std::string_view inline_value, bool has_value, Options& o) {
+  std::string_view v = has_value ? inline_value : std::string_view("199");
+  if (!has_value && i + 1 < args.size() && digits_only(args[i + 1])) v = args[++i];
+  if (!parse_count(v, o.axes_test))
+    throw UsageError("--axes-test needs a positive whole number, not \"" + std::string(v) + "\"");
+}
+
 // An option of the command line: a flag, which takes no value, or one whose
 // value goes to its handler.
 struct OptionRule {
@@ -136,6 +163,7 @@ constexpr OptionRule kOptions[] = {
     {"--dec", nullptr, take_decimal, true},
     {"--analysis", nullptr, take_analysis, true},
     {"--axes", nullptr, take_axes, true},
+    {"--seed", nullptr, take_seed, false},
 };
 
 const OptionRule* find_option(std::string_view name) {
@@ -169,6 +197,10 @@ OptionArgument split_option(std::string_view a) {
 bool apply_option(std::span<const std::string_view> args, std::size_t& i, Options& o) {
   const std::string_view a = args[i];
   const OptionArgument arg = split_option(a);
+  if (arg.name == "--axes-test") {
+    take_axes_test(args, i, arg.value, arg.has_value, o);
+    return false;
+  }
   const OptionRule* rule = find_option(arg.name);
   if (rule == nullptr) throw UsageError("unknown option \"" + std::string(a) + "\"");
   if (rule->flag != nullptr) {
@@ -196,6 +228,7 @@ Options parse_options(std::span<const std::string_view> args) {
   bool have_dir = false;
   bool import_setting = false;  // an option that only --import uses
   bool options_end = false;
+  bool seed_given = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view a = args[i];
     if (options_end || is_operand(a)) {
@@ -204,12 +237,14 @@ Options parse_options(std::span<const std::string_view> args) {
       have_dir = true;
     } else if (a == "--") {
       options_end = true;
-    } else if (apply_option(args, i, o)) {
-      import_setting = true;
+    } else {
+      seed_given = seed_given || split_option(a).name == "--seed";
+      if (apply_option(args, i, o)) import_setting = true;
     }
   }
   if (import_setting && !o.importing())
     throw UsageError("--sep, --dec, --analysis, --axes and --force go with --import");
+  if (seed_given && o.axes_test == 0) throw UsageError("--seed goes with --axes-test");
   if (o.separator == o.decimal)
     throw UsageError("the separator and the decimal mark must differ");
   return o;

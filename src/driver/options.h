@@ -27,6 +27,8 @@ struct Options {
   bool quiet = false;    // --quiet: console keeps banner, warnings, abnormal ends, stop line
   bool csv = false;      // --csv: full-precision tables beside the report
   bool svg = false;      // --svg: biplot and scree pictures beside the report
+  std::int32_t axes_test = 0;    // --axes-test [N]: N replicates; 0 no test
+  std::uint64_t seed = 12345;    // --seed S: the replicates' random numbers
   std::int32_t threads = 0;  // --threads N; 0: ORTHAXIS_THREADS or every available core
   std::string dir;           // working directory; empty: the current one
 

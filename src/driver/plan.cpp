@@ -22,6 +22,8 @@ RunPlan plan_run(const RunValues& values, const Options& options) {
   plan.quiet = options.quiet;
   plan.tables = options.csv;
   plan.pictures = options.svg;
+  plan.axes_test = options.axes_test;
+  plan.seed = options.seed;
   return plan;
 }
 

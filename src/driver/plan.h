@@ -37,6 +37,8 @@ struct RunPlan {
   bool quiet = false;   // the console keeps the banner, warnings, abnormal ends, the stop line
   bool tables = false;  // eigenvalues.csv, objects.csv, variables.csv
   bool pictures = false;  // scree.svg, biplot.svg
+  std::int32_t axes_test = 0;  // replicates of the axes test; 0 no test
+  std::uint64_t seed = 0;      // their random numbers
 
   bool correspondence() const { return type == analysis::AnalysisType::kCorrespondence; }
   // The tables and pictures show the labels whole and the quality of each point.

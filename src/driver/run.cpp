@@ -10,6 +10,7 @@
 
 #include "analysis/worker_pool.h"
 #include "driver/analysis_phase.h"
+#include "driver/axes_phase.h"
 #include "driver/check.h"
 #include "driver/data_phase.h"
 #include "driver/extras.h"
@@ -64,6 +65,7 @@ std::vector<ExtraFile> extra_files(const RunPlan& plan) {
   if (plan.tables)
     for (const char* name : {csv::kEigenvalueTable, csv::kObjectTable, csv::kVariableTable})
       extra.push_back({name, "--csv"});
+  if (plan.tables && plan.axes_test > 0) extra.push_back({kAxesTable, "--csv --axes-test"});
   if (plan.pictures)
     for (const char* name : {svg::kBiplotFile, svg::kScreeFile}) extra.push_back({name, "--svg"});
   return extra;

@@ -290,7 +290,46 @@ std::string biplot(const Biplot& b) {
   return d;
 }
 
-std::string scree(const results::Eigensystem& eigen) {
+namespace {
+// The axes test's lines over the bars, each through the bars' centres, with
+// a legend above the plot.
+template <class YOf>
+std::string scree_overlay(const ScreeOverlay& o, std::int32_t bars, double left, double step,
+                          const YOf& y_of) {
+  struct Series {
+    const std::vector<float>& values;
+    const char* cls;
+    const char* colour;
+    const char* dash;
+    const char* legend;
+  };
+  const Series series[] = {
+      {o.broken_stick, "broken-stick", "#2e7d32", "6,3", "broken stick"},
+      {o.pa_q95, "parallel-analysis", "#6a1b9a", "2,2", "parallel analysis, 95th percentile"}};
+  std::string d;
+  double legend_x = left;
+  for (const Series& s : series) {
+    std::string points;
+    const std::size_t count = std::min(s.values.size(), static_cast<std::size_t>(bars));
+    for (std::size_t k = 0; k < count; ++k) {
+      if (!points.empty()) points += ' ';
+      points += num(left + step * static_cast<double>(k) + step * 0.5) + "," + num(y_of(s.values[k]));
+    }
+    if (points.empty()) continue;
+    d += "<polyline class=\"" + std::string(s.cls) + "\" points=\"" + points +
+         "\" fill=\"none\" stroke=\"" + s.colour + "\" stroke-width=\"1.5\" stroke-dasharray=\"" +
+         s.dash + "\"/>\n";
+    d += line(legend_x, 40.0, legend_x + 20.0, 40.0,
+              "stroke=\"" + std::string(s.colour) + "\" stroke-width=\"1.5\" stroke-dasharray=\"" +
+                  s.dash + "\"");
+    d += text(legend_x + 24.0, 44.0, "start", "legend", s.legend);
+    legend_x += 200.0;
+  }
+  return d;
+}
+}  // namespace
+
+std::string scree(const results::Eigensystem& eigen, const ScreeOverlay* overlay) {
   const std::int32_t bars = std::min(eigen.positive_count, kMaxBars);
   const double plot_width = 480.0, plot_height = 240.0;
   const double left = 60.0, top = 50.0;
@@ -325,15 +364,16 @@ std::string scree(const results::Eigensystem& eigen) {
     d += "<polyline class=\"cumulative\" points=\"" + cumulative_points +
          "\" fill=\"none\" stroke=\"" + kVariableColour + "\" stroke-width=\"1.5\"/>\n";
   }
+  if (overlay != nullptr) d += scree_overlay(*overlay, bars, left, step, y_of);
   d += text(left + plot_width / 2.0, top + plot_height + 40.0, "middle", "axis-title", "Axis");
   d += "</svg>\n";
   return d;
 }
 
 void write_pictures(const textio::Directory& dir, const Biplot& b,
-                    const results::Eigensystem& eigen) {
+                    const results::Eigensystem& eigen, const ScreeOverlay* overlay) {
   if (b.objects.axes() >= 2) write_document(dir, textio::units::kBiplot, kBiplotFile, biplot(b));
-  write_document(dir, textio::units::kScree, kScreeFile, scree(eigen));
+  write_document(dir, textio::units::kScree, kScreeFile, scree(eigen, overlay));
 }
 
 }  // namespace orthaxis::svg

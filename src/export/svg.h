@@ -4,6 +4,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "results/eigensystem.h"
 #include "results/score_matrix.h"
@@ -31,9 +32,16 @@ struct Biplot {
 // Axes 1 and 2 with one unit the same length on both.
 std::string biplot(const Biplot& b);
 
+// Lines over the scree plot from the axes test, in percent of the positive
+// eigenvalues, one value per axis: the broken-stick share and the parallel
+// analysis' 95th percentile.
+struct ScreeOverlay {
+  std::vector<float> broken_stick, pa_q95;
+};
+
 // One bar per positive eigenvalue (at most 30) with its percentage, and the
-// cumulative percentage as a line.
-std::string scree(const results::Eigensystem& eigen);
+// cumulative percentage as a line; with `overlay`, its lines too.
+std::string scree(const results::Eigensystem& eigen, const ScreeOverlay* overlay = nullptr);
 
 // Text for an SVG document: the XML special characters escaped, bytes that
 // are not valid UTF-8 and control characters replaced by '?'.
@@ -41,6 +49,6 @@ std::string xml_text(std::string_view text);
 
 // Writes scree.svg, and biplot.svg when there are at least two axes, into `dir`.
 void write_pictures(const textio::Directory& dir, const Biplot& b,
-                    const results::Eigensystem& eigen);
+                    const results::Eigensystem& eigen, const ScreeOverlay* overlay = nullptr);
 
 }  // namespace orthaxis::svg

@@ -22,6 +22,15 @@ void Messages::warning(std::string_view text) {
   std::fflush(out_);
 }
 
+void Messages::line(std::string_view text) {
+  if (!warnings_) return;
+  clear_progress();
+  std::string out(text);
+  out += '\n';
+  std::fwrite(out.data(), 1, out.size(), out_);
+  std::fflush(out_);
+}
+
 void Messages::start_step() {
   if (!progress_) return;
   step_start_ = Clock::now();

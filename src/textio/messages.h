@@ -27,6 +27,8 @@ class Messages {
   // "ORTHAXIS: warning: " + text, one line.
   void warning(std::string_view text);
   std::int64_t warnings_given() const { return given_; }
+  // A finding for the person, as it is, one line (when warnings are given).
+  void line(std::string_view text);
 
   bool progress() const { return progress_; }
   // Starts timing a step (for rates and for the pace of updates).

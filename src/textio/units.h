@@ -35,5 +35,7 @@ inline constexpr int kVariableTable = 23;
 // The pictures of --svg: biplot.svg, scree.svg.
 inline constexpr int kBiplot = 24;
 inline constexpr int kScree = 25;
+// axes.csv (--axes-test with --csv).
+inline constexpr int kAxesTable = 26;
 
 }  // namespace orthaxis::textio::units
