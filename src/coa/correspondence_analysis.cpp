@@ -28,13 +28,36 @@ const textio::Format kScoreRecord{"(8F10.4)"};
 
 }  // namespace
 
+namespace {
+
+// The totals as proportions of the grand total.
+void to_proportions(Table& t) {
+  const float total = t.grand_total;
+  for (std::size_t j = 0; j < static_cast<std::size_t>(t.p); ++j)
+    t.column_totals[j] = t.column_totals[j] / total;
+  for (std::size_t i = 0; i < static_cast<std::size_t>(t.n); ++i)
+    t.row_totals[i] = t.row_totals[i] / total;
+}
+
+// Object i's standardized residuals z(u) from its row x, the totals being
+// proportions.
+void residual_row(const Table& t, std::size_t i, std::span<const float> x, float* z) {
+  const float total = t.grand_total;
+  const float ti = t.row_totals[i];
+  for (std::size_t u = 0; u < x.size(); ++u) {
+    const float proportion = x[u] / total;
+    const float expected = t.column_totals[u] * ti;
+    z[u] = (proportion - expected) / std::sqrt(expected);
+  }
+}
+
+}  // namespace
+
 void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile& scratch,
                            std::span<float> row, analysis::WorkerPool* pool) {
   const std::size_t n = static_cast<std::size_t>(t.n);
   const std::size_t p = static_cast<std::size_t>(t.p);
-  const float total = t.grand_total;
-  for (std::size_t j = 0; j < p; ++j) t.column_totals[j] = t.column_totals[j] / total;
-  for (std::size_t i = 0; i < n; ++i) t.row_totals[i] = t.row_totals[i] / total;
+  to_proportions(t);
   // The matrix sums z(u) z(k) over the objects: the cross products of the
   // rows z, added on the pool a block at a time.
   analysis::CrossProductPass pass(p, pool);
@@ -42,17 +65,30 @@ void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile
   scratch.rewind();
   for (std::size_t i = 0; i < n; ++i) {
     scratch.read_row(x);
-    const float ti = t.row_totals[i];
-    const std::span<float> z = pass.next_row();
-    for (std::size_t u = 0; u < p; ++u) {
-      const float proportion = x[u] / total;
-      const float expected = t.column_totals[u] * ti;
-      z[u] = (proportion - expected) / std::sqrt(expected);
-    }
+    residual_row(t, i, x, pass.next_row().data());
     pass.row_done();
   }
   pass.finish(matrix);
   scratch.rewind();
+}
+
+bool residual_rows(Table& t, input::ScratchFile& scratch, std::span<double> zt) {
+  const std::size_t n = static_cast<std::size_t>(t.n);
+  const std::size_t p = static_cast<std::size_t>(t.p);
+  to_proportions(t);
+  std::vector<float> x(p), z(p);
+  bool finite = true;
+  scratch.rewind();
+  for (std::size_t i = 0; i < n; ++i) {
+    scratch.read_row(x);
+    residual_row(t, i, x, z.data());
+    for (std::size_t u = 0; u < p; ++u) {
+      finite = finite && std::isfinite(z[u]);
+      zt[i * p + u] = static_cast<double>(z[u]);
+    }
+  }
+  scratch.rewind();
+  return finite;
 }
 
 namespace {

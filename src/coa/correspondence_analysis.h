@@ -42,6 +42,13 @@ bool check_table(textio::Printer& print, const Table& t, FirstNegative negative)
 void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile& scratch,
                            std::span<float> row, analysis::WorkerPool* pool = nullptr);
 
+// Phase 1 on the objects' side: turns the totals into proportions like
+// correspondence_matrix and writes each object's row of standardized
+// residuals z, as that function forms them, widened to double into
+// zt[i*p .. i*p + p) (n * p values). False when a residual is not a finite
+// number.
+bool residual_rows(Table& t, input::ScratchFile& scratch, std::span<double> zt);
+
 struct ScoreOptions {
   std::int32_t axes = 0;     // r
   std::int32_t scaling = 0;  // 0, 1, 2

@@ -7,6 +7,7 @@
 #include "analysis/matrix_file.h"
 #include "analysis/packed.h"
 #include "analysis/statistics.h"
+#include "driver/eigen_engines.h"
 #include "driver/run.h"
 #include "driver/units.h"
 #include "driver/warnings.h"
@@ -53,6 +54,9 @@ std::vector<float> packed_diagonal(std::size_t p, std::span<const float> a) {
   return d;
 }
 
+Eigenanalysis reported(const RunContext& run, RunFiles& files, const DataShape& shape,
+                       Eigenanalysis e);
+
 }  // namespace
 
 Resemblance resemblance_matrix(const RunContext& run, RunFiles& files, const DataShape& shape,
@@ -90,6 +94,11 @@ Resemblance correspondence_matrix(const RunContext& run, RunFiles& files,
   r.column_total = std::move(d.sum);
   r.table = {shape.n, shape.p, r.column_total, r.row_total, d.grand_total};
   if (!coa::check_table(run.print, r.table, d.first_negative)) throw AnalysisStop();
+  if (run.plan.without_square_storage(shape.n, shape.p)) {
+    // The eigen engine forms the rows of residuals itself (residual_rows).
+    r.matrix = std::move(d.matrix);
+    return r;
+  }
   coa::correspondence_matrix(r.table, d.matrix, *files.scratch, d.row, &run.pool);
   if (!analysis::check_resemblance(run.print, shape.p, d.matrix)) throw AnalysisStop();
   r.matrix = std::move(d.matrix);
@@ -100,6 +109,7 @@ Resemblance correspondence_matrix(const RunContext& run, RunFiles& files,
 
 Eigenanalysis eigenanalysis(const RunContext& run, RunFiles& files, const DataShape& shape,
                             Resemblance& r) {
+  if (run.plan.lapack()) return reported(run, files, shape, lapack_eigenanalysis(run, files, shape, r));
   const std::int32_t p = shape.p;
   analysis::ThresholdStep on_step;
   textio::Messages& messages = run.messages;
@@ -120,8 +130,17 @@ Eigenanalysis eigenanalysis(const RunContext& run, RunFiles& files, const DataSh
     run.print.both(kNoConvergence);
     throw AnalysisStop();
   }
-  Eigenanalysis e{results::Eigensystem::from_diagonal(p, r.matrix, std::move(r.vectors)), 0,
-                  std::move(r.matrix)};
+  return reported(run, files, shape,
+                  {results::Eigensystem::from_diagonal(p, r.matrix, std::move(r.vectors)), 0,
+                   std::move(r.matrix)});
+}
+
+namespace {
+// The eigenvalue report, its files and the retained axes, from either engine.
+Eigenanalysis reported(const RunContext& run, RunFiles& files, const DataShape& shape,
+                       Eigenanalysis e) {
+  textio::Messages& messages = run.messages;
+  const std::int32_t p = shape.p;
   results::print_eigenvalues(run.print, e.eigen);
   RecordFile values(kEigenUnit, run.dir, results::kEigenvalueFile, RecordFile::Open::kReplace);
   results::write_eigenvalue_file(values, e.eigen);
@@ -138,6 +157,7 @@ Eigenanalysis eigenanalysis(const RunContext& run, RunFiles& files, const DataSh
                                    RecordFile::Open::kReplace);
   return e;
 }
+}  // namespace
 
 results::PcaModel pca_model(const RunContext& run, RunFiles& files, const Resemblance& r) {
   results::PcaModel m;

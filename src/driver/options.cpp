@@ -27,6 +27,9 @@ Options:
   --svg               also write biplot.svg and scree.svg
   --threads N         use N threads (default: ORTHAXIS_THREADS, or every
                       available core); results do not depend on N
+  --engine E          eigenanalysis by jacobi (default) or lapack: the
+                      system's LAPACK in double precision, on the smaller
+                      side of the table (much faster for wide tables)
   --import FILE.csv   turn a table with a header row (and row names) into the
                       data, label and setup files of DIR, then run there
     --sep SEP         field separator of FILE.csv: ',' (default), ';' or tab
@@ -131,6 +134,11 @@ Options parse_options(std::span<const std::string_view> args) {
       std::string_view v = value();
       if (!parse_count(v, o.threads))
         throw UsageError("--threads needs a positive whole number, not \"" + std::string(v) + "\"");
+    } else if (name == "--engine") {
+      std::string_view v = value();
+      if (v == "jacobi") o.engine = Engine::kJacobi;
+      else if (v == "lapack") o.engine = Engine::kLapack;
+      else throw UsageError("--engine takes jacobi or lapack, not \"" + std::string(v) + "\"");
     } else if (name == "--import") {
       std::string_view v = value();
       if (v.empty()) throw UsageError("--import needs a file name");

@@ -14,6 +14,10 @@ namespace orthaxis::driver {
 inline constexpr std::string_view kVersion = "1.1.0";
 
 // What `--import` writes into the setup file as the analysis type.
+// Who does the eigenanalysis: the program's own Jacobi method, or the
+// system's LAPACK (loaded at run time).
+enum class Engine { kJacobi, kLapack };
+
 enum class ImportAnalysis { kCrossProducts = 1, kCovariance = 2, kCorrelation = 3, kCorrespondence = 4 };
 
 struct Options {
@@ -28,6 +32,7 @@ struct Options {
   bool csv = false;      // --csv: full-precision tables beside the report
   bool svg = false;      // --svg: biplot and scree pictures beside the report
   std::int32_t threads = 0;  // --threads N; 0: ORTHAXIS_THREADS or every available core
+  Engine engine = Engine::kJacobi;  // --engine jacobi|lapack
   std::string dir;           // working directory; empty: the current one
 
   // --import FILE.csv and the settings of the table it names.
