@@ -153,5 +153,18 @@ TEST(Engine, OnlyTheLapackEngineLoadsTheLibrary) {
   EXPECT_NE(o.err.find("liblapack"), std::string::npos);
 }
 
+TEST(Engine, LapackThatCannotBeLoadedEndsTheRunWithOneLine) {
+  Case c;
+  c.copy_example("dune");
+  c.write("SUCCES.ST$", "");
+  std::filesystem::create_directory(c.dir() / "lib");
+  c.write("lib/liblapack.so.3", "not a library\n");  // found first, and refused
+  const Outcome o = c.run_with("LD_LIBRARY_PATH=lib", "--engine lapack");
+  EXPECT_EQ(o.status, 2);
+  EXPECT_EQ(o.err, "ORTHAXIS: --engine lapack needs liblapack.so.3, which cannot be loaded "
+                   "(install liblapack3)\n");
+  EXPECT_FALSE(c.exists("SUCCES.ST$"));
+}
+
 }  // namespace
 }  // namespace orthaxis::e2e
