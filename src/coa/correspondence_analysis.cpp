@@ -28,6 +28,19 @@ const textio::Format kScoreRecord{"(8F10.4)"};
 
 }  // namespace
 
+namespace {
+
+// The totals as proportions of the grand total.
+void to_proportions(Table& t) {
+  const float total = t.grand_total;
+  for (std::size_t j = 0; j < static_cast<std::size_t>(t.p); ++j)
+    t.column_totals[j] = t.column_totals[j] / total;
+  for (std::size_t i = 0; i < static_cast<std::size_t>(t.n); ++i)
+    t.row_totals[i] = t.row_totals[i] / total;
+}
+
+}  // namespace
+
 void standardized_residuals(const Table& t, std::size_t i, std::span<const float> x,
                             std::span<float> z) {
   const float total = t.grand_total;
@@ -43,9 +56,7 @@ void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile
                            std::span<float> row, analysis::WorkerPool* pool) {
   const std::size_t n = static_cast<std::size_t>(t.n);
   const std::size_t p = static_cast<std::size_t>(t.p);
-  const float total = t.grand_total;
-  for (std::size_t j = 0; j < p; ++j) t.column_totals[j] = t.column_totals[j] / total;
-  for (std::size_t i = 0; i < n; ++i) t.row_totals[i] = t.row_totals[i] / total;
+  to_proportions(t);
   // The matrix sums z(u) z(k) over the objects: the cross products of the
   // rows z, added on the pool a block at a time.
   analysis::CrossProductPass pass(p, pool);
@@ -58,6 +69,25 @@ void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile
   }
   pass.finish(matrix);
   scratch.rewind();
+}
+
+bool residual_rows(Table& t, input::ScratchFile& scratch, std::span<double> zt) {
+  const std::size_t n = static_cast<std::size_t>(t.n);
+  const std::size_t p = static_cast<std::size_t>(t.p);
+  to_proportions(t);
+  std::vector<float> x(p), z(p);
+  bool finite = true;
+  scratch.rewind();
+  for (std::size_t i = 0; i < n; ++i) {
+    scratch.read_row(x);
+    standardized_residuals(t, i, x, z);
+    for (std::size_t u = 0; u < p; ++u) {
+      finite = finite && std::isfinite(z[u]);
+      zt[i * p + u] = static_cast<double>(z[u]);
+    }
+  }
+  scratch.rewind();
+  return finite;
 }
 
 namespace {

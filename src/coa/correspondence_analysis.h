@@ -46,6 +46,12 @@ void correspondence_matrix(Table& t, std::span<float> matrix, input::ScratchFile
 // each), from the totals of `t` as proportions: the rows of phase 1.
 void standardized_residuals(const Table& t, std::size_t i, std::span<const float> x,
                             std::span<float> z);
+// Phase 1 on the objects' side: turns the totals into proportions like
+// correspondence_matrix and writes each object's row of standardized
+// residuals z, as that function forms them, widened to double into
+// zt[i*p .. i*p + p) (n * p values). False when a residual is not a finite
+// number.
+bool residual_rows(Table& t, input::ScratchFile& scratch, std::span<double> zt);
 
 struct ScoreOptions {
   std::int32_t axes = 0;     // r

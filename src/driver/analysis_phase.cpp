@@ -8,6 +8,7 @@
 #include "analysis/packed.h"
 #include "analysis/statistics.h"
 #include "driver/eigen_progress.h"
+#include "driver/eigen_engines.h"
 #include "driver/run.h"
 #include "textio/units.h"
 #include "driver/warnings.h"
@@ -42,6 +43,9 @@ std::vector<float> packed_diagonal(std::size_t p, std::span<const float> a) {
   for (std::size_t j = 1; j <= p; ++j) d[j - 1] = a[analysis::packed_index(j, j)];
   return d;
 }
+
+Eigenanalysis reported(const RunContext& run, RunFiles& files, const DataShape& shape,
+                       Eigenanalysis e);
 
 }  // namespace
 
@@ -80,6 +84,11 @@ Resemblance correspondence_matrix(const RunContext& run, RunFiles& files,
   r.column_total = std::move(d.sum);
   r.table = {shape.n, shape.p, r.column_total, r.row_total, d.grand_total};
   if (!coa::check_table(run.print, r.table, d.first_negative)) throw AnalysisStop();
+  if (run.plan.without_square_storage(shape.n, shape.p)) {
+    // The eigen engine forms the rows of residuals itself (residual_rows).
+    r.matrix = std::move(d.matrix);
+    return r;
+  }
   coa::correspondence_matrix(r.table, d.matrix, *files.scratch, d.row, &run.pool);
   if (!analysis::check_resemblance(run.print, shape.p, d.matrix)) throw AnalysisStop();
   r.matrix = std::move(d.matrix);
@@ -90,6 +99,7 @@ Resemblance correspondence_matrix(const RunContext& run, RunFiles& files,
 
 Eigenanalysis eigenanalysis(const RunContext& run, RunFiles& files, const DataShape& shape,
                             Resemblance& r) {
+  if (run.plan.lapack()) return reported(run, files, shape, lapack_eigenanalysis(run, files, shape, r));
   const std::int32_t p = shape.p;
   textio::Messages& messages = run.messages;
   if (messages.progress()) messages.start_step();
@@ -101,8 +111,17 @@ Eigenanalysis eigenanalysis(const RunContext& run, RunFiles& files, const DataSh
     run.print.both(kNoConvergence);
     throw AnalysisStop();
   }
-  Eigenanalysis e{results::Eigensystem::from_diagonal(p, r.matrix, std::move(r.vectors)), 0,
-                  std::move(r.matrix)};
+  return reported(run, files, shape,
+                  {results::Eigensystem::from_diagonal(p, r.matrix, std::move(r.vectors)), 0,
+                   std::move(r.matrix)});
+}
+
+namespace {
+// The eigenvalue report, its files and the retained axes, from either engine.
+Eigenanalysis reported(const RunContext& run, RunFiles& files, const DataShape& shape,
+                       Eigenanalysis e) {
+  textio::Messages& messages = run.messages;
+  const std::int32_t p = shape.p;
   results::print_eigenvalues(run.print, e.eigen);
   RecordFile values(textio::units::kEigen, run.dir, results::kEigenvalueFile, RecordFile::Open::kReplace);
   results::write_eigenvalue_file(values, e.eigen);
@@ -119,6 +138,7 @@ Eigenanalysis eigenanalysis(const RunContext& run, RunFiles& files, const DataSh
                                    RecordFile::Open::kReplace);
   return e;
 }
+}  // namespace
 
 results::PcaModel pca_model(const RunContext& run, RunFiles& files, const Resemblance& r) {
   results::PcaModel m;

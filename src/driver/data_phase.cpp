@@ -11,6 +11,7 @@
 
 #include "analysis/cross_products.h"
 #include "analysis/jacobi.h"
+#include "analysis/lapack_engine.h"
 #include "analysis/packed.h"
 #include "driver/warnings.h"
 #include "input/row_reader.h"
@@ -65,16 +66,19 @@ void note_first_negative(coa::FirstNegative& first, std::size_t i, std::span<con
 }  // namespace
 
 WorkStorage allocate_work(std::int32_t n32, std::int32_t p32, std::int32_t q32,
-                          std::size_t label_count) {
+                          std::size_t label_count, WorkSide side) {
   const std::size_t n = static_cast<std::size_t>(n32);
   const std::size_t p = static_cast<std::size_t>(p32);
   const std::size_t q = static_cast<std::size_t>(q32);
-  const std::size_t packed = analysis::packed_length(p);
+  const bool square_storage = side != WorkSide::kLapackTable;
+  const std::size_t packed = square_storage ? analysis::packed_length(p) : 0;
   // The scores use at most p axes: q is lowered to the number of positive
   // eigenvalues before them.
   const std::size_t axes = std::min(q, p);
   const std::size_t work = checked_sum({std::max(checked_product(axes, n), packed), p});
-  const std::size_t square = checked_product(p, p);
+  // The Jacobi method turns this p x p array into the eigenvectors; the
+  // LAPACK engine makes its own (counted below).
+  const std::size_t square = side == WorkSide::kJacobi ? checked_product(p, p) : 0;
   const std::size_t floats =
       checked_sum({work, square, checked_product(5, packed), checked_product(8, p),
                    checked_product(3, n)});
@@ -82,10 +86,26 @@ WorkStorage allocate_work(std::int32_t n32, std::int32_t p32, std::int32_t q32,
   // before anything is touched: the work arrays (with the p-long and n-long
   // buffers that the steps make for themselves), the labels, and the
   // eigenanalysis' own copies, which come while the work arrays live.
+  std::size_t engine_bytes = 0;
+  if (side == WorkSide::kJacobi) {
+    engine_bytes = analysis::jacobi_workspace_bytes(p32);
+  } else {
+    // The objects' side when n < p (its vectors: p x n); a PCA that finds a
+    // missing value, and any table with n >= p, goes to the variables' side.
+    const std::size_t objects =
+        n < p ? checked_sum({analysis::lapack_rows_bytes(n32, p32),
+                             checked_product(checked_product(p, n), sizeof(float))})
+              : 0;
+    const std::size_t variables =
+        side == WorkSide::kLapack || n >= p
+            ? checked_sum({analysis::lapack_packed_bytes(p32),
+                           checked_product(checked_product(p, p), sizeof(float))})
+            : 0;
+    engine_bytes = std::max(objects, variables);
+  }
   const std::size_t bytes =
       checked_sum({checked_product(floats, sizeof(float)),
-                   checked_product(label_count, sizeof(std::string)),
-                   analysis::jacobi_workspace_bytes(p32)});
+                   checked_product(label_count, sizeof(std::string)), engine_bytes});
   if (bytes > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()))
     throw AllocationError("work arrays too large for this machine");
   WorkStorage w;

@@ -31,11 +31,18 @@ struct WorkStorage {
   std::vector<float> object_ssq, row_total;  // per object
 };
 
+// Which eigen engine the storage is for, and on which side it works.
+enum class WorkSide {
+  kJacobi,       // the packed matrix, the pair sums and the p x p eigenvectors
+  kLapack,       // a PCA: the same without the eigenvectors, which the engine makes
+  kLapackTable,  // a correspondence analysis on the objects' side: no p x p array
+};
+
 // Allocates everything large that the run holds, after checking that the
 // total (with the labels and the eigenanalysis' own copies) can be had.
 // `label_count`: the labels that the run will read (objects and variables).
 WorkStorage allocate_work(std::int32_t n, std::int32_t p, std::int32_t q,
-                          std::size_t label_count);
+                          std::size_t label_count, WorkSide side = WorkSide::kJacobi);
 
 // What the data pass gathered: every sum of the statistics, the rows' reading
 // findings for a person, and the storage the later steps take over.

@@ -34,6 +34,9 @@ Options:
                       gives the same results for every thread count
   --threads N         use N threads (default: ORTHAXIS_THREADS, or every
                       available core); results do not depend on N
+  --engine E          eigenanalysis by jacobi (default) or lapack: the
+                      system's LAPACK in double precision, on the smaller
+                      side of the table (much faster for wide tables)
   --import FILE.csv   turn a table with a header row (and row names) into the
                       data, label and setup files of DIR, then run there
     --sep SEP         field separator of FILE.csv: ',' (default), ';' or tab
@@ -123,6 +126,12 @@ void take_axes(Options& o, std::string_view v) {
   if (!parse_count(v, o.axes)) throw refused("--axes", "needs a positive whole number", v);
 }
 
+void take_engine(Options& o, std::string_view v) {
+  if (v == "jacobi") o.engine = Engine::kJacobi;
+  else if (v == "lapack") o.engine = Engine::kLapack;
+  else throw refused("--engine", "takes jacobi or lapack", v);
+}
+
 void take_seed(Options& o, std::string_view v) {
   auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), o.seed);
   if (!digits_only(v) || ec != std::errc() || end != v.data() + v.size())
@@ -164,6 +173,7 @@ constexpr OptionRule kOptions[] = {
     {"--analysis", nullptr, take_analysis, true},
     {"--axes", nullptr, take_axes, true},
     {"--seed", nullptr, take_seed, false},
+    {"--engine", nullptr, take_engine, false},
 };
 
 const OptionRule* find_option(std::string_view name) {

@@ -14,6 +14,10 @@ namespace orthaxis::driver {
 inline constexpr std::string_view kVersion = "1.1.0";
 
 // What `--import` writes into the setup file as the analysis type.
+// Who does the eigenanalysis: the program's own Jacobi method, or the
+// system's LAPACK (loaded at run time).
+enum class Engine { kJacobi, kLapack };
+
 enum class ImportAnalysis { kCrossProducts = 1, kCovariance = 2, kCorrelation = 3, kCorrespondence = 4 };
 
 struct Options {
@@ -30,6 +34,7 @@ struct Options {
   std::int32_t axes_test = 0;    // --axes-test [N]: N replicates; 0 no test
   std::uint64_t seed = 12345;    // --seed S: the replicates' random numbers
   std::int32_t threads = 0;  // --threads N; 0: ORTHAXIS_THREADS or every available core
+  Engine engine = Engine::kJacobi;  // --engine jacobi|lapack
   std::string dir;           // working directory; empty: the current one
 
   // --import FILE.csv and the settings of the table it names.

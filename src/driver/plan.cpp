@@ -24,6 +24,7 @@ RunPlan plan_run(const RunValues& values, const Options& options) {
   plan.pictures = options.svg;
   plan.axes_test = options.axes_test;
   plan.seed = options.seed;
+  plan.engine = options.engine;
   return plan;
 }
 

@@ -39,6 +39,21 @@ struct RunPlan {
   bool pictures = false;  // scree.svg, biplot.svg
   std::int32_t axes_test = 0;  // replicates of the axes test; 0 no test
   std::uint64_t seed = 0;      // their random numbers
+  Engine engine = Engine::kJacobi;
+
+  // The LAPACK engine works on the objects' side (the n x n matrix of the
+  // transformed rows) when there are fewer objects than variables and, for a
+  // PCA, no value is missing (pairwise deletion makes the matrix no Z^T Z);
+  // otherwise on the packed p x p matrix. Correspondence analysis has no
+  // missing values. The objects' side of a correspondence analysis needs no
+  // p x p array at all; that of a PCA still gathers the pair sums.
+  bool lapack() const { return engine == Engine::kLapack; }
+  bool objects_side(std::int32_t n, std::int32_t p, bool missing) const {
+    return lapack() && n < p && !missing;
+  }
+  bool without_square_storage(std::int32_t n, std::int32_t p) const {
+    return correspondence() && objects_side(n, p, false);
+  }
 
   bool correspondence() const { return type == analysis::AnalysisType::kCorrespondence; }
   // The tables and pictures show the labels whole and the quality of each point.

@@ -8,11 +8,13 @@
 #include <system_error>
 #include <vector>
 
+#include "analysis/lapack_engine.h"
 #include "analysis/worker_pool.h"
 #include "driver/analysis_phase.h"
 #include "driver/axes_phase.h"
 #include "driver/check.h"
 #include "driver/data_phase.h"
+#include "driver/eigen_engines.h"
 #include "driver/extras.h"
 #include "driver/plan.h"
 #include "driver/run_context.h"
@@ -86,10 +88,12 @@ class Run {
   void execute() {
     banner();
     accept_setup();
+    if (plan_.lapack()) analysis::load_lapack();
     open_named_files();
     files_.setup.rewind();  // from here on unit 9 is the report
     const DataShape shape = settle_data();
-    WorkStorage storage = allocate_work(shape.n, shape.p, v_.components, label_count(shape));
+    WorkStorage storage =
+        allocate_work(shape.n, shape.p, v_.components, label_count(shape), work_side(shape));
     const RunLabels labels = read_labels(shape);
     report_parameters(shape);
     console_.flush();  // each long phase begins with the console shown up to date
@@ -103,6 +107,7 @@ class Run {
                         ? correspondence_matrix(run, files_, shape, std::move(data))
                         : resemblance_matrix(run, files_, shape, std::move(data), labels);
     console_.flush();
+    note_slow_jacobi(run, shape.p);
     Eigenanalysis e = eigenanalysis(run, files_, shape, r);
     console_.flush();
     const Scores scores = plan_.correspondence()
@@ -240,6 +245,12 @@ class Run {
       input::read_heading(files_.data);
     }
     return shape;
+  }
+
+  WorkSide work_side(const DataShape& shape) const {
+    if (!plan_.lapack()) return WorkSide::kJacobi;
+    return plan_.without_square_storage(shape.n, shape.p) ? WorkSide::kLapackTable
+                                                          : WorkSide::kLapack;
   }
 
   std::size_t label_count(const DataShape& shape) const {

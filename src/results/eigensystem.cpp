@@ -24,6 +24,20 @@ Eigensystem Eigensystem::from_diagonal(std::int32_t p, std::span<const float> a,
   return e;
 }
 
+Eigensystem Eigensystem::from_values(std::vector<float> values, std::vector<float> vectors) {
+  Eigensystem e;
+  e.p = static_cast<std::int32_t>(values.size());
+  e.values = std::move(values);
+  e.vectors = std::move(vectors);
+  for (const float value : e.values) {
+    if (value > 0.0f) {
+      e.positive_sum += value;
+      ++e.positive_count;
+    }
+  }
+  return e;
+}
+
 std::vector<float> Eigensystem::percentages() const {
   std::vector<float> list(static_cast<std::size_t>(positive_count));
   for (std::size_t k = 0; k < list.size(); ++k) list[k] = percent(k);

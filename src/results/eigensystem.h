@@ -22,6 +22,9 @@ struct Eigensystem {
   // with the count and sum of the positive ones (added in order).
   static Eigensystem from_diagonal(std::int32_t p, std::span<const float> a,
                                    std::vector<float> vectors);
+  // The same from the eigenvalues in non-increasing order; `vectors` may
+  // hold fewer than p columns, but at least one for each positive eigenvalue.
+  static Eigensystem from_values(std::vector<float> values, std::vector<float> vectors);
 
   // Element i of eigenvector k, both 0-based.
   float vector(std::size_t i, std::size_t k) const {
