@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -60,6 +61,9 @@ bool import(const Options& options) {
 }  // namespace
 
 int run_command(const Options& options) {
+  // A person's run told "File too large" by a write ends with its one line
+  // (and an import removes its unfinished file) instead of being killed.
+  if (options.for_person) std::signal(SIGXFSZ, SIG_IGN);
   if (options.importing() && !import(options)) return 2;
   if (!options.dir.empty()) {
     if (const std::error_code ec = unusable_directory(options.dir)) {

@@ -1,0 +1,105 @@
+// A person's runs and imports against faults from outside: a re-import that
+// fails or is killed, two runs at once in one directory, tables of an
+// earlier run, tables too large for the machine, and text from the data in
+// messages, tables and pictures.
+
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/harness.h"
+
+namespace orthaxis::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A table of `rows` objects named o1.. and `columns` variables named by
+// `name(j)`, with values that vary.
+std::string table(int rows, int columns, std::string (*name)(int) = nullptr) {
+  std::string t = "";
+  for (int j = 0; j < columns; ++j) t += "," + (name ? name(j) : "v" + std::to_string(j + 1));
+  t += "\n";
+  for (int i = 0; i < rows; ++i) {
+    t += "o" + std::to_string(i + 1);
+    for (int j = 0; j < columns; ++j) t += "," + std::to_string(1 + (i * 7 + j * 13 + i * j) % 17);
+    t += "\n";
+  }
+  return t;
+}
+
+std::vector<std::string> leftovers(const Case& c) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(c.dir()))
+    if (e.path().filename().string().rfind(".orthaxis-", 0) == 0)
+      names.push_back(e.path().filename().string());
+  return names;
+}
+
+// Where the marker stands, the report and the data file are of one run: the
+// data file is whole (the earlier one or the new one) and the report names
+// its title.
+void expect_marker_only_beside_its_run(const Case& c, const std::vector<std::string>& whole_data) {
+  if (!c.exists("SUCCES.ST$")) return;
+  const std::string data = c.read("data.dat");
+  EXPECT_NE(std::find(whole_data.begin(), whole_data.end(), data), whole_data.end())
+      << "marker beside a data file of " << data.size() << " bytes";
+  const std::string title = data.substr(0, data.find('\n'));
+  EXPECT_NE(c.read("ORTHAXIS.ST$").find(title), std::string::npos) << title;
+}
+
+std::string long_name(int j) { return std::string(30000, static_cast<char>('a' + j)); }
+
+TEST(PersonSafety, AFailedOrKilledReimportNeverLeavesTheMarkerBesideBrokenFiles) {
+  const std::string small = table(4, 3), large = table(60000, 6), wide = table(3, 2, long_name);
+  // What a clean import of each table writes as data.dat.
+  auto data_of = [](const std::string& csv) {
+    Case r;
+    r.write("t.csv", csv);
+    r.run("--import t.csv --quiet .");
+    return r.read("data.dat");
+  };
+  const std::string small_data = data_of(small);
+  const struct {
+    const char* what;
+    const std::string& csv;
+    std::string prefix;
+  } faults[] = {
+      {"file-size limit on data.dat", large, "ulimit -f 64 &&"},
+      {"file-size limit on the label file", wide, "ulimit -f 40 &&"},
+      {"killed at 20 ms", large, "timeout -s KILL 0.02"},
+      {"killed at 60 ms", large, "timeout -s KILL 0.06"},
+      {"killed at 120 ms", large, "timeout -s KILL 0.12"},
+      {"killed at 250 ms", large, "timeout -s KILL 0.25"},
+  };
+  for (const auto& f : faults) {
+    SCOPED_TRACE(f.what);
+    Case c;
+    c.write("t.csv", small);
+    ASSERT_EQ(c.run("--import t.csv --quiet .").status, 0);
+    ASSERT_TRUE(c.exists("SUCCES.ST$"));
+    c.write("t.csv", f.csv);
+    const Outcome o = c.run_with(f.prefix, "--force --import t.csv --quiet .");
+    if (o.status == 0) continue;  // the kill came after the normal end
+    const std::string new_data = data_of(f.csv);
+    expect_marker_only_beside_its_run(c, {small_data, new_data});
+    if (f.prefix.rfind("ulimit", 0) == 0) {
+      EXPECT_EQ(o.status, 2);
+      EXPECT_EQ(Case::split(o.err).size(), 1u) << o.err;
+      EXPECT_FALSE(c.exists("SUCCES.ST$"));
+      EXPECT_TRUE(c.read("data.dat") == (f.csv == wide ? new_data : small_data));
+      EXPECT_TRUE(leftovers(c).empty());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orthaxis::e2e
