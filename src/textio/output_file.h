@@ -3,7 +3,8 @@
 // tables, the pictures, and the data, label and setup files of an import.
 // Every write and the close are checked; a failure is an IoError naming the
 // unit and the file. The bytes go to a temporary file in the same directory,
-// which close() renames into place once complete: until then a file of that
+// which close() renames into place once complete (a device, a pipe or a
+// symbolic link is written in place): until then a file of that
 // name keeps what it held, and a writer that fails (or is killed) never
 // leaves a file cut short under the final name. A writer that fails removes
 // its temporary file; one that is killed leaves it, under a name that
@@ -42,7 +43,8 @@ class OutputFile {
 
  private:
   std::string final_;      // as the process reaches the file
-  std::string temporary_;  // beside it; empty once renamed
+  std::string temporary_;  // beside it; empty when written in place
+  bool renamed_ = false;   // the temporary file is gone
   RecordFile file_;
 };
 
