@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <stdexcept>
 #include <new>
 #include <string>
 #include <system_error>
@@ -16,7 +18,9 @@
 #include "driver/setup.h"
 #include "textio/console.h"
 #include "textio/directory.h"
+#include "textio/directory_lock.h"
 #include "textio/io_error.h"
+#include "textio/quote.h"
 
 namespace orthaxis::driver {
 
@@ -39,10 +43,37 @@ std::error_code unusable_directory(const std::string& dir) {
   return {};
 }
 
-// The table becomes the files of DIR before the run starts there.
-bool import(const Options& options) {
+// The line for a directory that another run holds.
+std::string busy_line(const Options& options) {
+  std::error_code ec;
+  const std::string dir =
+      options.dir.empty() || options.dir == "." ? std::filesystem::current_path(ec).string()
+                                                 : options.dir;
+  return "directory " + textio::quote(dir) +
+         " is in use by another run of the program (one run at a time in a directory)";
+}
+
+class DirectoryBusy : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Takes the lock on the run's directory; false (the line told) when another
+// run holds it.
+bool lock_directory(textio::DirectoryLock& lock, const Options& options) {
+  if (lock.acquire(options.dir) != textio::DirectoryLock::Outcome::kBusy) return true;
+  std::fprintf(stderr, "ORTHAXIS: %s\n", busy_line(options).c_str());
+  return false;
+}
+
+// The table becomes the files of DIR before the run starts there; the
+// directory's lock is taken before anything in it changes.
+bool import(const Options& options, textio::DirectoryLock& lock) {
   try {
-    const ImportSummary s = import_table(options);
+    const ImportSummary s = import_table(options, [&] {
+      if (lock.acquire(options.dir) == textio::DirectoryLock::Outcome::kBusy)
+        throw DirectoryBusy(busy_line(options));
+    });
     if (!options.quiet)
       std::printf("ORTHAXIS: %s imported into %s: %lld objects, %lld variables, %lld missing\n",
                   options.import_file.c_str(), options.dir.empty() ? "." : options.dir.c_str(),
@@ -64,7 +95,8 @@ int run_command(const Options& options) {
   // A person's run told "File too large" by a write ends with its one line
   // (and an import removes its unfinished file) instead of being killed.
   if (options.for_person) std::signal(SIGXFSZ, SIG_IGN);
-  if (options.importing() && !import(options)) return 2;
+  textio::DirectoryLock lock;
+  if (options.importing() && !import(options, lock)) return 2;
   if (!options.dir.empty()) {
     if (const std::error_code ec = unusable_directory(options.dir)) {
       std::fprintf(stderr, "ORTHAXIS: cannot run in directory \"%s\": %s\n", options.dir.c_str(),
@@ -72,6 +104,8 @@ int run_command(const Options& options) {
       return 2;
     }
   }
+  // One run at a time in a directory: a second one changes nothing.
+  if (!lock_directory(lock, options)) return 2;
   const textio::Directory dir(options.dir);
   textio::Console console;
   try {

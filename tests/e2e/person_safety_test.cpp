@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -98,6 +100,69 @@ TEST(PersonSafety, AFailedOrKilledReimportNeverLeavesTheMarkerBesideBrokenFiles)
       EXPECT_TRUE(c.read("data.dat") == (f.csv == wide ? new_data : small_data));
       EXPECT_TRUE(leftovers(c).empty());
     }
+  }
+}
+
+// Names, sizes and modification times of a directory's files.
+std::vector<std::string> listing(const Case& c) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(c.dir())) {
+    struct stat s;
+    ::lstat(e.path().c_str(), &s);
+    out.push_back(e.path().filename().string() + " " + std::to_string(s.st_size) + " " +
+                  std::to_string(s.st_mtim.tv_sec) + "." + std::to_string(s.st_mtim.tv_nsec));
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// Whether another process holds the directory's lock.
+bool locked_by_another(const Case& c) {
+  const int fd = ::open(c.dir().c_str(), O_RDONLY | O_DIRECTORY);
+  const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+  ::close(fd);
+  return busy;
+}
+
+bool eventually(const std::function<bool()>& what) {
+  for (int i = 0; i < 1000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+    if (what()) return true;
+  return false;
+}
+
+// A run in the background whose data file is a pipe: it holds the
+// directory until the test writes the data.
+TEST(PersonSafety, ASecondRunInTheSameDirectoryRefusesAtOnceAndTouchesNothing) {
+  const char* seconds[] = {"", "--csv", "--check", "--quiet", "--force --import t.csv ."};
+  for (const char* second : seconds) {
+    SCOPED_TRACE(second);
+    Case c;
+    c.setup("3 2 3 0 2 0 0 0 0 0 0 1", {"d.dat", "o.sco", "v.sco", "vl", "ol", "m"});
+    c.write("t.csv", table(3, 2));
+    ASSERT_EQ(::mkfifo((c.dir() / "d.dat").c_str(), 0600), 0);
+    const std::string first = "cd '" + c.dir().string() + "' && (timeout 60 '" + ORTHAXIS_BINARY +
+                              "' > first.out 2> first.err; echo $? > first.rc) &";
+    ASSERT_EQ(std::system(first.c_str()), 0);
+    ASSERT_TRUE(eventually([&] { return locked_by_another(c); })) << "the first run holds no lock";
+    const std::vector<std::string> before = listing(c);
+    const Outcome o = c.run_with("timeout 10", second);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.out, "");
+    ASSERT_EQ(Case::split(o.err).size(), 1u) << o.err;
+    EXPECT_NE(o.err.find("is in use by another run"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find(fs::canonical(c.dir()).filename().string()), std::string::npos) << o.err;
+    EXPECT_EQ(listing(c), before);
+    // The first run reads its data file more than once: each open gets it whole.
+    const std::string data = "T\n3 2\n1 2\n2 1\n3 5\n";
+    ASSERT_TRUE(eventually([&] {
+      const int pipe = ::open((c.dir() / "d.dat").c_str(), O_WRONLY | O_NONBLOCK);
+      if (pipe >= 0) {
+        EXPECT_EQ(::write(pipe, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+        ::close(pipe);
+      }
+      return c.read("first.rc") == "0\n";
+    })) << c.read("first.err");
+    EXPECT_TRUE(c.exists("SUCCES.ST$"));
   }
 }
 
