@@ -32,7 +32,7 @@ void write_tables(const RunContext& run, RunFiles& files, const Finished& f) {
                     {f.scores.variables, cos2.variables, variable_mass, f.labels.variable_lines});
 }
 
-void draw_pictures(const RunContext& run, const Finished& f) {
+void draw_pictures(const RunContext& run, const Finished& f, std::vector<std::string>& written) {
   svg::Biplot b{f.scores.objects, f.scores.variables, f.labels.object_lines,
                 f.labels.variable_lines};
   b.arrows = !run.plan.correspondence();
@@ -41,13 +41,23 @@ void draw_pictures(const RunContext& run, const Finished& f) {
     b.percent2 = f.eigen.percent(1);
   }
   svg::write_pictures(run.dir, b, f.eigen);
+  if (f.scores.objects.axes() >= 2)
+    written.push_back(svg::kBiplotFile);
+  else
+    run.messages.warning("no biplot was drawn: the run retained fewer than two axes");
+  written.push_back(svg::kScreeFile);
 }
 
 }  // namespace
 
-void write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
-  if (run.plan.tables) write_tables(run, files, f);
-  if (run.plan.pictures) draw_pictures(run, f);
+std::vector<std::string> write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
+  std::vector<std::string> written;
+  if (run.plan.tables) {
+    write_tables(run, files, f);
+    written.insert(written.end(), {csv::kEigenvalueTable, csv::kObjectTable, csv::kVariableTable});
+  }
+  if (run.plan.pictures) draw_pictures(run, f, written);
+  return written;
 }
 
 }  // namespace orthaxis::driver

@@ -13,6 +13,7 @@
 #include "driver/check.h"
 #include "driver/data_phase.h"
 #include "driver/extras.h"
+#include "driver/outputs_manifest.h"
 #include "driver/plan.h"
 #include "driver/run_context.h"
 #include "driver/run_files.h"
@@ -106,7 +107,8 @@ class Run {
     const Scores scores = plan_.correspondence()
                               ? correspondence_scores(run, files_, r, e, labels)
                               : principal_component_scores(run, files_, shape, r, e, labels);
-    write_extras(run, files_, {r, e.eigen, scores, labels});
+    const std::vector<std::string> written = write_extras(run, files_, {r, e.eigen, scores, labels});
+    if (plan_.person) write_outputs_manifest(dir_, written);
     messages_.clear_progress();
     normal_end();
   }
@@ -153,6 +155,22 @@ class Run {
     std::error_code ec;
     std::filesystem::remove(dir_.path(kSuccessFile), ec);
     if (ec) throw textio::IoError(ec.message(), "OPEN", textio::units::kSuccess, kSuccessFile);
+    // A person's run: the tables and pictures of an earlier one go too
+    // (unless the setup names them); this run writes its own. The front
+    // end's run leaves them, as it leaves every file it does not write.
+    if (plan_.person) remove_earlier_outputs(dir_, [this](const std::string& path) {
+      return names_the(path);
+    });
+  }
+
+  bool names_the(const std::string& path) const {
+    for (const std::string* field : {&names_.data, &names_.object_scores, &names_.variable_scores,
+                                     &names_.variable_labels, &names_.object_labels,
+                                     &names_.matrix}) {
+      const std::string name = name_of(*field);
+      if (!name.empty() && same_file(dir_.path(name), path)) return true;
+    }
+    return false;
   }
 
   void read_setup() {

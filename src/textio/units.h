@@ -35,5 +35,7 @@ inline constexpr int kVariableTable = 23;
 // The pictures of --svg: biplot.svg, scree.svg.
 inline constexpr int kBiplot = 24;
 inline constexpr int kScree = 25;
+// The record of the tables and pictures a person's run wrote: orthaxis.outputs.
+inline constexpr int kOutputsManifest = 26;
 
 }  // namespace orthaxis::textio::units

@@ -166,5 +166,55 @@ TEST(PersonSafety, ASecondRunInTheSameDirectoryRefusesAtOnceAndTouchesNothing) {
   }
 }
 
+// The five optional outputs, as a string of 'x' (present) and '.' (absent):
+// eigenvalues.csv, objects.csv, variables.csv, biplot.svg, scree.svg.
+std::string outputs(const Case& c) {
+  std::string got;
+  for (const char* name :
+       {"eigenvalues.csv", "objects.csv", "variables.csv", "biplot.svg", "scree.svg"})
+    got += c.exists(name) ? 'x' : '.';
+  return got;
+}
+
+TEST(PersonSafety, TablesAndPicturesInADirectoryAreThoseOfTheLastRunThatWroteAny) {
+  const char *two_axes = "4 3 3 0 2 0 0 0 0 0 0 1", *one_axis = "4 3 3 0 1 0 0 0 0 0 0 1";
+  const struct {
+    const char* what;
+    bool earlier_run;         // a run with --csv --svg before
+    const char* person_file;  // written by hand after it (or instead of it)
+    const char* values;
+    const char* args;
+    const char* left;
+  } cases[] = {
+      {"the front end's run leaves them", true, "", two_axes, "", "xxxxx"},
+      {"a run without --csv or --svg removes them", true, "", two_axes, "--quiet", "....."},
+      {"--csv alone", true, "", two_axes, "--csv", "xxx.."},
+      {"--svg with one axis", true, "", one_axis, "--svg", "....x"},
+      {"a table changed since is the person's", true, "objects.csv", two_axes, "--quiet", ".x..."},
+      {"a file of that name never written by a run", false, "biplot.svg", two_axes, "--quiet",
+       "...x."},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    Case c;
+    c.write("d.dat", "T\n4\n1 2 4\n2 1 3\n3 5 1\n4 4 4\n");
+    auto setup = [&](const char* values) {
+      c.setup(values, {"d.dat", "o.sco", "v.sco", "vl", "ol", "m"});
+    };
+    if (k.earlier_run) {
+      setup(two_axes);
+      ASSERT_EQ(c.run("--csv --svg --quiet").status, 0);
+      ASSERT_EQ(outputs(c), "xxxxx");
+    }
+    if (*k.person_file) c.write(k.person_file, "the person's own\n");
+    setup(k.values);
+    const Outcome o = c.run(k.args);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(outputs(c), k.left);
+    if (*k.person_file) EXPECT_EQ(c.read(k.person_file), "the person's own\n");
+    EXPECT_EQ(o.err.find("no biplot") != std::string::npos, k.values == one_axis) << o.err;
+  }
+}
+
 }  // namespace
 }  // namespace orthaxis::e2e
