@@ -9,6 +9,10 @@
 #include <stdexcept>
 #include <utility>
 
+#include <sys/resource.h>
+#include <sys/sysinfo.h>
+#include <unistd.h>
+
 #include "analysis/cross_products.h"
 #include "analysis/jacobi.h"
 #include "analysis/packed.h"
@@ -64,8 +68,8 @@ void note_first_negative(coa::FirstNegative& first, std::size_t i, std::span<con
 
 }  // namespace
 
-WorkStorage allocate_work(std::int32_t n32, std::int32_t p32, std::int32_t q32,
-                          std::size_t label_count) {
+std::size_t work_bytes(std::int32_t n32, std::int32_t p32, std::int32_t q32,
+                       std::size_t label_count) {
   const std::size_t n = static_cast<std::size_t>(n32);
   const std::size_t p = static_cast<std::size_t>(p32);
   const std::size_t q = static_cast<std::size_t>(q32);
@@ -78,16 +82,62 @@ WorkStorage allocate_work(std::int32_t n32, std::int32_t p32, std::int32_t q32,
   const std::size_t floats =
       checked_sum({work, square, checked_product(5, packed), checked_product(8, p),
                    checked_product(3, n)});
-  // Everything large that the run holds at one time, for a clear message
-  // before anything is touched: the work arrays (with the p-long and n-long
-  // buffers that the steps make for themselves), the labels, and the
-  // eigenanalysis' own copies, which come while the work arrays live.
+  // Everything large that the run holds at one time: the work arrays (with
+  // the p-long and n-long buffers that the steps make for themselves), the
+  // labels, and the eigenanalysis' own copies, which come while the work
+  // arrays live.
   const std::size_t bytes =
       checked_sum({checked_product(floats, sizeof(float)),
                    checked_product(label_count, sizeof(std::string)),
                    analysis::jacobi_workspace_bytes(p32)});
   if (bytes > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()))
     throw AllocationError("work arrays too large for this machine");
+  return bytes;
+}
+
+MemoryLimit memory_limit() {
+  MemoryLimit m;
+  // Memory and swap together: a run that needs more than both cannot hold
+  // its arrays at all, however the system hands out pages.
+  const long pages = ::sysconf(_SC_PHYS_PAGES), page = ::sysconf(_SC_PAGE_SIZE);
+  if (pages > 0 && page > 0) {
+    m.bytes = static_cast<std::size_t>(pages) * static_cast<std::size_t>(page);
+    struct sysinfo si;
+    if (::sysinfo(&si) == 0)
+      m.bytes += static_cast<std::size_t>(si.totalswap) * static_cast<std::size_t>(si.mem_unit);
+    m.what = "memory and swap of this machine";
+  }
+  struct rlimit r;
+  if (::getrlimit(RLIMIT_AS, &r) == 0 && r.rlim_cur != RLIM_INFINITY &&
+      static_cast<std::size_t>(r.rlim_cur) < m.bytes) {
+    m.bytes = static_cast<std::size_t>(r.rlim_cur);
+    m.what = "address-space limit of this process";
+  }
+  return m;
+}
+
+void check_work_memory(std::int32_t n, std::int32_t p, std::int32_t q, std::size_t label_count) {
+  const std::size_t bytes = work_bytes(n, p, q, label_count);
+  const MemoryLimit m = memory_limit();
+  if (bytes <= m.bytes) return;
+  throw AllocationError("not enough memory for the work arrays: the run needs " +
+                        std::to_string(bytes) + " bytes for n = " + std::to_string(n) +
+                        ", p = " + std::to_string(p) + ", q = " + std::to_string(q) + ", the " +
+                        m.what + " is " + std::to_string(m.bytes) + " bytes");
+}
+
+WorkStorage allocate_work(std::int32_t n32, std::int32_t p32, std::int32_t q32,
+                          std::size_t label_count) {
+  // A run that cannot fit is refused before any array is touched.
+  check_work_memory(n32, p32, q32, label_count);
+  const std::size_t bytes = work_bytes(n32, p32, q32, label_count);
+  const std::size_t n = static_cast<std::size_t>(n32);
+  const std::size_t p = static_cast<std::size_t>(p32);
+  const std::size_t q = static_cast<std::size_t>(q32);
+  const std::size_t packed = analysis::packed_length(p);
+  const std::size_t work =
+      checked_sum({std::max(checked_product(std::min(q, p), n), packed), p});
+  const std::size_t square = checked_product(p, p);
   WorkStorage w;
   try {
     for (auto* v : {&w.sum, &w.row, &w.count}) v->assign(p, 0.0f);

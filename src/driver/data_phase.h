@@ -12,6 +12,7 @@
 #include "analysis/statistics.h"
 #include "coa/correspondence_analysis.h"
 #include "driver/run.h"
+#include "driver/work_memory.h"
 #include "driver/run_context.h"
 #include "input/data_matrix.h"
 

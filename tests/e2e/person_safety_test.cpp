@@ -216,5 +216,44 @@ TEST(PersonSafety, TablesAndPicturesInADirectoryAreThoseOfTheLastRunThatWroteAny
   }
 }
 
+// 2 x 100,000 needs 40 GB for the eigenvectors alone; 2 x 20,000 needs
+// 1.6 GB, more than an address-space limit of 1 GB.
+TEST(PersonSafety, ATableTooLargeForTheMachineIsRefusedAtOnceByTheRunAndTheCheck) {
+  const struct {
+    int columns;
+    const char* prefix;
+    const char* args;
+    const char* available;
+  } cases[] = {
+      {100000, "", "", "memory and swap of this machine"},
+      {100000, "", "--check", "memory and swap of this machine"},
+      {20000, "ulimit -v 1000000 &&", "", "address-space limit of this process"},
+      {20000, "ulimit -v 1000000 &&", "--check", "address-space limit of this process"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(std::string(k.prefix) + " " + k.args + " " + std::to_string(k.columns));
+#if defined(__SANITIZE_ADDRESS__)
+    if (*k.prefix) continue;  // address-space limits mean nothing under ASan
+#endif
+    Case c;
+    std::string d = "T\n2\n";
+    for (int i = 0; i < 2; ++i) {
+      for (int j = 0; j < k.columns; ++j) d += j % 5 == 0 ? " 1" : " 2";
+      d += "\n";
+    }
+    c.write("d.dat", d);
+    c.setup("2 " + std::to_string(k.columns) + " 3 0 2 0 0 0 0 0 0 1",
+            {"d.dat", "o.sco", "v.sco", "vl", "ol", "m"});
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome o = c.run_with(std::string(k.prefix) + " timeout 60", k.args);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(o.status, 2);
+    ASSERT_EQ(Case::split(o.err).size(), 1u) << o.err;
+    EXPECT_NE(o.err.find("the run needs "), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find(k.available), std::string::npos) << o.err;
+    EXPECT_FALSE(c.exists("SUCCES.ST$"));
+  }
+}
+
 }  // namespace
 }  // namespace orthaxis::e2e
