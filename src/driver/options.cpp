@@ -1,6 +1,9 @@
 #include "driver/options.h"
 
 #include <charconv>
+#include <optional>
+
+#include "driver/threads.h"
 
 namespace orthaxis::driver {
 
@@ -129,8 +132,9 @@ Options parse_options(std::span<const std::string_view> args) {
       import_setting = true;
     } else if (name == "--threads") {
       std::string_view v = value();
-      if (!parse_count(v, o.threads))
-        throw UsageError("--threads needs a positive whole number, not \"" + std::string(v) + "\"");
+      const std::optional<std::size_t> n = thread_setting(v);  // one rule with the variable
+      if (!n) throw UsageError(thread_setting_error("--threads", v));
+      o.threads = static_cast<std::int32_t>(*n);
     } else if (name == "--import") {
       std::string_view v = value();
       if (v.empty()) throw UsageError("--import needs a file name");

@@ -355,6 +355,7 @@ void run(textio::Console& console, const Options& options, const textio::Directo
                         !textio::is_terminal(stdout);
   textio::Messages messages(stderr, options.for_person, progress);
   if (options.check) {
+    thread_count(options.threads);  // a thread setting the run would refuse is refused here
     check(console, messages, dir);
     return;
   }
