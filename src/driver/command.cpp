@@ -21,15 +21,25 @@
 #include "textio/directory_lock.h"
 #include "textio/io_error.h"
 #include "textio/quote.h"
+#include "textio/units.h"
 
 namespace orthaxis::driver {
 
 namespace {
 constexpr const char* kStopLine = " STOP  ";
 
-int fail(textio::Console& console, const char* what) {
+// The line of a failure on standard error. A person's run shows text from
+// the data and the command line with its control characters escaped, so
+// that the line stays one line and no control sequence reaches the
+// terminal; the front end's run keeps its bytes.
+void say(bool person, const std::string& what) {
+  const std::string line = person ? textio::escape_controls(what) : what;
+  std::fprintf(stderr, "ORTHAXIS: %s\n", line.c_str());
+}
+
+int fail(textio::Console& console, bool person, const std::string& what) {
   console.finish();
-  std::fprintf(stderr, "ORTHAXIS: %s\n", what);
+  say(person, what);
   return 2;
 }
 
@@ -62,7 +72,7 @@ class DirectoryBusy : public std::runtime_error {
 // run holds it.
 bool lock_directory(textio::DirectoryLock& lock, const Options& options) {
   if (lock.acquire(options.dir) != textio::DirectoryLock::Outcome::kBusy) return true;
-  std::fprintf(stderr, "ORTHAXIS: %s\n", busy_line(options).c_str());
+  say(options.for_person, busy_line(options));
   return false;
 }
 
@@ -76,15 +86,22 @@ bool import(const Options& options, textio::DirectoryLock& lock) {
     });
     if (!options.quiet)
       std::printf("ORTHAXIS: %s imported into %s: %lld objects, %lld variables, %lld missing\n",
-                  options.import_file.c_str(), options.dir.empty() ? "." : options.dir.c_str(),
+                  textio::escape_controls(options.import_file).c_str(),
+                  options.dir.empty() ? "." : textio::escape_controls(options.dir).c_str(),
                   static_cast<long long>(s.objects), static_cast<long long>(s.variables),
                   static_cast<long long>(s.missing));
     return true;
   } catch (const textio::IoError& e) {
-    std::fprintf(stderr, "ORTHAXIS: %s\n", import_failure(e).c_str());
+    say(true, import_failure(e));
+    return false;
+  } catch (const std::bad_alloc&) {
+    say(true, "not enough memory to import " + textio::quote(options.import_file));
+    return false;
+  } catch (const std::length_error&) {
+    say(true, "not enough memory to import " + textio::quote(options.import_file));
     return false;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "ORTHAXIS: %s\n", e.what());
+    say(true, e.what());
     return false;
   }
 }
@@ -99,8 +116,10 @@ int run_command(const Options& options) {
   if (options.importing() && !import(options, lock)) return 2;
   if (!options.dir.empty()) {
     if (const std::error_code ec = unusable_directory(options.dir)) {
-      std::fprintf(stderr, "ORTHAXIS: cannot run in directory \"%s\": %s\n", options.dir.c_str(),
-                   ec.message().c_str());
+      std::string line = "cannot run in directory " + textio::quote(options.dir) + ": " + ec.message();
+      if (ec == std::errc::not_a_directory)
+        line += " (to run a table: orthaxis --import " + textio::quote(options.dir) + " DIR)";
+      say(true, line);
       return 2;
     }
   }
@@ -116,16 +135,23 @@ int run_command(const Options& options) {
     return 1;
   } catch (const textio::IoError& e) {
     // A person is told where and why; the front end keeps its line.
-    if (options.for_person) return fail(console, textio::located_message(e).c_str());
-    return fail(console, e.what());
+    if (options.for_person) {
+      std::string line = textio::located_message(e);
+      // A directory without a setup file: perhaps a table was meant to run.
+      if (e.unit() == textio::units::kSetup && e.statement() == "OPEN")
+        line += " (a directory to run holds the setup file " + std::string(kSetupFile) +
+                "; to run a table: orthaxis --import TABLE.csv DIR)";
+      return fail(console, true, line);
+    }
+    return fail(console, false, e.what());
   } catch (const SetupError& e) {
-    return fail(console, e.what());
+    return fail(console, options.for_person, e.what());
   } catch (const AllocationError& e) {
-    return fail(console, e.what());
+    return fail(console, options.for_person, e.what());
   } catch (const std::bad_alloc&) {
-    return fail(console, "not enough memory for the work arrays");
+    return fail(console, options.for_person, "not enough memory for the work arrays");
   } catch (const std::exception& e) {
-    return fail(console, e.what());
+    return fail(console, options.for_person, e.what());
   }
   if (!options.check) console.write(kStopLine);
   console.finish();

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -25,12 +26,25 @@ bool is_output_name(std::string_view name) {
          std::end(kOutputNames);
 }
 
-// "SIZE SECONDS.NANOSECONDS" of a regular file; empty when it is none.
+// "SIZE CHECKSUM" of a regular file (its length and the 64-bit FNV-1a hash
+// of its bytes, in hexadecimal); empty when it is none. The same bytes give
+// the same stamp, so the record is as reproducible as the files it lists.
 std::string stamp(const std::string& path) {
   struct stat s;
   if (::lstat(path.c_str(), &s) != 0 || !S_ISREG(s.st_mode)) return {};
-  return std::to_string(s.st_size) + " " + std::to_string(s.st_mtim.tv_sec) + "." +
-         std::to_string(s.st_mtim.tv_nsec);
+  std::ifstream in(path, std::ios::binary);
+  std::uint64_t hash = 0xcbf29ce484222325u;
+  char buffer[1 << 16];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    for (std::streamsize k = 0; k < in.gcount(); ++k) {
+      hash ^= static_cast<unsigned char>(buffer[k]);
+      hash *= 0x100000001b3u;
+    }
+  }
+  if (in.bad()) return {};
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return std::to_string(s.st_size) + " " + hex;
 }
 
 }  // namespace
@@ -42,10 +56,10 @@ void remove_earlier_outputs(const textio::Directory& dir,
   if (!in) return;
   for (std::string line; std::getline(in, line);) {
     std::istringstream fields(line);
-    std::string name, size, time;
-    if (!(fields >> name >> size >> time) || !is_output_name(name)) continue;
+    std::string name, size, sum;
+    if (!(fields >> name >> size >> sum) || !is_output_name(name)) continue;
     const std::string path = dir.path(name);
-    if (stamp(path) == size + " " + time && !spared(path)) std::remove(path.c_str());
+    if (stamp(path) == size + " " + sum && !spared(path)) std::remove(path.c_str());
   }
   in.close();
   std::remove(manifest.c_str());
@@ -54,7 +68,7 @@ void remove_earlier_outputs(const textio::Directory& dir,
 void write_outputs_manifest(const textio::Directory& dir, const std::vector<std::string>& written) {
   if (written.empty()) return;
   textio::OutputFile f(textio::units::kOutputsManifest, dir, kOutputsManifest);
-  f.write("# written by orthaxis: name, size in bytes, modification time");
+  f.write("# written by orthaxis: name, size in bytes, FNV-1a 64-bit checksum");
   for (const std::string& name : written) f.write(name + " " + stamp(dir.path(name)));
   f.close();
 }

@@ -255,5 +255,91 @@ TEST(PersonSafety, ATableTooLargeForTheMachineIsRefusedAtOnceByTheRunAndTheCheck
   }
 }
 
+// One line, and no control character but its end.
+bool one_clean_line(const std::string& err) {
+  if (err.empty() || err.back() != '\n') return false;
+  for (std::size_t i = 0; i + 1 < err.size(); ++i)
+    if (static_cast<unsigned char>(err[i]) < 0x20 || err[i] == 0x7f) return false;
+  return true;
+}
+
+TEST(PersonSafety, RefusalsAreOneLineWithControlCharactersEscapedAndSayWhatToDo) {
+  const struct {
+    const char* what;
+    const char* csv;  // written as t.csv
+    std::string args;
+    const char* says;
+  } cases[] = {
+      {"header name and cell", ",\"a\nb\",c\no1,x\x1b[31m,2\n", "--import t.csv out", "\\x1b[31m"},
+      {"directory name", "", "\"$(printf 'no\\nsuch')\"", "no\\nsuch"},
+      {"option", "", "\"$(printf -- '--\\033[2J')\"", "\\x1b[2J"},
+      {"a table given as the directory", "a,b\n1,2\n", "t.csv", "--import \"t.csv\" DIR"},
+      {"a directory without a setup file", "", ".", "to run a table: orthaxis --import"},
+      {"comma table read with --sep ';'", "a,b\no1,1,2\no2,2,1\n", "--sep ';' --import t.csv out",
+       "use --sep ','"},
+      {"--threads 1025", "", "--threads 1025", "--threads must be a whole number from 1 to 1024"},
+      {"ORTHAXIS_THREADS=1025 with --check", "", "--check",
+       "ORTHAXIS_THREADS must be a whole number from 1 to 1024"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    Case c;
+    if (*k.csv) c.write("t.csv", k.csv);
+    if (k.args == "--check") c.setup("3 2 3 0 2 0 0 0 0 0 0 1", {"d", "o", "v", "vl", "ol", "m"});
+    const Outcome o = c.run_with(k.args == "--check" ? "ORTHAXIS_THREADS=1025" : "", k.args);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_TRUE(one_clean_line(o.err)) << o.err;
+    EXPECT_NE(o.err.find(k.says), std::string::npos) << o.err;
+  }
+  // The front end's run keeps its line for a missing setup file.
+  Case c;
+  EXPECT_EQ(c.run().err, "ORTHAXIS: OPEN error on unit 9, file \"ORTHAXIS.ST$\": No such file or directory\n");
+}
+
+TEST(PersonSafety, AnImportShortOfMemoryEndsWithTheProgramsOwnLine) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "address-space limit under ASan";
+#endif
+  Case c;
+  c.write("t.csv", table(60000, 6));
+  bool normal = false;
+  int failures = 0;
+  for (long kib = 2048; kib < 131072 && !normal; kib += 1024) {
+    SCOPED_TRACE(kib);
+    const Outcome o = c.run_with("ulimit -v " + std::to_string(kib) + " &&",
+                                 "--force --quiet --import t.csv out");
+    if (o.status != 2 && o.out.empty()) continue;  // the program could not even start
+    normal = o.status != 2;  // the import went through (the run may stop on its data)
+    if (!normal) {
+      ++failures;
+      EXPECT_TRUE(one_clean_line(o.err)) << o.err;
+      EXPECT_EQ(o.err.find("std::"), std::string::npos) << o.err;
+    }
+  }
+  EXPECT_TRUE(normal);
+  EXPECT_GT(failures, 0);
+}
+
+// An object at the centroid has no quality of representation; labels hold
+// code points that XML excludes and one is 100,000 bytes long; the table's
+// lines end with CR alone.
+TEST(PersonSafety, TextAndValuesFromTheDataKeepTablesAndPicturesWellFormed) {
+  const std::string big(100000, 'w');
+  Case c;
+  c.write("t.csv", ",x,y,z\r\xEF\xBF\xBFone,1,2,9\rtwo\xEF\xBF\xBE,5,8,3\r" + big +
+                       ",3,2,6\rcentroid,3,4,6\r");
+  const Outcome o = c.run("--csv --svg --quiet --import t.csv .");
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::string objects = c.read("objects.csv"), biplot = c.read("biplot.svg");
+  EXPECT_EQ(Case::split(objects).size(), 5u);
+  for (const char* bad : {"NaN", "nan", "inf", "Inf"})
+    EXPECT_EQ(objects.find(bad), std::string::npos) << bad;
+  EXPECT_NE(objects.find("\n4,centroid,"), std::string::npos);
+  EXPECT_NE(objects.find(big), std::string::npos);  // the table keeps a label whole
+  for (const char* bad : {"\xEF\xBF\xBF", "\xEF\xBF\xBE", "wwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwwww"})
+    EXPECT_EQ(biplot.find(bad), std::string::npos) << bad;
+  EXPECT_NE(biplot.find(std::string(40, 'w') + "\xE2\x80\xA6"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace orthaxis::e2e
