@@ -3,6 +3,7 @@
 // allocation or usage failure.
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,16 +11,29 @@
 #include "driver/command.h"
 #include "driver/options.h"
 #include "textio/console.h"
+#include "textio/quote.h"
 
 namespace {
 int usage_error(const std::string& what) {
-  std::fprintf(stderr, "ORTHAXIS: %s; %s\n", what.c_str(),
+  std::fprintf(stderr, "ORTHAXIS: %s; %s\n", orthaxis::textio::escape_controls(what).c_str(),
                std::string(orthaxis::driver::usage_line()).c_str());
   return 2;
 }
 }  // namespace
 
+int run_program(int argc, char** argv);
+
 int main(int argc, char** argv) {
+  // Every allocation failure ends with the program's own line.
+  try {
+    return run_program(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fputs("ORTHAXIS: not enough memory\n", stderr);
+    return 2;
+  }
+}
+
+int run_program(int argc, char** argv) {
   using namespace orthaxis;
   textio::prepare_standard_streams();
   // Nothing is read, created or changed before the whole command line is

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/statistics.h"
+#include "driver/work_memory.h"
 #include "driver/run.h"
 #include "driver/plan.h"
 #include "driver/run_files.h"
@@ -103,13 +104,21 @@ DataSummary read_columns(RecordFile& data, const RunValues& v, textio::Messages&
 
 }  // namespace
 
-void check(textio::Console& console, textio::Messages& messages, const textio::Directory& dir) {
+void check(textio::Console& console, const Options& options, textio::Messages& messages,
+           const textio::Directory& dir) {
   RecordFile setup(textio::units::kSetup, dir, kSetupFile, RecordFile::Open::kExisting);
   auto [v, names] = read_setup(setup);
   setup.close();
-  const RunPlan plan = plan_run(v, {});
+  const RunPlan plan = plan_run(v, options);
   // A setup that the run would refuse for its names is refused here too.
   check_distinct(files_of_run(plan, names, dir));
+  // A run that cannot hold its arrays is refused here as it would be there.
+  const std::int32_t n = plan.transpose ? v.columns : v.rows;
+  const std::int32_t p = plan.transpose ? v.rows : v.columns;
+  check_work_memory(n, p, v.components,
+                    (plan.object_labels ? static_cast<std::size_t>(n) : 0) +
+                        (plan.variable_labels ? static_cast<std::size_t>(p) : 0),
+                    work_side(plan, n, p));
   RecordFile data(textio::units::kData, dir, name_of(names.data), RecordFile::Open::kExisting);
   apply_type_rules(v);
 

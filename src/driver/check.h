@@ -4,6 +4,7 @@
 // files, and says what it found. Nothing is written: the setup file stays a
 // setup file, no result, scratch or marker file appears, none is removed.
 
+#include "driver/options.h"
 #include "textio/console.h"
 #include "textio/directory.h"
 #include "textio/messages.h"
@@ -12,7 +13,7 @@ namespace orthaxis::driver {
 
 // Returns when everything can be read; throws SetupError or textio::IoError
 // otherwise. The summary goes to the console, the warnings to `messages`.
-void check(textio::Console& console, textio::Messages& messages,
+void check(textio::Console& console, const Options& options, textio::Messages& messages,
            const textio::Directory& dir = {});
 
 }  // namespace orthaxis::driver

@@ -4,8 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <stdexcept>
 #include <new>
 #include <string>
 #include <system_error>
@@ -15,16 +18,28 @@
 #include "driver/setup.h"
 #include "textio/console.h"
 #include "textio/directory.h"
+#include "textio/directory_lock.h"
 #include "textio/io_error.h"
+#include "textio/quote.h"
+#include "textio/units.h"
 
 namespace orthaxis::driver {
 
 namespace {
 constexpr const char* kStopLine = " STOP  ";
 
-int fail(textio::Console& console, const char* what) {
+// The line of a failure on standard error. A person's run shows text from
+// the data and the command line with its control characters escaped, so
+// that the line stays one line and no control sequence reaches the
+// terminal; the front end's run keeps its bytes.
+void say(bool person, const std::string& what) {
+  const std::string line = person ? textio::escape_controls(what) : what;
+  std::fprintf(stderr, "ORTHAXIS: %s\n", line.c_str());
+}
+
+int fail(textio::Console& console, bool person, const std::string& what) {
   console.finish();
-  std::fprintf(stderr, "ORTHAXIS: %s\n", what);
+  say(person, what);
   return 2;
 }
 
@@ -38,21 +53,55 @@ std::error_code unusable_directory(const std::string& dir) {
   return {};
 }
 
-// The table becomes the files of DIR before the run starts there.
-bool import(const Options& options) {
+// The line for a directory that another run holds.
+std::string busy_line(const Options& options) {
+  std::error_code ec;
+  const std::string dir =
+      options.dir.empty() || options.dir == "." ? std::filesystem::current_path(ec).string()
+                                                 : options.dir;
+  return "directory " + textio::quote(dir) +
+         " is in use by another run of the program (one run at a time in a directory)";
+}
+
+class DirectoryBusy : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Takes the lock on the run's directory; false (the line told) when another
+// run holds it.
+bool lock_directory(textio::DirectoryLock& lock, const Options& options) {
+  if (lock.acquire(options.dir) != textio::DirectoryLock::Outcome::kBusy) return true;
+  say(options.for_person, busy_line(options));
+  return false;
+}
+
+// The table becomes the files of DIR before the run starts there; the
+// directory's lock is taken before anything in it changes.
+bool import(const Options& options, textio::DirectoryLock& lock) {
   try {
-    const ImportSummary s = import_table(options);
+    const ImportSummary s = import_table(options, [&] {
+      if (lock.acquire(options.dir) == textio::DirectoryLock::Outcome::kBusy)
+        throw DirectoryBusy(busy_line(options));
+    });
     if (!options.quiet)
       std::printf("ORTHAXIS: %s imported into %s: %lld objects, %lld variables, %lld missing\n",
-                  options.import_file.c_str(), options.dir.empty() ? "." : options.dir.c_str(),
+                  textio::escape_controls(options.import_file).c_str(),
+                  options.dir.empty() ? "." : textio::escape_controls(options.dir).c_str(),
                   static_cast<long long>(s.objects), static_cast<long long>(s.variables),
                   static_cast<long long>(s.missing));
     return true;
   } catch (const textio::IoError& e) {
-    std::fprintf(stderr, "ORTHAXIS: %s\n", import_failure(e).c_str());
+    say(true, import_failure(e));
+    return false;
+  } catch (const std::bad_alloc&) {
+    say(true, "not enough memory to import " + textio::quote(options.import_file));
+    return false;
+  } catch (const std::length_error&) {
+    say(true, "not enough memory to import " + textio::quote(options.import_file));
     return false;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "ORTHAXIS: %s\n", e.what());
+    say(true, e.what());
     return false;
   }
 }
@@ -60,14 +109,22 @@ bool import(const Options& options) {
 }  // namespace
 
 int run_command(const Options& options) {
-  if (options.importing() && !import(options)) return 2;
+  // A person's run told "File too large" by a write ends with its one line
+  // (and an import removes its unfinished file) instead of being killed.
+  if (options.for_person) std::signal(SIGXFSZ, SIG_IGN);
+  textio::DirectoryLock lock;
+  if (options.importing() && !import(options, lock)) return 2;
   if (!options.dir.empty()) {
     if (const std::error_code ec = unusable_directory(options.dir)) {
-      std::fprintf(stderr, "ORTHAXIS: cannot run in directory \"%s\": %s\n", options.dir.c_str(),
-                   ec.message().c_str());
+      std::string line = "cannot run in directory " + textio::quote(options.dir) + ": " + ec.message();
+      if (ec == std::errc::not_a_directory)
+        line += " (to run a table: orthaxis --import " + textio::quote(options.dir) + " DIR)";
+      say(true, line);
       return 2;
     }
   }
+  // One run at a time in a directory: a second one changes nothing.
+  if (!lock_directory(lock, options)) return 2;
   const textio::Directory dir(options.dir);
   textio::Console console;
   try {
@@ -78,16 +135,23 @@ int run_command(const Options& options) {
     return 1;
   } catch (const textio::IoError& e) {
     // A person is told where and why; the front end keeps its line.
-    if (options.for_person) return fail(console, textio::located_message(e).c_str());
-    return fail(console, e.what());
+    if (options.for_person) {
+      std::string line = textio::located_message(e);
+      // A directory without a setup file: perhaps a table was meant to run.
+      if (e.unit() == textio::units::kSetup && e.statement() == "OPEN")
+        line += " (a directory to run holds the setup file " + std::string(kSetupFile) +
+                "; to run a table: orthaxis --import TABLE.csv DIR)";
+      return fail(console, true, line);
+    }
+    return fail(console, false, e.what());
   } catch (const SetupError& e) {
-    return fail(console, e.what());
+    return fail(console, options.for_person, e.what());
   } catch (const AllocationError& e) {
-    return fail(console, e.what());
+    return fail(console, options.for_person, e.what());
   } catch (const std::bad_alloc&) {
-    return fail(console, "not enough memory for the work arrays");
+    return fail(console, options.for_person, "not enough memory for the work arrays");
   } catch (const std::exception& e) {
-    return fail(console, e.what());
+    return fail(console, options.for_person, e.what());
   }
   if (!options.check) console.write(kStopLine);
   console.finish();

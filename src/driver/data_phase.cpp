@@ -9,6 +9,10 @@
 #include <stdexcept>
 #include <utility>
 
+#include <sys/resource.h>
+#include <sys/sysinfo.h>
+#include <unistd.h>
+
 #include "analysis/cross_products.h"
 #include "analysis/jacobi.h"
 #include "analysis/lapack_engine.h"
@@ -65,27 +69,38 @@ void note_first_negative(coa::FirstNegative& first, std::size_t i, std::span<con
 
 }  // namespace
 
-WorkStorage allocate_work(std::int32_t n32, std::int32_t p32, std::int32_t q32,
-                          std::size_t label_count, WorkSide side) {
+namespace {
+
+// The lengths of the work arrays and the bytes of everything large that the
+// run holds at one time.
+struct WorkSizes {
+  std::size_t packed = 0;  // each pair-sum array
+  std::size_t work = 0;    // the packed matrix, then the object scores
+  std::size_t square = 0;  // the eigenvectors of the Jacobi method
+  std::size_t bytes = 0;
+};
+
+WorkSizes work_sizes(std::int32_t n32, std::int32_t p32, std::int32_t q32,
+                     std::size_t label_count, WorkSide side) {
   const std::size_t n = static_cast<std::size_t>(n32);
   const std::size_t p = static_cast<std::size_t>(p32);
   const std::size_t q = static_cast<std::size_t>(q32);
-  const bool square_storage = side != WorkSide::kLapackTable;
-  const std::size_t packed = square_storage ? analysis::packed_length(p) : 0;
+  WorkSizes z;
+  z.packed = side != WorkSide::kLapackTable ? analysis::packed_length(p) : 0;
   // The scores use at most p axes: q is lowered to the number of positive
   // eigenvalues before them.
   const std::size_t axes = std::min(q, p);
-  const std::size_t work = checked_sum({std::max(checked_product(axes, n), packed), p});
+  z.work = checked_sum({std::max(checked_product(axes, n), z.packed), p});
   // The Jacobi method turns this p x p array into the eigenvectors; the
   // LAPACK engine makes its own (counted below).
-  const std::size_t square = side == WorkSide::kJacobi ? checked_product(p, p) : 0;
+  z.square = side == WorkSide::kJacobi ? checked_product(p, p) : 0;
   const std::size_t floats =
-      checked_sum({work, square, checked_product(5, packed), checked_product(8, p),
+      checked_sum({z.work, z.square, checked_product(5, z.packed), checked_product(8, p),
                    checked_product(3, n)});
-  // Everything large that the run holds at one time, for a clear message
-  // before anything is touched: the work arrays (with the p-long and n-long
-  // buffers that the steps make for themselves), the labels, and the
-  // eigenanalysis' own copies, which come while the work arrays live.
+  // Everything large that the run holds at one time: the work arrays (with
+  // the p-long and n-long buffers that the steps make for themselves), the
+  // labels, and the eigenanalysis' own copies, which come while the work
+  // arrays live.
   std::size_t engine_bytes = 0;
   if (side == WorkSide::kJacobi) {
     engine_bytes = analysis::jacobi_workspace_bytes(p32);
@@ -103,24 +118,72 @@ WorkStorage allocate_work(std::int32_t n32, std::int32_t p32, std::int32_t q32,
             : 0;
     engine_bytes = std::max(objects, variables);
   }
-  const std::size_t bytes =
-      checked_sum({checked_product(floats, sizeof(float)),
-                   checked_product(label_count, sizeof(std::string)), engine_bytes});
-  if (bytes > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()))
+  z.bytes = checked_sum({checked_product(floats, sizeof(float)),
+                         checked_product(label_count, sizeof(std::string)), engine_bytes});
+  if (z.bytes > static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max()))
     throw AllocationError("work arrays too large for this machine");
+  return z;
+}
+
+}  // namespace
+
+std::size_t work_bytes(std::int32_t n, std::int32_t p, std::int32_t q, std::size_t label_count,
+                       WorkSide side) {
+  return work_sizes(n, p, q, label_count, side).bytes;
+}
+
+MemoryLimit memory_limit() {
+  MemoryLimit m;
+  // Memory and swap together: a run that needs more than both cannot hold
+  // its arrays at all, however the system hands out pages.
+  const long pages = ::sysconf(_SC_PHYS_PAGES), page = ::sysconf(_SC_PAGE_SIZE);
+  if (pages > 0 && page > 0) {
+    m.bytes = static_cast<std::size_t>(pages) * static_cast<std::size_t>(page);
+    struct sysinfo si;
+    if (::sysinfo(&si) == 0)
+      m.bytes += static_cast<std::size_t>(si.totalswap) * static_cast<std::size_t>(si.mem_unit);
+    m.what = "memory and swap of this machine";
+  }
+  struct rlimit r;
+  if (::getrlimit(RLIMIT_AS, &r) == 0 && r.rlim_cur != RLIM_INFINITY &&
+      static_cast<std::size_t>(r.rlim_cur) < m.bytes) {
+    m.bytes = static_cast<std::size_t>(r.rlim_cur);
+    m.what = "address-space limit of this process";
+  }
+  return m;
+}
+
+void check_work_memory(std::int32_t n, std::int32_t p, std::int32_t q, std::size_t label_count,
+                       WorkSide side) {
+  const std::size_t bytes = work_bytes(n, p, q, label_count, side);
+  const MemoryLimit m = memory_limit();
+  if (bytes <= m.bytes) return;
+  throw AllocationError("not enough memory for the work arrays: the run needs " +
+                        std::to_string(bytes) + " bytes for n = " + std::to_string(n) +
+                        ", p = " + std::to_string(p) + ", q = " + std::to_string(q) + ", the " +
+                        m.what + " is " + std::to_string(m.bytes) + " bytes");
+}
+
+WorkStorage allocate_work(std::int32_t n32, std::int32_t p32, std::int32_t q32,
+                          std::size_t label_count, WorkSide side) {
+  // A run that cannot fit is refused before any array is touched.
+  check_work_memory(n32, p32, q32, label_count, side);
+  const WorkSizes z = work_sizes(n32, p32, q32, label_count, side);
+  const std::size_t n = static_cast<std::size_t>(n32);
+  const std::size_t p = static_cast<std::size_t>(p32);
   WorkStorage w;
   try {
     for (auto* v : {&w.sum, &w.row, &w.count}) v->assign(p, 0.0f);
     w.row_total.assign(n, 0.0f);
     w.object_ssq.assign(n, 0.0f);
-    w.matrix.assign(work, 0.0f);
-    w.vectors.assign(square, 0.0f);
+    w.matrix.assign(z.work, 0.0f);
+    w.vectors.assign(z.square, 0.0f);
     for (auto* v : {&w.pairs.count, &w.pairs.sx, &w.pairs.sy, &w.pairs.qx, &w.pairs.qy})
-      v->assign(packed, 0.0f);
+      v->assign(z.packed, 0.0f);
   } catch (const std::bad_alloc&) {
     throw AllocationError("not enough memory for the work arrays (the run needs " +
-                          std::to_string(bytes) + " bytes for n = " + std::to_string(n) +
-                          ", p = " + std::to_string(p) + ", q = " + std::to_string(q) + ")");
+                          std::to_string(z.bytes) + " bytes for n = " + std::to_string(n) +
+                          ", p = " + std::to_string(p) + ", q = " + std::to_string(q32) + ")");
   } catch (const std::length_error&) {
     throw AllocationError("work arrays too large for this machine");
   }

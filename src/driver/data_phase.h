@@ -12,6 +12,7 @@
 #include "analysis/statistics.h"
 #include "coa/correspondence_analysis.h"
 #include "driver/run.h"
+#include "driver/work_memory.h"
 #include "driver/run_context.h"
 #include "input/data_matrix.h"
 
@@ -29,13 +30,6 @@ struct WorkStorage {
   PairStorage pairs;
   std::vector<float> sum, count, row;  // per variable
   std::vector<float> object_ssq, row_total;  // per object
-};
-
-// Which eigen engine the storage is for, and on which side it works.
-enum class WorkSide {
-  kJacobi,       // the packed matrix, the pair sums and the p x p eigenvectors
-  kLapack,       // a PCA: the same without the eigenvectors, which the engine makes
-  kLapackTable,  // a correspondence analysis on the objects' side: no p x p array
 };
 
 // Allocates everything large that the run holds, after checking that the

@@ -33,7 +33,8 @@ void write_tables(const RunContext& run, RunFiles& files, const Finished& f) {
                     {f.scores.variables, cos2.variables, variable_mass, f.labels.variable_lines});
 }
 
-void draw_pictures(const RunContext& run, const Finished& f, const svg::ScreeOverlay* overlay) {
+void draw_pictures(const RunContext& run, const Finished& f, const svg::ScreeOverlay* overlay,
+                   std::vector<std::string>& written) {
   svg::Biplot b{f.scores.objects, f.scores.variables, f.labels.object_lines,
                 f.labels.variable_lines};
   b.arrows = !run.plan.correspondence();
@@ -42,18 +43,31 @@ void draw_pictures(const RunContext& run, const Finished& f, const svg::ScreeOve
     b.percent2 = f.eigen.percent(1);
   }
   svg::write_pictures(run.dir, b, f.eigen, overlay);
+  if (f.scores.objects.axes() >= 2)
+    written.push_back(svg::kBiplotFile);
+  else
+    run.messages.warning("no biplot was drawn: the run retained fewer than two axes");
+  written.push_back(svg::kScreeFile);
 }
 
 }  // namespace
 
-void write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
+std::vector<std::string> write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
+  std::vector<std::string> written;
   std::optional<results::AxesAssessment> axes;
   if (run.plan.axes_test > 0) axes = axes_test(run, files, f);
-  if (run.plan.tables) write_tables(run, files, f);
-  if (run.plan.tables && axes) write_axes_table(run, *axes);
+  if (run.plan.tables) {
+    write_tables(run, files, f);
+    written.insert(written.end(), {csv::kEigenvalueTable, csv::kObjectTable, csv::kVariableTable});
+  }
+  if (run.plan.tables && axes) {
+    write_axes_table(run, *axes);
+    written.push_back(kAxesTable);
+  }
   svg::ScreeOverlay overlay;
   if (axes) overlay = scree_overlay(*axes, f.eigen);
-  if (run.plan.pictures) draw_pictures(run, f, axes ? &overlay : nullptr);
+  if (run.plan.pictures) draw_pictures(run, f, axes ? &overlay : nullptr, written);
+  return written;
 }
 
 }  // namespace orthaxis::driver

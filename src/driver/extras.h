@@ -3,6 +3,9 @@
 // the pictures (--svg). Each is one function of the run's finished values;
 // a new table, picture or page goes here the same way.
 
+#include <string>
+#include <vector>
+
 #include "driver/analysis_phase.h"
 #include "driver/run_context.h"
 
@@ -16,7 +19,8 @@ struct Finished {
   const RunLabels& labels;
 };
 
-// Writes what the plan asks for; nothing without options.
-void write_extras(const RunContext& run, RunFiles& files, const Finished& f);
+// Writes what the plan asks for; nothing without options. Returns the names
+// of the files written.
+std::vector<std::string> write_extras(const RunContext& run, RunFiles& files, const Finished& f);
 
 }  // namespace orthaxis::driver

@@ -174,7 +174,7 @@ void import_data(const input::CsvTable& table, const std::string& title,
   sink(out);
 }
 
-ImportSummary import_table(const Options& options) {
+ImportSummary import_table(const Options& options, const std::function<void()>& before_writing) {
   const fs::path dir = options.dir.empty() ? fs::path(".") : fs::path(options.dir);
   check_directory(dir, options);
 
@@ -197,6 +197,14 @@ ImportSummary import_table(const Options& options) {
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec) throw SetupError("cannot create directory \"" + options.dir + "\": " + ec.message());
+  if (before_writing) before_writing();
+  // The marker of an earlier run goes before anything is written: from here
+  // on the directory holds no marker until a run of the new files ends
+  // normally. Each file below is renamed into place once complete.
+  fs::remove(dir / kSuccessFile, ec);
+  if (ec)
+    throw textio::IoError(ec.message(), "OPEN", textio::units::kSuccess,
+                          (dir / kSuccessFile).string());
   {
     textio::OutputFile data(textio::units::kData, (dir / kImportData).string());
     const std::string title = fs::path(file).filename().string() + ": " +

@@ -36,7 +36,10 @@ struct ImportSummary {
 // when missing; empty: the current directory). What the program cannot take
 // from the table or the directory is a SetupError; a file that cannot be
 // read or written is a textio::IoError, told by import_failure().
-ImportSummary import_table(const Options& options);
+// `before_writing` is called once the directory exists and before anything
+// in it is changed (the command takes the directory's lock there).
+ImportSummary import_table(const Options& options,
+                           const std::function<void()>& before_writing = {});
 
 // The line for standard error when the import cannot read the table or
 // write one of its files.

@@ -1,6 +1,9 @@
 #include "driver/options.h"
 
 #include <charconv>
+#include <optional>
+
+#include "driver/threads.h"
 
 namespace orthaxis::driver {
 
@@ -92,8 +95,11 @@ UsageError refused(std::string_view option, std::string_view takes, std::string_
 
 // The handlers of the options that take a value; each refuses a value it
 // cannot use.
+// One rule with ORTHAXIS_THREADS: a whole number from 1 to the most threads.
 void take_threads(Options& o, std::string_view v) {
-  if (!parse_count(v, o.threads)) throw refused("--threads", "needs a positive whole number", v);
+  const std::optional<std::size_t> n = thread_setting(v);
+  if (!n) throw UsageError(thread_setting_error("--threads", v));
+  o.threads = static_cast<std::int32_t>(*n);
 }
 
 void take_import(Options& o, std::string_view v) {

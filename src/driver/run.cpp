@@ -16,6 +16,7 @@
 #include "driver/data_phase.h"
 #include "driver/eigen_engines.h"
 #include "driver/extras.h"
+#include "driver/outputs_manifest.h"
 #include "driver/plan.h"
 #include "driver/run_context.h"
 #include "driver/run_files.h"
@@ -93,7 +94,7 @@ class Run {
     files_.setup.rewind();  // from here on unit 9 is the report
     const DataShape shape = settle_data();
     WorkStorage storage =
-        allocate_work(shape.n, shape.p, v_.components, label_count(shape), work_side(shape));
+        allocate_work(shape.n, shape.p, v_.components, label_count(shape), work_side(plan_, shape.n, shape.p));
     const RunLabels labels = read_labels(shape);
     report_parameters(shape);
     console_.flush();  // each long phase begins with the console shown up to date
@@ -113,7 +114,8 @@ class Run {
     const Scores scores = plan_.correspondence()
                               ? correspondence_scores(run, files_, r, e, labels)
                               : principal_component_scores(run, files_, shape, r, e, labels);
-    write_extras(run, files_, {r, e.eigen, scores, labels});
+    const std::vector<std::string> written = write_extras(run, files_, {r, e.eigen, scores, labels});
+    if (plan_.person) write_outputs_manifest(dir_, written);
     messages_.clear_progress();
     normal_end();
   }
@@ -160,6 +162,22 @@ class Run {
     std::error_code ec;
     std::filesystem::remove(dir_.path(kSuccessFile), ec);
     if (ec) throw textio::IoError(ec.message(), "OPEN", textio::units::kSuccess, kSuccessFile);
+    // A person's run: the tables and pictures of an earlier one go too
+    // (unless the setup names them); this run writes its own. The front
+    // end's run leaves them, as it leaves every file it does not write.
+    if (plan_.person) remove_earlier_outputs(dir_, [this](const std::string& path) {
+      return names_the(path);
+    });
+  }
+
+  bool names_the(const std::string& path) const {
+    for (const std::string* field : {&names_.data, &names_.object_scores, &names_.variable_scores,
+                                     &names_.variable_labels, &names_.object_labels,
+                                     &names_.matrix}) {
+      const std::string name = name_of(*field);
+      if (!name.empty() && same_file(dir_.path(name), path)) return true;
+    }
+    return false;
   }
 
   void read_setup() {
@@ -245,12 +263,6 @@ class Run {
       input::read_heading(files_.data);
     }
     return shape;
-  }
-
-  WorkSide work_side(const DataShape& shape) const {
-    if (!plan_.lapack()) return WorkSide::kJacobi;
-    return plan_.without_square_storage(shape.n, shape.p) ? WorkSide::kLapackTable
-                                                          : WorkSide::kLapack;
   }
 
   std::size_t label_count(const DataShape& shape) const {
@@ -350,7 +362,8 @@ void run(textio::Console& console, const Options& options, const textio::Directo
                         !textio::is_terminal(stdout);
   textio::Messages messages(stderr, options.for_person, progress);
   if (options.check) {
-    check(console, messages, dir);
+    thread_count(options.threads);  // a thread setting the run would refuse is refused here
+    check(console, options, messages, dir);
     return;
   }
   Run run(console, options, messages, dir);

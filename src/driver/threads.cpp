@@ -27,18 +27,26 @@ std::size_t available_cores() {
   return n > 0 ? n : 1;
 }
 
+std::optional<std::size_t> thread_setting(std::string_view text) {
+  std::size_t n = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || n < 1 ||
+      n > kMaxThreads)
+    return std::nullopt;
+  return n;
+}
+
+std::string thread_setting_error(std::string_view name, std::string_view text) {
+  return std::string(name) + " must be a whole number from 1 to " + std::to_string(kMaxThreads) +
+         ", not \"" + std::string(text) + "\"";
+}
+
 std::size_t thread_count(std::int32_t option, std::optional<std::string_view> environment) {
   if (option > 0) return std::min<std::size_t>(static_cast<std::size_t>(option), kMaxThreads);
   if (environment) {
-    std::string_view text = *environment;
-    std::size_t n = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || n < 1 ||
-        n > kMaxThreads) {
-      throw SetupError(std::string(kThreadsVariable) + " must be a whole number from 1 to " +
-                       std::to_string(kMaxThreads) + ", not \"" + std::string(text) + "\"");
-    }
-    return n;
+    const std::optional<std::size_t> n = thread_setting(*environment);
+    if (!n) throw SetupError(thread_setting_error(kThreadsVariable, *environment));
+    return *n;
   }
   return std::min(available_cores(), kMaxThreads);
 }

@@ -38,6 +38,10 @@ std::string number(float value) {
   return std::string(buffer, r.ptr);
 }
 
+// A number in a table: empty where the value is not finite (the quality of
+// a point at the origin is undefined), so that no table holds NaN or inf.
+static std::string cell(float value) { return std::isfinite(value) ? number(value) : std::string(); }
+
 void eigenvalue_table(const results::Eigensystem& eigen, const LineSink& line) {
   line("axis,eigenvalue,percent,cumulative_percent");
   float cumulative = 0.0f;
@@ -45,8 +49,8 @@ void eigenvalue_table(const results::Eigensystem& eigen, const LineSink& line) {
     const float value = eigen.values[static_cast<std::size_t>(k)];
     const float percent = eigen.percent(static_cast<std::size_t>(k));
     cumulative = k == 0 ? percent : cumulative + percent;
-    line(std::to_string(k + 1) + ',' + number(value) + ',' + number(percent) + ',' +
-         number(cumulative));
+    line(std::to_string(k + 1) + ',' + cell(value) + ',' + cell(percent) + ',' +
+         cell(cumulative));
   }
 }
 
@@ -72,11 +76,11 @@ void point_table(std::string_view prefix, const PointTable& t, const LineSink& l
   for (std::size_t i = 0; i < points; ++i) {
     std::string row = std::to_string(i + 1) + ',';
     if (!t.labels.empty()) row += field(t.labels[i]);
-    for (std::size_t k = 0; k < axes; ++k) row += ',' + number(t.scores.at(i, k));
-    for (std::size_t k = 0; k < axes; ++k) row += ',' + number(t.cos2.at(i, k));
+    for (std::size_t k = 0; k < axes; ++k) row += ',' + cell(t.scores.at(i, k));
+    for (std::size_t k = 0; k < axes; ++k) row += ',' + cell(t.cos2.at(i, k));
     for (std::size_t k = 0; k < axes; ++k) {
       const double s = t.scores.at(i, k);
-      row += ',' + number(static_cast<float>(100.0 * mass(i) * s * s / axis_total[k]));
+      row += ',' + cell(static_cast<float>(100.0 * mass(i) * s * s / axis_total[k]));
     }
     line(row);
   }

@@ -57,8 +57,18 @@ std::string line(double x1, double y1, double x2, double y2, std::string_view at
 
 bool finite(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
 
+// A label in a picture: at most kPictureLabelLength characters, a longer
+// one cut at a character's start and ended with an ellipsis (the tables
+// keep labels whole).
 std::string point_label(std::span<const std::string> labels, std::size_t i) {
-  return labels.empty() ? std::to_string(i + 1) : labels[i];
+  if (labels.empty()) return std::to_string(i + 1);
+  const std::string& label = labels[i];
+  std::size_t characters = 0;
+  for (std::size_t k = 0; k < label.size(); ++k) {
+    if ((static_cast<unsigned char>(label[k]) & 0xC0) == 0x80) continue;
+    if (characters++ == kPictureLabelLength) return label.substr(0, k) + "\xE2\x80\xA6";
+  }
+  return label;
 }
 
 // Data extents of the picture, the origin always inside.
@@ -113,6 +123,13 @@ std::string xml_text(std::string_view in) {
       ok = (static_cast<unsigned char>(in[i + k]) & 0xC0) == 0x80;
     if (ok && length >= 3) {
       const unsigned char d = static_cast<unsigned char>(in[i + 1]);
+      // U+FFFE and U+FFFF are well formed but no characters of an XML
+      // document: one '?' each, as a control character.
+      if (c == 0xEF && d == 0xBF && static_cast<unsigned char>(in[i + 2]) >= 0xBE) {
+        out += '?';
+        i += 3;
+        continue;
+      }
       if (c == 0xE0 && d < 0xA0) ok = false;
       if (c == 0xED && d >= 0xA0) ok = false;
       if (c == 0xF0 && d < 0x90) ok = false;

@@ -12,6 +12,8 @@
 
 namespace orthaxis::svg {
 
+// Characters of a label shown in a picture; a longer one is cut with an ellipsis.
+inline constexpr std::size_t kPictureLabelLength = 40;
 inline constexpr const char* kBiplotFile = "biplot.svg";
 inline constexpr const char* kScreeFile = "scree.svg";
 
@@ -44,7 +46,8 @@ struct ScreeOverlay {
 std::string scree(const results::Eigensystem& eigen, const ScreeOverlay* overlay = nullptr);
 
 // Text for an SVG document: the XML special characters escaped, bytes that
-// are not valid UTF-8 and control characters replaced by '?'.
+// are not valid UTF-8, control characters and the other code points that
+// XML 1.0 excludes (U+FFFE, U+FFFF) replaced by '?'.
 std::string xml_text(std::string_view text);
 
 // Writes scree.svg, and biplot.svg when there are at least two axes, into `dir`.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <deque>
 #include <string>
+#include <utility>
 
 namespace orthaxis::input {
 
@@ -42,19 +43,20 @@ class RecordSplitter {
         quoted_field(f, r);
       } else {
         const std::size_t begin = pos_;
-        while (pos_ < t_.size() && t_[pos_] != sep_ && t_[pos_] != '\n') ++pos_;
+        while (pos_ < t_.size() && t_[pos_] != sep_ && t_[pos_] != '\n' && t_[pos_] != '\r') ++pos_;
         f.text = t_.substr(begin, pos_ - begin);
-        if (!f.text.empty() && f.text.back() == '\r' && (pos_ >= t_.size() || t_[pos_] == '\n'))
-          f.text.remove_suffix(1);
       }
       r.fields.push_back(f);
       if (pos_ >= t_.size()) return true;
-      if (t_[pos_++] == sep_) {
+      const char end = t_[pos_++];
+      if (end == sep_) {
         if (pos_ < t_.size()) continue;
         r.fields.push_back(Field{});  // a separator ends the text: one more empty field
         return true;
       }
-      ++line_;  // the line end closes the record
+      // The line end (LF, CRLF or CR alone) closes the record.
+      if (end == '\r' && pos_ < t_.size() && t_[pos_] == '\n') ++pos_;
+      ++line_;
       return true;
     }
   }
@@ -87,11 +89,7 @@ class RecordSplitter {
       }
       f.text = u;
     }
-    if (pos_ < t_.size() && t_[pos_] == '\r' && pos_ + 1 < t_.size() && t_[pos_ + 1] == '\n')
-      ++pos_;
-    else if (pos_ + 1 == t_.size() && t_[pos_] == '\r')
-      ++pos_;
-    if (pos_ < t_.size() && t_[pos_] != sep_ && t_[pos_] != '\n')
+    if (pos_ < t_.size() && t_[pos_] != sep_ && t_[pos_] != '\n' && t_[pos_] != '\r')
       throw CsvError("text follows the closing quote of a field", line_, field);
   }
 
@@ -149,6 +147,18 @@ float cell_value(const Field& cell, const CsvSettings& s, std::int64_t line, std
       reason += std::string(" (decimal mark '") + other + "'? use --dec " + other + ")";
   }
   throw CsvError(reason, line, field, name);
+}
+
+// A header read as one field that holds another separator: the table was
+// most likely written with that one.
+std::string separator_hint(std::string_view header, char separator) {
+  for (const auto& [c, option] : {std::pair{',', "','"}, std::pair{';', "';'"},
+                                  std::pair{'\t', "tab"}}) {
+    if (c != separator && header.find(c) != std::string_view::npos)
+      return std::string(" (the header row holds ") + (c == '\t' ? "tabs" : option) +
+             ": use --sep " + option + ")";
+  }
+  return {};
 }
 
 }  // namespace
@@ -260,7 +270,9 @@ CsvTable parse_csv(std::string_view text, const CsvSettings& settings) {
     names = !is_missing(first_column[i]) &&
             !parse_csv_number(first_column[i], settings.decimal, v, too_large) && !too_large;
   }
-  if (names && width == 1) throw CsvError("the table has object names but no columns of values");
+  if (names && width == 1)
+    throw CsvError("the table has object names but no columns of values" +
+                   separator_hint(names_in_header[0], settings.separator));
 
   const std::size_t first = names ? 1 : 0;
   for (std::size_t j = first; j < width; ++j) t.variables.push_back(names_in_header[j]);

@@ -1,5 +1,7 @@
 #include "textio/messages.h"
 
+#include "textio/quote.h"
+
 #include <unistd.h>
 
 namespace orthaxis::textio {
@@ -16,7 +18,7 @@ void Messages::warning(std::string_view text) {
   ++given_;
   clear_progress();
   std::string line = "ORTHAXIS: warning: ";
-  line += text;
+  line += escape_controls(text);  // names from the data stay on one line
   line += '\n';
   std::fwrite(line.data(), 1, line.size(), out_);
   std::fflush(out_);

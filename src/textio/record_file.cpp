@@ -32,6 +32,15 @@ RecordFile::RecordFile(int unit, const Directory& dir, std::string name, Open ho
   writing_ = how == Open::kReplace;
 }
 
+RecordFile::RecordFile(int unit, std::string name, const std::string& os_path)
+    : unit_(unit), path_(std::move(name)), os_path_(os_path) {
+  errno = 0;
+  file_ = std::fopen(os_path_.c_str(), "wb");
+  if (file_ == nullptr)
+    throw IoError(errno != 0 ? system_reason() : "cannot open file", "OPEN", unit_, path_);
+  writing_ = true;
+}
+
 RecordFile::RecordFile(RecordFile&& other) noexcept
     : unit_(other.unit_),
       path_(std::move(other.path_)),

@@ -49,6 +49,8 @@ class RecordFile {
   RecordFile(int unit, std::string path, Open how);
   // The file `name` of the run's directory; messages name it as given.
   RecordFile(int unit, const Directory& dir, std::string name, Open how);
+  // A file written anew at `os_path`, which messages name `name`.
+  RecordFile(int unit, std::string name, const std::string& os_path);
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
   RecordFile(RecordFile&& other) noexcept;

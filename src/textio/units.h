@@ -37,5 +37,7 @@ inline constexpr int kBiplot = 24;
 inline constexpr int kScree = 25;
 // axes.csv (--axes-test with --csv).
 inline constexpr int kAxesTable = 26;
+// The record of the tables and pictures a person's run wrote: orthaxis.outputs.
+inline constexpr int kOutputsManifest = 27;
 
 }  // namespace orthaxis::textio::units
