@@ -42,7 +42,16 @@ std::error_code unusable_directory(const std::string& dir) {
 bool import(const Options& options) {
   try {
     const ImportSummary s = import_table(options);
-    if (!options.quiet)
+    for (const std::string& notice : s.notices) std::fprintf(stderr, "ORTHAXIS: %s\n", notice.c_str());
+    if (!options.quiet && (s.supplementary_objects > 0 || s.supplementary_variables > 0 || s.qualitative > 0))
+      std::printf("ORTHAXIS: %s imported into %s: %lld objects, %lld variables, %lld missing; "
+                  "supplementary: %lld objects, %lld variables, %lld qualitative\n",
+                  options.import_file.c_str(), options.dir.empty() ? "." : options.dir.c_str(),
+                  static_cast<long long>(s.objects), static_cast<long long>(s.variables),
+                  static_cast<long long>(s.missing), static_cast<long long>(s.supplementary_objects),
+                  static_cast<long long>(s.supplementary_variables),
+                  static_cast<long long>(s.qualitative));
+    else if (!options.quiet)
       std::printf("ORTHAXIS: %s imported into %s: %lld objects, %lld variables, %lld missing\n",
                   options.import_file.c_str(), options.dir.empty() ? "." : options.dir.c_str(),
                   static_cast<long long>(s.objects), static_cast<long long>(s.variables),

@@ -1,6 +1,8 @@
 #include "driver/extras.h"
 
+#include "driver/supplementary_phase.h"
 #include "export/csv.h"
+#include "export/supplementary_csv.h"
 #include "export/svg.h"
 #include "results/quality.h"
 
@@ -30,6 +32,11 @@ void write_tables(const RunContext& run, RunFiles& files, const Finished& f) {
   csv::write_tables(run.dir, f.eigen,
                     {f.scores.objects, cos2.objects, object_mass, f.labels.object_lines},
                     {f.scores.variables, cos2.variables, variable_mass, f.labels.variable_lines});
+  if (f.supplementary != nullptr && f.supplementary->placed) {
+    const SupplementaryRun& s = *f.supplementary;
+    csv::write_supplementary_tables(run.dir, {s.data, s.objects, s.variables, s.levels,
+                                              f.scores.objects.axes()});
+  }
 }
 
 void draw_pictures(const RunContext& run, const Finished& f) {

@@ -35,6 +35,12 @@ Options:
                       correspondence
     --axes K          number of axes retained (default 3)
     --force           import into a DIR that already holds a setup file
+    --sup-rows LIST   supplementary objects: row names or 1-based positions
+                      and ranges (38-41), comma-separated
+    --sup-cols LIST   supplementary variables: header names or positions;
+                      columns of texts are qualitative and always supplementary
+  --groups NAME       colour the biplot's objects by this qualitative variable
+                      (default: the first)
 
 Setup file ORTHAXIS.ST$: twelve integers, then six file names, one a line:
    1 rows            rows of the data matrix as stored (1 or more)
@@ -158,6 +164,15 @@ Options parse_options(std::span<const std::string_view> args) {
         throw UsageError("--analysis takes correlation, covariance, cross-products or "
                          "correspondence, not \"" + std::string(v) + "\"");
       import_setting = true;
+    } else if (name == "--sup-rows" || name == "--sup-cols") {
+      std::string_view v = value();
+      if (v.empty()) throw UsageError(std::string(name) + " needs a list");
+      (name == "--sup-rows" ? o.sup_rows : o.sup_cols) = std::string(v);
+      import_setting = true;
+    } else if (name == "--groups") {
+      std::string_view v = value();
+      if (v.empty()) throw UsageError("--groups needs a name");
+      o.groups = std::string(v);
     } else if (name == "--axes") {
       std::string_view v = value();
       if (!parse_count(v, o.axes))
@@ -168,7 +183,7 @@ Options parse_options(std::span<const std::string_view> args) {
     }
   }
   if (import_setting && !o.importing())
-    throw UsageError("--sep, --dec, --analysis, --axes and --force go with --import");
+    throw UsageError("--sep, --dec, --analysis, --axes, --force, --sup-rows and --sup-cols go with --import");
   if (o.separator == o.decimal)
     throw UsageError("the separator and the decimal mark must differ");
   return o;

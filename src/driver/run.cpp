@@ -17,6 +17,7 @@
 #include "driver/run_context.h"
 #include "driver/run_files.h"
 #include "driver/setup.h"
+#include "driver/supplementary_phase.h"
 #include "driver/threads.h"
 #include "textio/units.h"
 #include "driver/warnings.h"
@@ -106,7 +107,8 @@ class Run {
     const Scores scores = plan_.correspondence()
                               ? correspondence_scores(run, files_, r, e, labels)
                               : principal_component_scores(run, files_, shape, r, e, labels);
-    write_extras(run, files_, {r, e.eigen, scores, labels});
+    const SupplementaryRun supplementary = place_supplementary(run, files_, shape, r, e, scores);
+    write_extras(run, files_, {r, e.eigen, scores, labels, &supplementary});
     messages_.clear_progress();
     normal_end();
   }

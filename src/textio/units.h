@@ -35,5 +35,9 @@ inline constexpr int kVariableTable = 23;
 // The pictures of --svg: biplot.svg, scree.svg.
 inline constexpr int kBiplot = 24;
 inline constexpr int kScree = 25;
+// The supplementary elements: the files an import keeps beside the data
+// (read back by the run), and the tables of --csv.
+inline constexpr int kSupplementaryInput = 26;
+inline constexpr int kSupplementaryTable = 27;
 
 }  // namespace orthaxis::textio::units
