@@ -22,6 +22,7 @@ RunPlan plan_run(const RunValues& values, const Options& options) {
   plan.quiet = options.quiet;
   plan.tables = options.csv;
   plan.pictures = options.svg;
+  plan.groups = options.groups;
   return plan;
 }
 

@@ -5,6 +5,7 @@
 // or an option themselves.
 
 #include <cstdint>
+#include <string>
 
 #include "analysis/analysis_type.h"
 #include "driver/options.h"
@@ -37,6 +38,7 @@ struct RunPlan {
   bool quiet = false;   // the console keeps the banner, warnings, abnormal ends, the stop line
   bool tables = false;  // eigenvalues.csv, objects.csv, variables.csv
   bool pictures = false;  // scree.svg, biplot.svg
+  std::string groups;     // the qualitative variable that colours the biplot; empty: the first
 
   bool correspondence() const { return type == analysis::AnalysisType::kCorrespondence; }
   // The tables and pictures show the labels whole and the quality of each point.

@@ -166,6 +166,16 @@ SplitTable split_table(CsvTable table, const Options& options, const std::string
   if (coa) {
     check_profile(sup_rows, active_cols, "row");
     check_profile(active_rows, sup_cols, "column");
+  } else {
+    // The active objects' rule: a negative value would read as a missing one.
+    for (std::int64_t i : sup_rows)
+      for (std::int64_t j : active_cols) {
+        const float v = table.at(i, j);
+        if (!analysis::missing_cell(v) && v < 0.0f)
+          refuse(i, j, input::shortest_float(v) +
+                           " is negative: principal component analysis takes values of 0 or more, "
+                           "for supplementary objects as for the others");
+      }
   }
 
   // The active part, as a table of its own.

@@ -154,6 +154,11 @@ std::string biplot(const Biplot& b) {
   Extent e;
   for (std::size_t i = 0; i < n; ++i) e.add(b.objects.at(i, 0), b.objects.at(i, 1));
   for (std::size_t j = 0; j < p; ++j) e.add(vx(j), vy(j));
+  if (b.overlay != nullptr) {
+    for (const OverlayPoint& o : b.overlay->objects) e.add(o.x, o.y);
+    for (const OverlayPoint& o : b.overlay->centroids) e.add(o.x, o.y);
+    for (const OverlayPoint& o : b.overlay->variables) e.add(factor * o.x, factor * o.y);
+  }
   double xrange = e.xmax - e.xmin, yrange = e.ymax - e.ymin;
   const double span = std::max(xrange, yrange) > 0.0 ? std::max(xrange, yrange) : 2.0;
   // A margin of 8 % of the longer side around the points, for their labels.
@@ -165,7 +170,7 @@ std::string biplot(const Biplot& b) {
   xrange = e.xmax - e.xmin;
   yrange = e.ymax - e.ymin;
   const double scale = kPlotSize / std::max(xrange, yrange);  // document units per data unit
-  const double width = kLeft + xrange * scale + kRight;
+  const double width = kLeft + xrange * scale + kRight + (b.overlay != nullptr ? 175.0 : 0.0);
   const double height = kTop + yrange * scale + kBottom;
   auto sx = [&](double x) { return kLeft + (x - e.xmin) * scale; };
   auto sy = [&](double y) { return kTop + (e.ymax - y) * scale; };
@@ -212,8 +217,11 @@ std::string biplot(const Biplot& b) {
   for (std::size_t i = 0; i < n; ++i) {
     const double x = b.objects.at(i, 0), y = b.objects.at(i, 1);
     if (!finite(x, y)) continue;
+    std::string fill;
+    if (b.overlay != nullptr && i < b.overlay->groups.size())
+      fill = " fill=\"" + level_colour(b.overlay->groups[i]) + "\"";
     d += "<circle class=\"object\" cx=\"" + num(sx(x)) + "\" cy=\"" + num(sy(y)) +
-         "\" r=\"" + (crowded ? "2" : "3") + "\"/>\n";
+         "\" r=\"" + (crowded ? "2" : "3") + "\"" + fill + "/>\n";
     if (!crowded)
       d += text(sx(x) + kNudge, sy(y) - kNudge, "start", "label", point_label(b.object_labels, i));
   }
@@ -241,7 +249,23 @@ std::string biplot(const Biplot& b) {
     d += text(px + kNudge * ux * 1.4, py + kNudge * uy * 1.4 + (uy > 0 ? kFontSize * 0.8 : 0.0),
               ux < 0 ? "end" : "start", "label", point_label(b.variable_labels, j));
   }
-  d += "</g>\n</svg>\n";
+  d += "</g>\n";
+  if (b.overlay != nullptr) {
+    struct Map {
+      double left, xmin, ymax, scale;
+    } map{kLeft, e.xmin, e.ymax, scale};
+    Placement at{[](const void* m, double v) {
+                   const Map& t = *static_cast<const Map*>(m);
+                   return t.left + (v - t.xmin) * t.scale;
+                 },
+                 [](const void* m, double v) {
+                   const Map& t = *static_cast<const Map*>(m);
+                   return kTop + (t.ymax - v) * t.scale;
+                 },
+                 &map, factor, b.arrows, right + kRight - 5.0, kTop + 4.0};
+    d += overlay_elements(*b.overlay, at);
+  }
+  d += "</svg>\n";
   return d;
 }
 
