@@ -34,8 +34,9 @@ std::string label(double x, double y, std::string_view anchor, std::string_view 
 
 bool finite(const OverlayPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
-std::string diamond(double x, double y, double r, const std::string& colour) {
-  return "<path class=\"centroid\" d=\"M " + num(x) + " " + num(y - r) + " L " + num(x + r) + " " +
+std::string diamond(double x, double y, double r, const std::string& colour,
+                    std::string_view cls = "centroid") {
+  return "<path class=\"" + std::string(cls) + "\" d=\"M " + num(x) + " " + num(y - r) + " L " + num(x + r) + " " +
          num(y) + " L " + num(x) + " " + num(y + r) + " L " + num(x - r) + " " + num(y) +
          " z\" fill=\"" + colour + "\" stroke=\"black\" stroke-width=\"0.8\"/>\n";
 }
@@ -116,7 +117,8 @@ std::string overlay_elements(const Overlay& o, const Placement& at) {
     d += label(x, y + 4.0, "start", "legend-title", o.grouping);
     y += 16.0;
     for (std::size_t k = 0; k < o.levels.size(); ++k)
-      entry(diamond(x + 4.0, y, 5.0, level_colour(static_cast<std::int32_t>(k))), o.levels[k]);
+      entry(diamond(x + 4.0, y, 5.0, level_colour(static_cast<std::int32_t>(k)), "legend-mark"),
+            o.levels[k]);
   }
   d += "</g>\n";
   return d;
