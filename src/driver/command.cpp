@@ -84,7 +84,17 @@ bool import(const Options& options, textio::DirectoryLock& lock) {
       if (lock.acquire(options.dir) == textio::DirectoryLock::Outcome::kBusy)
         throw DirectoryBusy(busy_line(options));
     });
-    if (!options.quiet)
+    for (const std::string& notice : s.notices) say(true, notice);
+    if (!options.quiet && (s.supplementary_objects > 0 || s.supplementary_variables > 0 || s.qualitative > 0))
+      std::printf("ORTHAXIS: %s imported into %s: %lld objects, %lld variables, %lld missing; "
+                  "supplementary: %lld objects, %lld variables, %lld qualitative\n",
+                  textio::escape_controls(options.import_file).c_str(),
+                  options.dir.empty() ? "." : textio::escape_controls(options.dir).c_str(),
+                  static_cast<long long>(s.objects), static_cast<long long>(s.variables),
+                  static_cast<long long>(s.missing), static_cast<long long>(s.supplementary_objects),
+                  static_cast<long long>(s.supplementary_variables),
+                  static_cast<long long>(s.qualitative));
+    else if (!options.quiet)
       std::printf("ORTHAXIS: %s imported into %s: %lld objects, %lld variables, %lld missing\n",
                   textio::escape_controls(options.import_file).c_str(),
                   options.dir.empty() ? "." : textio::escape_controls(options.dir).c_str(),

@@ -17,6 +17,7 @@ struct Finished {
   const results::Eigensystem& eigen;
   const Scores& scores;
   const RunLabels& labels;
+  const struct SupplementaryRun* supplementary = nullptr;  // a person's run: placed elements
 };
 
 // Writes what the plan asks for; nothing without options. Returns the names

@@ -10,9 +10,11 @@
 
 #include "analysis/missing.h"
 #include "driver/run.h"
+#include "driver/supplementary_import.h"
 #include "input/data_matrix.h"
 #include "export/csv.h"
 #include "export/svg.h"
+#include "input/supplementary_files.h"
 #include "results/eigen_report.h"
 #include "textio/output_file.h"
 #include "textio/units.h"
@@ -37,7 +39,10 @@ constexpr const char* kRunFiles[] = {kSetupFile,
                                      kSuccessFile,
                                      results::kEigenvalueFile,
                                      results::kEigenvectorFile,
-                                     input::kTransposedName};
+                                     input::kTransposedName,
+                                     input::kSupplementaryObjectsFile,
+                                     input::kSupplementaryVariablesFile,
+                                     input::kQualitativeFile};
 // ... and those of --csv and --svg, when asked for.
 constexpr const char* kTableFiles[] = {csv::kEigenvalueTable, csv::kObjectTable,
                                        csv::kVariableTable};
@@ -66,6 +71,23 @@ std::string read_whole(const std::string& path) {
   if (failed)
     throw textio::IoError(std::strerror(error), "READ", textio::units::kImportTable, path);
   return text;
+}
+
+void write_text(const fs::path& path, std::string_view text) {
+  if (text.empty()) return;
+  textio::OutputFile f(textio::units::kSupplementaryInput, path.string());
+  f.write_records(text);
+  f.close();
+}
+
+void write_supplementary(const fs::path& dir, const input::SupplementaryData& s,
+                         const input::CsvTable& active) {
+  std::vector<std::string> labels;
+  for (const std::string& name : active.objects) labels.push_back(one_line(name));
+  const input::SupplementaryTexts t = input::supplementary_texts(s, labels, active.variables);
+  write_text(dir / input::kSupplementaryObjectsFile, t.objects);
+  write_text(dir / input::kSupplementaryVariablesFile, t.variables);
+  write_text(dir / input::kQualitativeFile, t.qualitative);
 }
 
 void write_labels(int unit, const fs::path& path, const std::vector<std::string>& names) {
@@ -181,8 +203,11 @@ ImportSummary import_table(const Options& options, const std::function<void()>& 
   const std::string& file = options.import_file;
   input::CsvTable table;
   ImportSummary summary;
+  SplitTable split;
   try {
-    table = input::parse_csv(read_whole(file), {options.separator, options.decimal});
+    split = split_table(input::parse_csv(read_whole(file), {options.separator, options.decimal, true}),
+                        options, file);
+    table = std::move(split.active);
     summary.missing = check_for_analysis(table, options.analysis);
   } catch (const input::CsvError& e) {
     throw SetupError(e.message(file));
@@ -193,6 +218,10 @@ ImportSummary import_table(const Options& options, const std::function<void()>& 
   summary.objects = table.rows();
   summary.variables = table.columns();
   summary.object_names = table.has_object_names();
+  summary.supplementary_objects = split.supplementary.object_count();
+  summary.supplementary_variables = split.supplementary.variable_count();
+  summary.qualitative = static_cast<std::int64_t>(split.supplementary.qualitative.size());
+  summary.notices = std::move(split.notices);
 
   std::error_code ec;
   fs::create_directories(dir, ec);
@@ -205,6 +234,11 @@ ImportSummary import_table(const Options& options, const std::function<void()>& 
   if (ec)
     throw textio::IoError(ec.message(), "OPEN", textio::units::kSuccess,
                           (dir / kSuccessFile).string());
+  // The supplementary files of an earlier import would be taken for this one's.
+  for (const char* name : input::kSupplementaryFiles) {
+    fs::remove(dir / name, ec);
+    if (ec) throw SetupError("cannot remove \"" + (dir / name).string() + "\": " + ec.message());
+  }
   {
     textio::OutputFile data(textio::units::kData, (dir / kImportData).string());
     const std::string title = fs::path(file).filename().string() + ": " +
@@ -216,6 +250,7 @@ ImportSummary import_table(const Options& options, const std::function<void()>& 
   write_labels(textio::units::kVariableLabels, dir / kImportVariableLabels, table.variables);
   if (table.has_object_names())
     write_labels(textio::units::kObjectLabels, dir / kImportObjectLabels, table.objects);
+  write_supplementary(dir, split.supplementary, table);
   // The setup file comes last: a directory with a setup file has its data.
   write_setup((dir / kSetupFile).string(), setup_for_table(table, options));
   return summary;

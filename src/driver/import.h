@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "driver/options.h"
 #include "driver/setup.h"
@@ -29,6 +30,8 @@ struct ImportSummary {
   std::int64_t variables = 0;
   std::int64_t missing = 0;
   bool object_names = false;
+  std::int64_t supplementary_objects = 0, supplementary_variables = 0, qualitative = 0;
+  std::vector<std::string> notices;  // columns read as qualitative, for standard error
 };
 
 // Reads options.import_file (relative to the current directory), checks it

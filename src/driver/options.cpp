@@ -48,6 +48,12 @@ Options:
                       correspondence
     --axes K          number of axes retained (default 3)
     --force           import into a DIR that already holds a setup file
+    --sup-rows LIST   supplementary objects: row names or 1-based positions
+                      and ranges (38-41), comma-separated
+    --sup-cols LIST   supplementary variables: header names or positions;
+                      columns of texts are qualitative and always supplementary
+  --groups NAME       colour the biplot's objects by this qualitative variable
+                      (default: the first)
 
 Setup file ORTHAXIS.ST$: twelve integers, then six file names, one a line:
    1 rows            rows of the data matrix as stored (1 or more)
@@ -132,6 +138,21 @@ void take_axes(Options& o, std::string_view v) {
   if (!parse_count(v, o.axes)) throw refused("--axes", "needs a positive whole number", v);
 }
 
+void take_sup_rows(Options& o, std::string_view v) {
+  if (v.empty()) throw UsageError("--sup-rows needs a list");
+  o.sup_rows = std::string(v);
+}
+
+void take_sup_cols(Options& o, std::string_view v) {
+  if (v.empty()) throw UsageError("--sup-cols needs a list");
+  o.sup_cols = std::string(v);
+}
+
+void take_groups(Options& o, std::string_view v) {
+  if (v.empty()) throw UsageError("--groups needs a name");
+  o.groups = std::string(v);
+}
+
 void take_engine(Options& o, std::string_view v) {
   if (v == "jacobi") o.engine = Engine::kJacobi;
   else if (v == "lapack") o.engine = Engine::kLapack;
@@ -180,6 +201,9 @@ constexpr OptionRule kOptions[] = {
     {"--axes", nullptr, take_axes, true},
     {"--seed", nullptr, take_seed, false},
     {"--engine", nullptr, take_engine, false},
+    {"--sup-rows", nullptr, take_sup_rows, true},
+    {"--sup-cols", nullptr, take_sup_cols, true},
+    {"--groups", nullptr, take_groups, false},
 };
 
 const OptionRule* find_option(std::string_view name) {
@@ -259,7 +283,7 @@ Options parse_options(std::span<const std::string_view> args) {
     }
   }
   if (import_setting && !o.importing())
-    throw UsageError("--sep, --dec, --analysis, --axes and --force go with --import");
+    throw UsageError("--sep, --dec, --analysis, --axes, --force, --sup-rows and --sup-cols go with --import");
   if (seed_given && o.axes_test == 0) throw UsageError("--seed goes with --axes-test");
   if (o.separator == o.decimal)
     throw UsageError("the separator and the decimal mark must differ");

@@ -44,6 +44,8 @@ struct Options {
   ImportAnalysis analysis = ImportAnalysis::kCorrelation;  // --analysis
   std::int32_t axes = 3;                                   // --axes
   bool force = false;  // --force: import into a directory that holds a setup file
+  std::string sup_rows, sup_cols;  // --sup-rows LIST, --sup-cols LIST: supplementary parts
+  std::string groups;  // --groups NAME: the qualitative variable that colours the biplot
 
   bool importing() const { return !import_file.empty(); }
 };

@@ -25,6 +25,7 @@ RunPlan plan_run(const RunValues& values, const Options& options) {
   plan.axes_test = options.axes_test;
   plan.seed = options.seed;
   plan.engine = options.engine;
+  plan.groups = options.groups;
   return plan;
 }
 

@@ -5,6 +5,7 @@
 // or an option themselves.
 
 #include <cstdint>
+#include <string>
 
 #include "analysis/analysis_type.h"
 #include "driver/options.h"
@@ -54,6 +55,7 @@ struct RunPlan {
   bool without_square_storage(std::int32_t n, std::int32_t p) const {
     return correspondence() && objects_side(n, p, false);
   }
+  std::string groups;     // the qualitative variable that colours the biplot; empty: the first
 
   bool correspondence() const { return type == analysis::AnalysisType::kCorrespondence; }
   // The tables and pictures show the labels whole and the quality of each point.

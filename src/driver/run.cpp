@@ -21,6 +21,7 @@
 #include "driver/run_context.h"
 #include "driver/run_files.h"
 #include "driver/setup.h"
+#include "driver/supplementary_phase.h"
 #include "driver/threads.h"
 #include "textio/units.h"
 #include "driver/warnings.h"
@@ -114,7 +115,9 @@ class Run {
     const Scores scores = plan_.correspondence()
                               ? correspondence_scores(run, files_, r, e, labels)
                               : principal_component_scores(run, files_, shape, r, e, labels);
-    const std::vector<std::string> written = write_extras(run, files_, {r, e.eigen, scores, labels});
+    const SupplementaryRun supplementary = place_supplementary(run, files_, shape, r, e, scores);
+    const std::vector<std::string> written =
+        write_extras(run, files_, {r, e.eigen, scores, labels, &supplementary});
     if (plan_.person) write_outputs_manifest(dir_, written);
     messages_.clear_progress();
     normal_end();

@@ -189,6 +189,11 @@ Frame frame_of(const Biplot& b, double factor) {
   Extent& e = f.e;
   for (std::size_t i = 0; i < n; ++i) e.add(b.objects.at(i, 0), b.objects.at(i, 1));
   for (std::size_t j = 0; j < p; ++j) e.add(variable_x(b, factor, j), variable_y(b, factor, j));
+  if (b.overlay != nullptr) {
+    for (const OverlayPoint& o : b.overlay->objects) e.add(o.x, o.y);
+    for (const OverlayPoint& o : b.overlay->centroids) e.add(o.x, o.y);
+    for (const OverlayPoint& o : b.overlay->variables) e.add(factor * o.x, factor * o.y);
+  }
   const double xspread = e.xmax - e.xmin, yspread = e.ymax - e.ymin;
   const double span = std::max(xspread, yspread) > 0.0 ? std::max(xspread, yspread) : 2.0;
   // A margin of 8 % of the longer side around the points, for their labels.
@@ -200,7 +205,7 @@ Frame frame_of(const Biplot& b, double factor) {
   f.xrange = e.xmax - e.xmin;
   f.yrange = e.ymax - e.ymin;
   f.scale = kPlotSize / std::max(f.xrange, f.yrange);
-  f.width = kLeft + f.xrange * f.scale + kRight;
+  f.width = kLeft + f.xrange * f.scale + kRight + (b.overlay != nullptr ? 175.0 : 0.0);
   f.height = kTop + f.yrange * f.scale + kBottom;
   f.right = kLeft + f.xrange * f.scale;
   f.bottom = kTop + f.yrange * f.scale;
@@ -256,8 +261,11 @@ void append_objects(std::string& d, const Biplot& b, const Frame& f) {
   for (std::size_t i = 0; i < n; ++i) {
     const double x = b.objects.at(i, 0), y = b.objects.at(i, 1);
     if (!finite(x, y)) continue;
+    std::string fill;
+    if (b.overlay != nullptr && i < b.overlay->groups.size())
+      fill = " fill=\"" + level_colour(b.overlay->groups[i]) + "\"";
     d += "<circle class=\"object\" cx=\"" + num(f.sx(x)) + "\" cy=\"" + num(f.sy(y)) +
-         "\" r=\"" + (crowded ? "2" : "3") + "\"/>\n";
+         "\" r=\"" + (crowded ? "2" : "3") + "\"" + fill + "/>\n";
     if (!crowded)
       d += text(f.sx(x) + kNudge, f.sy(y) - kNudge, "start", "label", point_label(b.object_labels, i));
   }
@@ -303,6 +311,21 @@ std::string biplot(const Biplot& b) {
   append_legend(d, b.arrows);
   append_objects(d, b, f);
   append_variables(d, b, f, factor);
+  if (b.overlay != nullptr) {
+    struct Map {
+      double left, xmin, ymax, scale;
+    } map{kLeft, f.e.xmin, f.e.ymax, f.scale};
+    Placement at{[](const void* m, double v) {
+                   const Map& t = *static_cast<const Map*>(m);
+                   return t.left + (v - t.xmin) * t.scale;
+                 },
+                 [](const void* m, double v) {
+                   const Map& t = *static_cast<const Map*>(m);
+                   return kTop + (t.ymax - v) * t.scale;
+                 },
+                 &map, factor, b.arrows, f.right + kRight - 5.0, kTop + 4.0};
+    d += overlay_elements(*b.overlay, at);
+  }
   d += "</svg>\n";
   return d;
 }

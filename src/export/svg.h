@@ -20,6 +20,20 @@ inline constexpr const char* kScreeFile = "scree.svg";
 // Above this many objects the points are drawn translucent and unlabelled.
 inline constexpr std::int32_t kLabelledObjectLimit = 500;
 
+// Points placed on the axes after the analysis (supplementary objects,
+// variables and the centroids of the levels of a qualitative variable),
+// with the level of each active object for its colour.
+struct OverlayPoint {
+  double x = 0, y = 0;
+  std::string label;
+};
+struct Overlay {
+  std::vector<OverlayPoint> objects, variables, centroids;
+  std::vector<std::int32_t> groups;  // per active object: its level, or -1; empty: one colour
+  std::vector<std::string> levels;   // of the variable that colours the objects
+  std::string grouping;              // its name
+};
+
 struct Biplot {
   const results::ScoreMatrix& objects;    // at least two axes
   const results::ScoreMatrix& variables;  // same axes
@@ -29,7 +43,24 @@ struct Biplot {
   // Otherwise variables are markers in the same space as the objects.
   bool arrows = false;
   float percent1 = 0.0f, percent2 = 0.0f;  // shares of axes 1 and 2
+  const Overlay* overlay = nullptr;  // drawn distinct from the active points
 };
+
+// The overlay's part of a biplot, in the biplot's document units: `sx`, `sy`
+// map data to the document, `factor` is the arrows' factor.
+struct Placement {
+  double (*sx)(const void*, double);
+  double (*sy)(const void*, double);
+  const void* context;
+  double factor = 1.0;
+  bool arrows = false;
+  double legend_x = 0, legend_y = 0;  // top left of the overlay's legend
+  double x(double v) const { return sx(context, v); }
+  double y(double v) const { return sy(context, v); }
+};
+std::string overlay_elements(const Overlay& o, const Placement& at);
+// The colour of level k (cycling through a fixed palette); -1: the objects' own.
+std::string level_colour(std::int32_t k);
 
 // Axes 1 and 2 with one unit the same length on both.
 std::string biplot(const Biplot& b);

@@ -3,7 +3,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <algorithm>
 #include <deque>
+#include <map>
 #include <string>
 #include <utility>
 
@@ -228,8 +230,46 @@ std::string shortest_float(float value) {
   return std::string(buf, res.ptr);
 }
 
-CsvTable parse_csv(std::string_view text, const CsvSettings& settings) {
-  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+namespace {
+
+// The level codes of one qualitative column while its rows are read.
+struct LevelCoder {
+  std::map<std::string, std::int32_t, std::less<>> codes;  // text -> order of first appearance
+  QualitativeColumn column;
+
+  void add(std::string_view cell, const CsvSettings& s) {
+    cell = trim(cell);
+    if (is_missing(cell)) {
+      column.codes.push_back(QualitativeColumn::kNoLevel);
+      return;
+    }
+    float v;
+    bool too_large;
+    if (parse_csv_number(cell, s.decimal, v, too_large)) ++column.numbers;
+    auto it = codes.find(cell);
+    if (it == codes.end())
+      it = codes.emplace(std::string(cell), static_cast<std::int32_t>(codes.size())).first;
+    column.codes.push_back(it->second);
+  }
+  // The levels in sorted order, the codes renumbered to match.
+  QualitativeColumn finish() {
+    std::vector<std::int32_t> sorted_of(codes.size());
+    std::int32_t k = 0;
+    for (const auto& [text, code] : codes) {
+      sorted_of[static_cast<std::size_t>(code)] = k++;
+      column.levels.push_back(text);
+    }
+    for (std::int32_t& c : column.codes)
+      if (c != QualitativeColumn::kNoLevel) c = sorted_of[static_cast<std::size_t>(c)];
+    return std::move(column);
+  }
+};
+
+// One reading of the text. Columns marked in `texts` are read as
+// qualitative columns; with settings.qualitative a value column found to
+// hold text is marked in `found` (the reading is then to be done again).
+CsvTable parse_pass(std::string_view text, const CsvSettings& settings,
+                    const std::vector<char>& texts, std::vector<char>& found) {
   RecordSplitter splitter(text, settings.separator);
   Record header;
   do {
@@ -238,6 +278,11 @@ CsvTable parse_csv(std::string_view text, const CsvSettings& settings) {
   const std::size_t width = header.fields.size();
   std::vector<std::string> names_in_header;  // copied: the splitter reuses its storage
   for (const Field& f : header.fields) names_in_header.emplace_back(f.text);
+  std::vector<LevelCoder> coders(width);
+  std::size_t text_columns = 0;
+  for (std::size_t j = 1; j < width; ++j) text_columns += texts[j] ? 1 : 0;
+  found.assign(width, 0);
+  std::vector<QualitativeColumn> first_found(width);
 
   // Columns 2 onwards always hold values. The first column is kept as text
   // until every row is seen: it holds names when any cell is not a number.
@@ -248,9 +293,28 @@ CsvTable parse_csv(std::string_view text, const CsvSettings& settings) {
     check_width(r, width);
     t.lines.push_back(r.line);
     first_column.emplace_back(r.fields[0].text);
-    for (std::size_t j = 1; j < width; ++j)
-      t.values.push_back(cell_value(r.fields[j], settings, r.line,
-                                    static_cast<std::int64_t>(j) + 1, names_in_header[j]));
+    for (std::size_t j = 1; j < width; ++j) {
+      const Field& cell = r.fields[j];
+      if (texts[j]) {
+        coders[j].add(cell.text, settings);
+        continue;
+      }
+      if (settings.qualitative && !found[j] && !is_missing(cell.text)) {
+        float v;
+        bool too_large;
+        if (!parse_csv_number(cell.text, settings.decimal, v, too_large) && !too_large) {
+          found[j] = 1;
+          first_found[j].first_text = std::string(trim(cell.text));
+          first_found[j].first_line = r.line;
+        }
+      }
+      if (found[j]) {
+        t.values.push_back(CsvTable::kMissing);
+        continue;
+      }
+      t.values.push_back(cell_value(cell, settings, r.line, static_cast<std::int64_t>(j) + 1,
+                                    names_in_header[j]));
+    }
   };
   for (Record r; splitter.next(r);) {
     if (r.blank()) {
@@ -273,24 +337,91 @@ CsvTable parse_csv(std::string_view text, const CsvSettings& settings) {
   if (names && width == 1)
     throw CsvError("the table has object names but no columns of values" +
                    separator_hint(names_in_header[0], settings.separator));
+  for (std::size_t j = 1; j < width; ++j) {
+    if (!found[j]) continue;
+    // The column's first text, kept for the notice of the reading to come.
+    QualitativeColumn& q = t.qualitative.emplace_back(std::move(first_found[j]));
+    q.position = static_cast<std::int64_t>(names ? j : j + 1);
+  }
+  if (!t.qualitative.empty()) return t;  // read again with these columns as texts
 
   const std::size_t first = names ? 1 : 0;
-  for (std::size_t j = first; j < width; ++j) t.variables.push_back(names_in_header[j]);
+  for (std::size_t j = first; j < width; ++j) {
+    const std::int64_t position = static_cast<std::int64_t>(names ? j : j + 1);
+    if (j > 0 && texts[j]) {
+      QualitativeColumn q = coders[j].finish();
+      q.name = names_in_header[j];
+      q.position = position;
+      t.qualitative.push_back(std::move(q));
+      continue;
+    }
+    t.variables.push_back(names_in_header[j]);
+    if (text_columns > 0) t.positions.push_back(position);
+  }
   if (names) {
     t.objects = std::move(first_column);
     return t;
   }
   // The first column is a variable: put its values in front of each row.
+  const std::size_t stored = width - 1 - text_columns;
   std::vector<float> values;
-  values.reserve(t.lines.size() * width);
+  values.reserve(t.lines.size() * (stored + 1));
   for (std::size_t i = 0; i < t.lines.size(); ++i) {
     values.push_back(cell_value(Field{first_column[i], false}, settings, t.lines[i], 1,
                                 names_in_header[0]));
-    auto row = t.values.begin() + static_cast<std::ptrdiff_t>(i * (width - 1));
-    values.insert(values.end(), row, row + static_cast<std::ptrdiff_t>(width - 1));
+    auto row = t.values.begin() + static_cast<std::ptrdiff_t>(i * stored);
+    values.insert(values.end(), row, row + static_cast<std::ptrdiff_t>(stored));
   }
   t.values = std::move(values);
   return t;
+}
+
+}  // namespace
+
+CsvTable parse_csv(std::string_view text, const CsvSettings& settings) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  std::vector<char> texts, found;
+  // The header's width is not known before the first reading.
+  {
+    RecordSplitter splitter(text, settings.separator);
+    Record header;
+    std::size_t width = 1;
+    while (splitter.next(header)) {
+      if (header.blank()) continue;
+      width = header.fields.size();
+      break;
+    }
+    texts.assign(width, 0);
+  }
+  CsvTable t = parse_pass(text, settings, texts, found);
+  if (std::count(found.begin(), found.end(), 1) > 0) {
+    // Columns found to hold text: read again with them as texts, keeping
+    // where each was first seen for the notice.
+    std::vector<QualitativeColumn> seen = std::move(t.qualitative);
+    for (std::size_t j = 0; j < found.size(); ++j) texts[j] = found[j];
+    t = parse_pass(text, settings, texts, found);
+    for (QualitativeColumn& q : t.qualitative) {
+      for (const QualitativeColumn& s : seen) {
+        if (s.position != q.position) continue;
+        q.first_text = s.first_text;
+        q.first_line = s.first_line;
+      }
+    }
+  }
+  return t;
+}
+
+void for_each_record(std::string_view text, char separator,
+                     const std::function<void(std::int64_t line,
+                                              const std::vector<std::string_view>& fields)>& take) {
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  RecordSplitter splitter(text, separator);
+  std::vector<std::string_view> fields;
+  for (Record r; splitter.next(r);) {
+    fields.clear();
+    for (const Field& f : r.fields) fields.push_back(f.text);
+    take(r.line, fields);
+  }
 }
 
 }  // namespace orthaxis::input

@@ -7,6 +7,7 @@
 // line ends are accepted.
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,6 +20,22 @@ namespace orthaxis::input {
 struct CsvSettings {
   char separator = ',';  // ',', ';' or '\t'
   char decimal = '.';    // '.' or ','
+  // A value column with a cell that is neither a number nor a missing value
+  // becomes a qualitative column instead of a refusal.
+  bool qualitative = false;
+};
+
+// A column of texts: each row's level (an index into `levels`, which are
+// sorted) or kNoLevel for an empty or NA cell.
+struct QualitativeColumn {
+  static constexpr std::int32_t kNoLevel = -1;
+  std::string name;
+  std::int64_t position = 0;          // among the table's data columns, 1-based
+  std::vector<std::string> levels;
+  std::vector<std::int32_t> codes;    // one per row
+  std::int64_t numbers = 0;           // cells that read as numbers
+  std::string first_text;             // the first cell that is not a number
+  std::int64_t first_line = 0;        // ... and its line
 };
 
 struct CsvTable {
@@ -26,6 +43,8 @@ struct CsvTable {
   std::vector<std::string> objects;    // first-column names; empty when the rows have none
   std::vector<float> values;           // row by row; kMissing marks a missing value
   std::vector<std::int64_t> lines;     // line of the text on which each row starts
+  std::vector<QualitativeColumn> qualitative;  // with CsvSettings::qualitative only
+  std::vector<std::int64_t> positions;  // data column of each value column (1-based); empty: 1..p
 
   static constexpr float kMissing = analysis::kMissingCell;
 
@@ -36,7 +55,13 @@ struct CsvTable {
     return values[static_cast<std::size_t>(row * columns() + column)];
   }
   // The field number of a value column on its line (1-based).
-  std::int64_t field_of(std::int64_t column) const { return column + (has_object_names() ? 2 : 1); }
+  std::int64_t field_of(std::int64_t column) const {
+    return position_of(column) + (has_object_names() ? 1 : 0);
+  }
+  // The data column of a value column (1-based; the row names not counted).
+  std::int64_t position_of(std::int64_t column) const {
+    return positions.empty() ? column + 1 : positions[static_cast<std::size_t>(column)];
+  }
 };
 
 // A table that cannot be read, or a value the run cannot take. `line` and
@@ -61,6 +86,12 @@ class CsvError : public std::runtime_error {
 // header's first cell is empty (and other columns follow) or when any of its
 // cells is neither a number nor a missing value.
 CsvTable parse_csv(std::string_view text, const CsvSettings& settings);
+
+// The records of a text, each as its fields (quotes removed), with the line
+// it starts on; blank lines are passed on as one empty field.
+void for_each_record(std::string_view text, char separator,
+                     const std::function<void(std::int64_t line,
+                                              const std::vector<std::string_view>& fields)>& take);
 
 // One cell as a number: optional sign, digits with an optional decimal mark,
 // optional exponent (e or E). Surrounding blanks are ignored. False when the

@@ -39,5 +39,9 @@ inline constexpr int kScree = 25;
 inline constexpr int kAxesTable = 26;
 // The record of the tables and pictures a person's run wrote: orthaxis.outputs.
 inline constexpr int kOutputsManifest = 27;
+// The supplementary elements: the files an import keeps beside the data
+// (read back by the run), and the tables of --csv.
+inline constexpr int kSupplementaryInput = 28;
+inline constexpr int kSupplementaryTable = 29;
 
 }  // namespace orthaxis::textio::units

@@ -270,7 +270,10 @@ TEST(PersonSafety, RefusalsAreOneLineWithControlCharactersEscapedAndSayWhatToDo)
     std::string args;
     const char* says;
   } cases[] = {
-      {"header name and cell", ",\"a\nb\",c\no1,x\x1b[31m,2\n", "--import t.csv out", "\\x1b[31m"},
+      {"header name", ",\"a\nb\",c\no1,-1,2\no2,3,4\n",
+       "--import t.csv --analysis correspondence out", "(\"a\\nb\")"},
+      {"row name", ",a,b\no1,1,2\no2,3,4\n", "--import t.csv --sup-rows \"$(printf 'x\\033[31m')\" out",
+       "\"x\\x1b[31m\""},
       {"directory name", "", "\"$(printf 'no\\nsuch')\"", "no\\nsuch"},
       {"option", "", "\"$(printf -- '--\\033[2J')\"", "\\x1b[2J"},
       {"a table given as the directory", "a,b\n1,2\n", "t.csv", "--import \"t.csv\" DIR"},

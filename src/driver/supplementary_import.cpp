@@ -1,0 +1,229 @@
+#include "driver/supplementary_import.h"
+
+#include <algorithm>
+#include <charconv>
+#include <set>
+
+#include "analysis/missing.h"
+#include "driver/setup.h"
+
+namespace orthaxis::driver {
+
+namespace {
+
+using input::CsvTable;
+using input::QualitativeColumn;
+
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool whole_number(std::string_view s, std::int64_t& value) {
+  if (s.empty() || s.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), value);
+  if (r.ec != std::errc()) value = std::numeric_limits<std::int64_t>::max();
+  return true;
+}
+
+std::string plural(std::int64_t n, std::string_view word) {
+  return std::to_string(n) + " " + std::string(word) + (n == 1 ? "" : "s");
+}
+
+std::string shown(std::string_view name) { return "\"" + std::string(name) + "\""; }
+
+// The notice for a column read as texts.
+std::string qualitative_notice(const std::string& file, const QualitativeColumn& q,
+                               const CsvTable& t, char decimal) {
+  std::string s = file + ", column " +
+                  std::to_string(q.position + (t.has_object_names() ? 1 : 0)) + " (" +
+                  shown(q.name) + ") is qualitative";
+  if (!q.first_text.empty()) {
+    s += " (" + shown(q.first_text) + " on line " + std::to_string(q.first_line) +
+         " is not a number";
+    const char other = decimal == '.' ? ',' : '.';
+    if (q.first_text.find(other) != std::string::npos)
+      s += std::string("; decimal mark '") + other + "'? use --dec " + other;
+    s += ")";
+  }
+  s += ": " + plural(static_cast<std::int64_t>(q.levels.size()), "level") + ", supplementary";
+  if (q.numbers > 0) s += "; " + plural(q.numbers, "of its cells") + " read as numbers";
+  return s;
+}
+
+}  // namespace
+
+std::vector<std::int64_t> select_items(std::string_view list, std::string_view option,
+                                       std::string_view what, std::int64_t count,
+                                       const std::vector<std::string>& names) {
+  std::set<std::int64_t> chosen;
+  const std::string opt(option);
+  auto position = [&](std::int64_t k) {
+    if (k < 1 || k > count)
+      throw SetupError(opt + ": " + std::string(what) + " " + std::to_string(k) +
+                       " is beyond the table's " + plural(count, what));
+    return k - 1;
+  };
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t end = list.find(',', start);
+    if (end == std::string_view::npos) end = list.size();
+    const std::string_view item = trimmed(list.substr(start, end - start));
+    start = end + 1;
+    if (item.empty()) throw SetupError(opt + ": an empty item in \"" + std::string(list) + "\"");
+    std::int64_t a = 0, b = 0;
+    const std::size_t dash = item.find('-');
+    if (whole_number(item, a)) {
+      chosen.insert(position(a));
+    } else if (dash != std::string_view::npos && whole_number(item.substr(0, dash), a) &&
+               whole_number(item.substr(dash + 1), b)) {
+      if (b < a)
+        throw SetupError(opt + ": the range " + std::string(item) + " runs backwards");
+      position(a);
+      position(b);
+      for (std::int64_t k = a; k <= b; ++k) chosen.insert(k - 1);
+    } else {
+      bool found = false;
+      for (std::size_t k = 0; k < names.size(); ++k) {
+        if (trimmed(names[k]) != item) continue;
+        chosen.insert(static_cast<std::int64_t>(k));
+        found = true;
+      }
+      if (!found)
+        throw SetupError(opt + ": no " + std::string(what) + " is named " + shown(item) +
+                         (names.empty() ? " (the table's rows have no names: give positions)"
+                                        : ""));
+    }
+  }
+  return {chosen.begin(), chosen.end()};
+}
+
+SplitTable split_table(CsvTable table, const Options& options, const std::string& file) {
+  SplitTable split;
+  for (const QualitativeColumn& q : table.qualitative)
+    split.notices.push_back(qualitative_notice(file, q, table, options.decimal));
+
+  const std::int64_t rows = table.rows();
+  const std::int64_t width = table.columns() + static_cast<std::int64_t>(table.qualitative.size());
+  // Every data column by its position: a value column (index) or a qualitative one.
+  std::vector<std::string> column_names(static_cast<std::size_t>(width));
+  std::vector<std::int64_t> value_of(static_cast<std::size_t>(width), -1);
+  for (std::int64_t j = 0; j < table.columns(); ++j) {
+    const std::size_t at = static_cast<std::size_t>(table.position_of(j) - 1);
+    column_names[at] = table.variables[static_cast<std::size_t>(j)];
+    value_of[at] = j;
+  }
+  for (const QualitativeColumn& q : table.qualitative)
+    column_names[static_cast<std::size_t>(q.position - 1)] = q.name;
+
+  std::vector<char> sup_row(static_cast<std::size_t>(rows), 0);
+  std::vector<char> sup_value(static_cast<std::size_t>(table.columns()), 0);
+  if (!options.sup_rows.empty())
+    for (std::int64_t i : select_items(options.sup_rows, "--sup-rows", "row", rows, table.objects))
+      sup_row[static_cast<std::size_t>(i)] = 1;
+  if (!options.sup_cols.empty()) {
+    for (std::int64_t c : select_items(options.sup_cols, "--sup-cols", "column", width, column_names)) {
+      const std::int64_t j = value_of[static_cast<std::size_t>(c)];
+      if (j < 0)
+        throw SetupError("--sup-cols: column " + std::to_string(c + 1) + " (" +
+                         shown(column_names[static_cast<std::size_t>(c)]) +
+                         ") holds texts, not numbers: it is a qualitative variable, "
+                         "supplementary without being named");
+      sup_value[static_cast<std::size_t>(j)] = 1;
+    }
+  }
+  std::vector<std::int64_t> active_rows, sup_rows, active_cols, sup_cols;
+  for (std::int64_t i = 0; i < rows; ++i)
+    (sup_row[static_cast<std::size_t>(i)] ? sup_rows : active_rows).push_back(i);
+  for (std::int64_t j = 0; j < table.columns(); ++j)
+    (sup_value[static_cast<std::size_t>(j)] ? sup_cols : active_cols).push_back(j);
+  const bool lists = !options.sup_rows.empty() || !options.sup_cols.empty();
+  if (active_cols.empty())
+    throw SetupError(file + ": no column of numbers is left to analyse" +
+                     (table.qualitative.empty() ? "" : " (the columns of texts are qualitative)"));
+  if (lists && (active_rows.size() < 2 || active_cols.size() < 2))
+    throw SetupError("--sup-rows and --sup-cols leave " + plural(static_cast<std::int64_t>(active_rows.size()), "active object") +
+                     " and " + plural(static_cast<std::int64_t>(active_cols.size()), "active variable") +
+                     ": the analysis needs at least two of each");
+
+  const bool coa = options.analysis == ImportAnalysis::kCorrespondence;
+  auto refuse = [&](std::int64_t i, std::int64_t j, const std::string& reason) {
+    throw input::CsvError(reason, table.lines[static_cast<std::size_t>(i)], table.field_of(j),
+                          table.variables[static_cast<std::size_t>(j)]);
+  };
+  // A correspondence analysis takes profiles of amounts of 0 or more.
+  auto check_profile = [&](const std::vector<std::int64_t>& along_rows,
+                           const std::vector<std::int64_t>& along_cols, const char* what) {
+    for (std::int64_t i : along_rows)
+      for (std::int64_t j : along_cols) {
+        const float v = table.at(i, j);
+        if (!analysis::missing_cell(v) && v < 0.0f)
+          refuse(i, j, input::shortest_float(v) + " is negative: a supplementary " + what +
+                           " of a correspondence analysis takes values of 0 or more");
+      }
+  };
+  if (coa) {
+    check_profile(sup_rows, active_cols, "row");
+    check_profile(active_rows, sup_cols, "column");
+  } else {
+    // The active objects' rule: a negative value would read as a missing one.
+    for (std::int64_t i : sup_rows)
+      for (std::int64_t j : active_cols) {
+        const float v = table.at(i, j);
+        if (!analysis::missing_cell(v) && v < 0.0f)
+          refuse(i, j, input::shortest_float(v) +
+                           " is negative: principal component analysis takes values of 0 or more, "
+                           "for supplementary objects as for the others");
+      }
+  }
+
+  // The active part, as a table of its own.
+  CsvTable& a = split.active;
+  a.variables.reserve(active_cols.size());
+  for (std::int64_t j : active_cols) {
+    a.variables.push_back(table.variables[static_cast<std::size_t>(j)]);
+    a.positions.push_back(table.position_of(j));
+  }
+  a.values.reserve(active_rows.size() * active_cols.size());
+  for (std::int64_t i : active_rows) {
+    a.lines.push_back(table.lines[static_cast<std::size_t>(i)]);
+    if (table.has_object_names()) a.objects.push_back(table.objects[static_cast<std::size_t>(i)]);
+    for (std::int64_t j : active_cols) a.values.push_back(table.at(i, j));
+  }
+
+  input::SupplementaryData& s = split.supplementary;
+  for (std::int64_t i : sup_rows) {
+    s.object_index.push_back(i + 1);
+    s.object_labels.push_back(table.has_object_names() ? table.objects[static_cast<std::size_t>(i)]
+                                                       : std::string());
+    for (std::int64_t j : active_cols) s.objects.push_back(table.at(i, j));
+  }
+  for (std::int64_t j : sup_cols) s.variable_names.push_back(table.variables[static_cast<std::size_t>(j)]);
+  for (std::int64_t i : active_rows)
+    for (std::int64_t j : sup_cols) s.variables.push_back(table.at(i, j));
+  for (QualitativeColumn& q : table.qualitative) {
+    // Levels of the active objects only, renumbered in their order.
+    std::vector<std::int32_t> renumber(q.levels.size(), QualitativeColumn::kNoLevel);
+    for (std::int64_t i : active_rows) {
+      const std::int32_t c = q.codes[static_cast<std::size_t>(i)];
+      if (c != QualitativeColumn::kNoLevel) renumber[static_cast<std::size_t>(c)] = 0;
+    }
+    QualitativeColumn kept;
+    kept.name = q.name;
+    kept.position = q.position;
+    for (std::size_t k = 0; k < q.levels.size(); ++k) {
+      if (renumber[k] == QualitativeColumn::kNoLevel) continue;
+      renumber[k] = static_cast<std::int32_t>(kept.levels.size());
+      kept.levels.push_back(q.levels[k]);
+    }
+    for (std::int64_t i : active_rows) {
+      const std::int32_t c = q.codes[static_cast<std::size_t>(i)];
+      kept.codes.push_back(c == QualitativeColumn::kNoLevel ? c : renumber[static_cast<std::size_t>(c)]);
+    }
+    s.qualitative.push_back(std::move(kept));
+  }
+  return split;
+}
+
+}  // namespace orthaxis::driver
