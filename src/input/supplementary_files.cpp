@@ -7,19 +7,11 @@
 #include <map>
 #include <stdexcept>
 
+#include "export/csv.h"
+
 namespace orthaxis::input {
 
 namespace {
-
-std::string csv_field(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string q = "\"";
-  for (char c : text) {
-    if (c == '"') q += '"';
-    q += c;
-  }
-  return q + '"';
-}
 
 std::string value_text(float v) {
   return analysis::missing_cell(v) ? std::string("NA") : shortest_float(v);
@@ -27,7 +19,7 @@ std::string value_text(float v) {
 
 std::string header(const std::vector<std::string>& names) {
   std::string h = "index,label";
-  for (const std::string& name : names) h += ',' + csv_field(name);
+  for (const std::string& name : names) h += ',' + csv::field(name);
   return h + '\n';
 }
 
@@ -167,13 +159,13 @@ SupplementaryTexts supplementary_texts(const SupplementaryData& d,
   if (!d.object_index.empty()) {
     t.objects = header(active_variables);
     for (std::size_t i = 0; i < d.object_index.size(); ++i) {
-      t.objects += std::to_string(d.object_index[i]) + ',' + csv_field(d.object_labels[i]);
+      t.objects += std::to_string(d.object_index[i]) + ',' + csv::field(d.object_labels[i]);
       for (std::size_t j = 0; j < p; ++j) t.objects += ',' + value_text(d.objects[i * p + j]);
       t.objects += '\n';
     }
   }
   auto row_start = [&](std::size_t i) {
-    return std::to_string(i + 1) + ',' + (active_labels.empty() ? std::string() : csv_field(active_labels[i]));
+    return std::to_string(i + 1) + ',' + (active_labels.empty() ? std::string() : csv::field(active_labels[i]));
   };
   const std::size_t s = d.variable_names.size();
   if (s > 0) {
@@ -195,7 +187,7 @@ SupplementaryTexts supplementary_texts(const SupplementaryData& d,
       for (const auto& q : d.qualitative) {
         const std::int32_t c = q.codes[i];
         t.qualitative += ',';
-        if (c != QualitativeColumn::kNoLevel) t.qualitative += csv_field(q.levels[static_cast<std::size_t>(c)]);
+        if (c != QualitativeColumn::kNoLevel) t.qualitative += csv::field(q.levels[static_cast<std::size_t>(c)]);
       }
       t.qualitative += '\n';
     }
