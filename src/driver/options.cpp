@@ -25,6 +25,12 @@ Options:
                       ends and the stop line (files are unchanged)
   --csv               also write eigenvalues.csv, objects.csv, variables.csv
   --svg               also write biplot.svg and scree.svg
+  --labels WHICH      which points the biplot labels: all, none, top:N (the N
+                      with the largest contribution to the plane), cos2:X or
+                      contrib:X (quality or contribution on the plane at
+                      least X); default: the variables, and the objects when
+                      there are at most 500
+  --plane A,B         draw axes A and B in the biplot (default 1,2)
   --threads N         use N threads (default: ORTHAXIS_THREADS, or every
                       available core); results do not depend on N
   --import FILE.csv   turn a table with a header row (and row names) into the
@@ -82,6 +88,19 @@ void take_threads(Options& o, std::string_view v) {
   if (!parse_count(v, o.threads)) throw refused("--threads", "needs a positive whole number", v);
 }
 
+void take_labels(Options& o, std::string_view v) {
+  const auto choice = svg::parse_label_choice(v);
+  if (!choice) throw refused("--labels", "takes all, none, top:N, cos2:X or contrib:X", v);
+  o.labels = *choice;
+}
+
+void take_plane(Options& o, std::string_view v) {
+  const auto comma = v.find(',');
+  if (comma == std::string_view::npos || !parse_count(v.substr(0, comma), o.plane1) ||
+      !parse_count(v.substr(comma + 1), o.plane2) || o.plane1 == o.plane2)
+    throw refused("--plane", "needs two different axes A,B", v);
+}
+
 void take_import(Options& o, std::string_view v) {
   if (v.empty()) throw UsageError("--import needs a file name");
   o.import_file = std::string(v);
@@ -131,6 +150,8 @@ constexpr OptionRule kOptions[] = {
     {"--svg", &Options::svg, nullptr, false},
     {"--force", &Options::force, nullptr, true},
     {"--threads", nullptr, take_threads, false},
+    {"--labels", nullptr, take_labels, false},
+    {"--plane", nullptr, take_plane, false},
     {"--import", nullptr, take_import, false},
     {"--sep", nullptr, take_separator, true},
     {"--dec", nullptr, take_decimal, true},

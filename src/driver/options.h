@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "export/label_choice.h"
+
 namespace orthaxis::driver {
 
 inline constexpr std::string_view kVersion = "1.1.0";
@@ -27,6 +29,8 @@ struct Options {
   bool quiet = false;    // --quiet: console keeps banner, warnings, abnormal ends, stop line
   bool csv = false;      // --csv: full-precision tables beside the report
   bool svg = false;      // --svg: biplot and scree pictures beside the report
+  svg::LabelChoice labels;   // --labels: which points of the biplot carry a label
+  std::int32_t plane1 = 1, plane2 = 2;  // --plane A,B: the axes of the biplot, 1-based
   std::int32_t threads = 0;  // --threads N; 0: ORTHAXIS_THREADS or every available core
   std::string dir;           // working directory; empty: the current one
 

@@ -22,6 +22,9 @@ RunPlan plan_run(const RunValues& values, const Options& options) {
   plan.quiet = options.quiet;
   plan.tables = options.csv;
   plan.pictures = options.svg;
+  plan.labels = options.labels;
+  plan.plane1 = options.plane1 - 1;
+  plan.plane2 = options.plane2 - 1;
   return plan;
 }
 

@@ -37,13 +37,15 @@ struct RunPlan {
   bool quiet = false;   // the console keeps the banner, warnings, abnormal ends, the stop line
   bool tables = false;  // eigenvalues.csv, objects.csv, variables.csv
   bool pictures = false;  // scree.svg, biplot.svg
+  svg::LabelChoice labels;              // which points the biplot labels
+  std::int32_t plane1 = 0, plane2 = 1;  // the biplot's axes, 0-based
 
   bool correspondence() const { return type == analysis::AnalysisType::kCorrespondence; }
   // The tables and pictures show the labels whole and the quality of each point.
   bool whole_labels() const { return tables || pictures; }
-  bool quality() const { return tables; }
-  // The pictures and tables need the diagonal of the resemblance matrix.
-  bool keeps_diagonal() const { return tables && !correspondence(); }
+  bool quality() const { return tables || pictures; }
+  // The quality of the PCA points needs the diagonal of the resemblance matrix.
+  bool keeps_diagonal() const { return quality() && !correspondence(); }
 };
 
 // `values` have passed validate(); the score options follow the type rules.

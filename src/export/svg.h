@@ -14,8 +14,19 @@ namespace orthaxis::svg {
 inline constexpr const char* kBiplotFile = "biplot.svg";
 inline constexpr const char* kScreeFile = "scree.svg";
 
-// Above this many objects the points are drawn translucent and unlabelled.
+// Above this many objects the points are drawn translucent and, unless
+// --labels asks otherwise, unlabelled.
 inline constexpr std::int32_t kLabelledObjectLimit = 500;
+// Above this many objects the picture shows one object per small cell of
+// the plotting area (said in the picture); the tables keep every object.
+inline constexpr std::int32_t kThinnedObjectLimit = 5000;
+inline constexpr double kThinCell = 2.0;  // document units
+
+// A colour-blind-safe palette (distinct in the common forms of colour blindness).
+inline constexpr const char* kObjectColour = "#0072b2";    // blue
+inline constexpr const char* kVariableColour = "#d55e00";  // vermilion
+inline constexpr const char* kThirdColour = "#009e73";     // bluish green
+inline constexpr const char* kGreyColour = "#555555";
 
 struct Biplot {
   const results::ScoreMatrix& objects;    // at least two axes
@@ -25,10 +36,16 @@ struct Biplot {
   // scaled together to the spread of the objects (the factor is printed).
   // Otherwise variables are markers in the same space as the objects.
   bool arrows = false;
-  float percent1 = 0.0f, percent2 = 0.0f;  // shares of axes 1 and 2
+  float percent1 = 0.0f, percent2 = 0.0f;  // shares of the two axes drawn
+  std::int32_t axis1 = 0, axis2 = 1;        // the axes drawn, 0-based
+  // Which points carry a label, one flag per point; empty: every variable,
+  // and every object up to kLabelledObjectLimit objects.
+  std::span<const char> object_labelled{}, variable_labelled{};
 };
 
-// Axes 1 and 2 with one unit the same length on both.
+// The two axes with one unit the same length on both, tick marks with
+// values on both, every point at its coordinate; the labels placed without
+// overlap (export/label_placement.h).
 std::string biplot(const Biplot& b);
 
 // One bar per positive eigenvalue (at most 30) with its percentage, and the
@@ -39,7 +56,7 @@ std::string scree(const results::Eigensystem& eigen);
 // are not valid UTF-8 and control characters replaced by '?'.
 std::string xml_text(std::string_view text);
 
-// Writes scree.svg, and biplot.svg when there are at least two axes, into `dir`.
+// Writes scree.svg, and biplot.svg when both of its axes are retained, into `dir`.
 void write_pictures(const textio::Directory& dir, const Biplot& b,
                     const results::Eigensystem& eigen);
 
