@@ -1,12 +1,16 @@
 #include "driver/extras.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
+#include "export/charts.h"
 #include "export/csv.h"
 #include "export/label_choice.h"
 #include "export/svg.h"
 #include "results/quality.h"
+#include "textio/units.h"
 
 namespace orthaxis::driver {
 
@@ -94,13 +98,62 @@ void draw_pictures(const RunContext& run, const Finished& f, const results::Qual
   svg::write_pictures(run.dir, b, f.eigen);
 }
 
+// The correlation of each variable with the two axes drawn: the square root
+// of its quality on each, with the sign of its score.
+void draw_correlation_circle(const RunContext& run, const Finished& f, const results::Quality& cos2) {
+  const auto a1 = static_cast<std::size_t>(run.plan.plane1), a2 = static_cast<std::size_t>(run.plan.plane2);
+  const results::ScoreMatrix& g = f.scores.variables;
+  std::vector<double> x, y;
+  for (std::size_t j = 0; j < static_cast<std::size_t>(g.points()); ++j) {
+    x.push_back(std::copysign(std::sqrt(double{cos2.variables.at(j, a1)}), double{g.at(j, a1)}));
+    y.push_back(std::copysign(std::sqrt(double{cos2.variables.at(j, a2)}), double{g.at(j, a2)}));
+  }
+  svg::CorrelationCircle c{x, y, f.labels.variable_lines, run.plan.plane1, run.plan.plane2,
+                           f.eigen.percent(a1), f.eigen.percent(a2)};
+  svg::write_svg(run.dir, textio::units::kCorrelationCircle, svg::kCorrelationCircleFile,
+                 svg::correlation_circle(c));
+}
+
+std::vector<double> column(const results::ScoreMatrix& m, std::size_t k) {
+  std::vector<double> v;
+  for (std::size_t i = 0; i < static_cast<std::size_t>(m.points()); ++i) v.push_back(m.at(i, k));
+  return v;
+}
+
+// contributions_K.svg and cos2_K.svg for the first retained axes.
+void draw_charts(const RunContext& run, const Finished& f, const results::Quality& cos2) {
+  const Masses m = masses(run, f);
+  const results::ScoreMatrix object_ctr = csv::contributions(f.scores.objects, m.objects);
+  const results::ScoreMatrix variable_ctr = csv::contributions(f.scores.variables, m.variables);
+  const std::int32_t axes = std::min(f.scores.objects.axes(), svg::kChartedAxes);
+  for (std::int32_t k = 0; k < axes; ++k) {
+    const auto a = static_cast<std::size_t>(k);
+    const std::string axis = "axis " + std::to_string(k + 1);
+    const std::vector<double> vc = column(variable_ctr, a), oc = column(object_ctr, a);
+    svg::write_svg(run.dir, textio::units::kContributionChart, svg::contributions_file(k + 1),
+                   svg::bar_charts("Contributions to " + axis + " (%)",
+                                   {"Variables", vc, f.labels.variable_lines},
+                                   {"Objects", oc, f.labels.object_lines}, true, 0.0));
+    const std::vector<double> vq = column(cos2.variables, a), oq = column(cos2.objects, a);
+    svg::write_svg(run.dir, textio::units::kQualityChart, svg::cos2_file(k + 1),
+                   svg::bar_charts("Quality of representation (cos2) on " + axis,
+                                   {"Variables", vq, f.labels.variable_lines},
+                                   {"Objects", oq, f.labels.object_lines}, false, 1.0));
+  }
+}
+
 }  // namespace
 
 void write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
   if (!run.plan.quality()) return;
   const results::Quality cos2 = quality(run, files, f);
   if (run.plan.tables) write_tables(run, f, cos2);
-  if (run.plan.pictures) draw_pictures(run, f, cos2);
+  if (run.plan.pictures) {
+    draw_pictures(run, f, cos2);
+    if (run.plan.correlation_circle(f.scores.objects.axes()))
+      draw_correlation_circle(run, f, cos2);
+    draw_charts(run, f, cos2);
+  }
 }
 
 }  // namespace orthaxis::driver

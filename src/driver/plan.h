@@ -43,6 +43,10 @@ struct RunPlan {
   bool correspondence() const { return type == analysis::AnalysisType::kCorrespondence; }
   // The tables and pictures show the labels whole and the quality of each point.
   bool whole_labels() const { return tables || pictures; }
+  // A PCA from covariances or correlations with both axes of the plane retained.
+  bool correlation_circle(std::int32_t retained) const {
+    return pictures && analysis::centred(type) && plane1 < retained && plane2 < retained;
+  }
   bool quality() const { return tables || pictures; }
   // The quality of the PCA points needs the diagonal of the resemblance matrix.
   bool keeps_diagonal() const { return quality() && !correspondence(); }

@@ -13,6 +13,7 @@
 #include "driver/check.h"
 #include "driver/data_phase.h"
 #include "driver/extras.h"
+#include "export/charts.h"
 #include "driver/plan.h"
 #include "driver/run_context.h"
 #include "driver/run_files.h"
@@ -56,7 +57,7 @@ bool quiet_keeps(std::string_view record) {
 // The files of the tables and pictures that a plan writes, with the option
 // that asks for them.
 struct ExtraFile {
-  const char* name;
+  std::string name;
   const char* option;
 };
 std::vector<ExtraFile> extra_files(const RunPlan& plan) {
@@ -64,8 +65,14 @@ std::vector<ExtraFile> extra_files(const RunPlan& plan) {
   if (plan.tables)
     for (const char* name : {csv::kEigenvalueTable, csv::kObjectTable, csv::kVariableTable})
       extra.push_back({name, "--csv"});
-  if (plan.pictures)
-    for (const char* name : {svg::kBiplotFile, svg::kScreeFile}) extra.push_back({name, "--svg"});
+  if (plan.pictures) {
+    for (const char* name : {svg::kBiplotFile, svg::kScreeFile, svg::kCorrelationCircleFile})
+      extra.push_back({name, "--svg"});
+    for (std::int32_t k = 1; k <= svg::kChartedAxes; ++k) {
+      extra.push_back({svg::contributions_file(k), "--svg"});
+      extra.push_back({svg::cos2_file(k), "--svg"});
+    }
+  }
   return extra;
 }
 

@@ -35,5 +35,9 @@ inline constexpr int kVariableTable = 23;
 // The pictures of --svg: biplot.svg, scree.svg.
 inline constexpr int kBiplot = 24;
 inline constexpr int kScree = 25;
+// The charts of --svg: correlation_circle.svg, contributions_K.svg, cos2_K.svg.
+inline constexpr int kCorrelationCircle = 26;
+inline constexpr int kContributionChart = 27;
+inline constexpr int kQualityChart = 28;
 
 }  // namespace orthaxis::textio::units

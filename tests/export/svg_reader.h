@@ -43,7 +43,7 @@ inline std::string xml_unescape(const std::string& s) {
 inline std::vector<SvgElement> svg_elements(const std::string& doc, const std::string& tag,
                                             const std::string& cls = "") {
   std::vector<SvgElement> found;
-  const std::regex attribute("([a-zA-Z_:-]+)=\"([^\"]*)\"");
+  const std::regex attribute("([a-zA-Z_:][a-zA-Z0-9_:-]*)=\"([^\"]*)\"");
   for (std::size_t at = doc.find("<" + tag + " "); at != std::string::npos;
        at = doc.find("<" + tag + " ", at + 1)) {
     const std::size_t close = doc.find('>', at);
