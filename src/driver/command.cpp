@@ -16,6 +16,7 @@
 #include "textio/console.h"
 #include "textio/directory.h"
 #include "textio/io_error.h"
+#include "textio/messages.h"
 
 namespace orthaxis::driver {
 
@@ -70,8 +71,10 @@ int run_command(const Options& options) {
   }
   const textio::Directory dir(options.dir);
   textio::Console console;
+  Options o = options;
+  o.terminal = textio::is_terminal(stdout);
   try {
-    run(console, options, dir);
+    run(console, o, dir);
   } catch (const AnalysisStop&) {
     console.write(kStopLine);
     console.finish();

@@ -144,6 +144,22 @@ void draw_charts(const RunContext& run, const Finished& f, const results::Qualit
 
 }  // namespace
 
+std::vector<std::string> extras_written(const RunPlan& plan, std::int32_t retained) {
+  std::vector<std::string> files;
+  if (plan.tables) files = {csv::kEigenvalueTable, csv::kObjectTable, csv::kVariableTable};
+  if (plan.pictures) {
+    files.push_back(svg::kScreeFile);
+    if (retained >= 2 && plan.plane1 < retained && plan.plane2 < retained)
+      files.push_back(svg::kBiplotFile);
+    if (plan.correlation_circle(retained)) files.push_back(svg::kCorrelationCircleFile);
+    for (std::int32_t k = 1; k <= std::min(retained, svg::kChartedAxes); ++k) {
+      files.push_back(svg::contributions_file(k));
+      files.push_back(svg::cos2_file(k));
+    }
+  }
+  return files;
+}
+
 void write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
   if (!run.plan.quality()) return;
   const results::Quality cos2 = quality(run, files, f);

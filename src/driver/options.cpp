@@ -23,6 +23,8 @@ Options:
                       what was found, and write nothing
   --quiet             the console shows only the banner, warnings, abnormal
                       ends and the stop line (files are unchanged)
+  --verbose           show the full console on a terminal too (by default a
+                      person's run on a terminal shows a short summary)
   --csv               also write eigenvalues.csv, objects.csv, variables.csv
   --svg               also write biplot.svg and scree.svg
   --labels WHICH      which points the biplot labels: all, none, top:N (the N
@@ -148,6 +150,7 @@ constexpr OptionRule kOptions[] = {
     {"--quiet", &Options::quiet, nullptr, false},
     {"--csv", &Options::csv, nullptr, false},
     {"--svg", &Options::svg, nullptr, false},
+    {"--verbose", &Options::verbose, nullptr, false},
     {"--force", &Options::force, nullptr, true},
     {"--threads", nullptr, take_threads, false},
     {"--labels", nullptr, take_labels, false},

@@ -29,6 +29,9 @@ struct Options {
   bool quiet = false;    // --quiet: console keeps banner, warnings, abnormal ends, stop line
   bool csv = false;      // --csv: full-precision tables beside the report
   bool svg = false;      // --svg: biplot and scree pictures beside the report
+  bool verbose = false;  // --verbose: the full console on a terminal too
+  // Set by the command, not by an argument: standard output is a terminal.
+  bool terminal = false;
   svg::LabelChoice labels;   // --labels: which points of the biplot carry a label
   std::int32_t plane1 = 1, plane2 = 2;  // --plane A,B: the axes of the biplot, 1-based
   std::int32_t threads = 0;  // --threads N; 0: ORTHAXIS_THREADS or every available core

@@ -20,6 +20,7 @@ RunPlan plan_run(const RunValues& values, const Options& options) {
   plan.object_score_norm = v.object_score_norm;
   plan.person = options.for_person;
   plan.quiet = options.quiet;
+  plan.summary = shows_summary(options);
   plan.tables = options.csv;
   plan.pictures = options.svg;
   plan.labels = options.labels;

@@ -34,6 +34,8 @@ struct RunPlan {
   // A person's run: located messages, warnings and findings on standard
   // error. Without arguments every byte on every stream is the front end's.
   bool person = false;
+  // A person's run on a terminal: a short summary instead of the console.
+  bool summary = false;
   bool quiet = false;   // the console keeps the banner, warnings, abnormal ends, the stop line
   bool tables = false;  // eigenvalues.csv, objects.csv, variables.csv
   bool pictures = false;  // scree.svg, biplot.svg
@@ -51,6 +53,12 @@ struct RunPlan {
   // The quality of the PCA points needs the diagonal of the resemblance matrix.
   bool keeps_diagonal() const { return quality() && !correspondence(); }
 };
+
+// A person's run with standard output on a terminal shows the summary,
+// unless --verbose, --quiet or --check asks otherwise.
+inline bool shows_summary(const Options& o) {
+  return o.for_person && o.terminal && !o.verbose && !o.quiet && !o.check;
+}
 
 // `values` have passed validate(); the score options follow the type rules.
 RunPlan plan_run(const RunValues& values, const Options& options);

@@ -13,6 +13,8 @@
 #include "driver/check.h"
 #include "driver/data_phase.h"
 #include "driver/extras.h"
+#include "driver/summary.h"
+#include "results/eigen_report.h"
 #include "export/charts.h"
 #include "driver/plan.h"
 #include "driver/run_context.h"
@@ -101,6 +103,8 @@ class Run {
     const RunContext run = context();
     DataSummary data = data_pass(run, files_, shape, std::move(storage));
     if (plan_.person) data_findings(data, labels);
+    std::int64_t missing = plan_.correspondence() ? -1 : 0;
+    for (std::int64_t m : data.missing) missing += m;
     files_.data.rewind();
     input::read_heading(files_.data);
     files_.scratch->rewind();
@@ -114,6 +118,7 @@ class Run {
                               ? correspondence_scores(run, files_, r, e, labels)
                               : principal_component_scores(run, files_, shape, r, e, labels);
     write_extras(run, files_, {r, e.eigen, scores, labels});
+    if (plan_.summary) show_summary(shape, missing, r, e.eigen, scores, labels);
     messages_.clear_progress();
     normal_end();
   }
@@ -133,6 +138,7 @@ class Run {
 
   // The banner; then a quiet console keeps only what quiet_keeps lets through.
   void banner() {
+    if (shows_summary(options_)) console_.keep_only(quiet_keeps);
     for (auto line : kBanner) console_.write(textio::free_format_record({line}));
     console_.write(textio::free_format_record({}));
     if (options_.quiet) console_.keep_only(quiet_keeps);
@@ -311,6 +317,39 @@ class Run {
       d.findings.values_after_last_row = input::count_remaining_values(files_.data);
     warn_values_left(messages_, name_of(names_.data), d.findings);
     warn_missing(messages_, d.missing, VariableNames{labels.variables});
+  }
+
+  // The summary in place of the console (the console keeps only warnings,
+  // abnormal ends and the stop line).
+  void show_summary(const DataShape& shape, std::int64_t missing, const Resemblance& r,
+                    const results::Eigensystem& eigen, const Scores& scores,
+                    const RunLabels& labels) {
+    std::span<const float> object_mass, variable_mass;
+    if (plan_.correspondence()) {
+      object_mass = r.table.row_totals;
+      variable_mass = r.table.column_totals;
+    }
+    const results::ScoreMatrix object_ctr = csv::contributions(scores.objects, object_mass);
+    const results::ScoreMatrix variable_ctr = csv::contributions(scores.variables, variable_mass);
+    SummaryInput s{name_of(names_.data), shape.title, plan_.type, shape.n, shape.p,
+                   missing, eigen, object_ctr,
+                   variable_ctr,
+                   labels.object_lines.empty() ? std::span<const std::string>(labels.objects)
+                                               : std::span<const std::string>(labels.object_lines),
+                   labels.variable_lines.empty() ? std::span<const std::string>(labels.variables)
+                                                 : std::span<const std::string>(labels.variable_lines),
+                   messages_.warnings_given(), {}};
+    s.files = {kSetupFile};
+    for (const std::string* f : {&names_.object_scores, &names_.variable_scores})
+      if (!name_of(*f).empty()) s.files.push_back(name_of(*f));
+    if (plan_.matrix == MatrixFile::kWritten) s.files.push_back(name_of(names_.matrix));
+    s.files.push_back(results::kEigenvalueFile);
+    s.files.push_back(results::kEigenvectorFile);
+    for (const std::string& f : extras_written(plan_, scores.objects.axes())) s.files.push_back(f);
+    s.files.push_back(kSuccessFile);
+    console_.keep_only(nullptr);
+    for (const std::string& line : summary_lines(s)) console_.write(line);
+    console_.keep_only(quiet_keeps);
   }
 
   void normal_end() {
