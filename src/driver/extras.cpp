@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "export/charts.h"
+#include "driver/summary.h"
 #include "export/csv.h"
+#include "export/html.h"
 #include "export/label_choice.h"
 #include "export/svg.h"
 #include "results/quality.h"
@@ -61,41 +63,86 @@ PlaneValues plane_values(const results::ScoreMatrix& cos2, const results::ScoreM
   return v;
 }
 
-void draw_pictures(const RunContext& run, const Finished& f, const results::Quality& cos2) {
+// The labels chosen for the biplot, one flag per point.
+struct LabelFlags {
+  std::vector<char> objects, variables;
+};
+
+// The biplot of the plan's plane with its labels chosen (the flags live in
+// `flags`); its axes stay beyond the retained ones, and nothing is drawn,
+// when the plane is not retained.
+svg::Biplot biplot_of(const RunContext& run, const Finished& f, const results::Quality& cos2,
+                      LabelFlags& flags) {
   svg::Biplot b{f.scores.objects, f.scores.variables, f.labels.object_lines,
                 f.labels.variable_lines};
   b.arrows = !run.plan.correspondence();
+  const RunPlan& plan = run.plan;
+  b.axis1 = plan.plane1;
+  b.axis2 = plan.plane2;
+  const std::int32_t q = f.scores.objects.axes();
+  if (plan.plane1 >= q || plan.plane2 >= q) return b;
+  const auto a1 = static_cast<std::size_t>(b.axis1), a2 = static_cast<std::size_t>(b.axis2);
+  b.percent1 = f.eigen.percent(a1);
+  b.percent2 = f.eigen.percent(a2);
+  const Masses m = masses(run, f);
+  const PlaneValues objects = plane_values(
+      cos2.objects, csv::contributions(f.scores.objects, m.objects), f.eigen, a1, a2);
+  const PlaneValues variables = plane_values(
+      cos2.variables, csv::contributions(f.scores.variables, m.variables), f.eigen, a1, a2);
+  flags.objects = svg::chosen_labels(plan.labels, objects.cos2.size(), objects.cos2,
+                                     objects.contrib,
+                                     f.scores.objects.points() <= svg::kLabelledObjectLimit);
+  flags.variables = svg::chosen_labels(plan.labels, variables.cos2.size(), variables.cos2,
+                                       variables.contrib, true);
+  b.object_labelled = flags.objects;
+  b.variable_labelled = flags.variables;
+  return b;
+}
+
+bool plane_retained(const RunPlan& plan, std::int32_t q) {
+  return q >= 2 && plan.plane1 < q && plan.plane2 < q;
+}
+
+void draw_pictures(const RunContext& run, const Finished& f, const results::Quality& cos2) {
   const std::int32_t q = f.scores.objects.axes();
   const RunPlan& plan = run.plan;
-  const bool plane_drawn = plan.plane1 < q && plan.plane2 < q;
-  if (q >= 2 && !plane_drawn)
+  if (q >= 2 && !plane_retained(plan, q))
     run.messages.warning("--plane " + std::to_string(plan.plane1 + 1) + "," +
                          std::to_string(plan.plane2 + 1) + ": only " + std::to_string(q) +
                          " axes are retained; no biplot is drawn");
-  std::vector<char> object_flags, variable_flags;
-  if (plane_drawn) {
-    b.axis1 = plan.plane1;
-    b.axis2 = plan.plane2;
-    b.percent1 = f.eigen.percent(static_cast<std::size_t>(b.axis1));
-    b.percent2 = f.eigen.percent(static_cast<std::size_t>(b.axis2));
-    const Masses m = masses(run, f);
-    const auto a1 = static_cast<std::size_t>(b.axis1), a2 = static_cast<std::size_t>(b.axis2);
-    const PlaneValues objects = plane_values(
-        cos2.objects, csv::contributions(f.scores.objects, m.objects), f.eigen, a1, a2);
-    const PlaneValues variables = plane_values(
-        cos2.variables, csv::contributions(f.scores.variables, m.variables), f.eigen, a1, a2);
-    object_flags = svg::chosen_labels(plan.labels, objects.cos2.size(), objects.cos2,
-                                      objects.contrib,
-                                      f.scores.objects.points() <= svg::kLabelledObjectLimit);
-    variable_flags = svg::chosen_labels(plan.labels, variables.cos2.size(), variables.cos2,
-                                        variables.contrib, true);
-    b.object_labelled = object_flags;
-    b.variable_labelled = variable_flags;
-  } else {
-    b.axis1 = plan.plane1;  // beyond the retained axes: no biplot
-    b.axis2 = plan.plane2;
+  LabelFlags flags;
+  svg::write_pictures(run.dir, biplot_of(run, f, cos2, flags), f.eigen);
+}
+
+// The page without the report's text, which the run adds once the report
+// is complete.
+html::Parts page(const RunContext& run, const Finished& f, const results::Quality& cos2) {
+  const Masses m = masses(run, f);
+  const results::ScoreMatrix object_ctr = csv::contributions(f.scores.objects, m.objects);
+  const results::ScoreMatrix variable_ctr = csv::contributions(f.scores.variables, m.variables);
+  const std::int32_t q = f.scores.objects.axes();
+  LabelFlags flags;
+  svg::Biplot b = biplot_of(run, f, cos2, flags);
+  b.thin_cell = html::kPageThinCell;
+  std::vector<std::size_t> object_rows(static_cast<std::size_t>(f.scores.objects.points()));
+  for (std::size_t i = 0; i < object_rows.size(); ++i) object_rows[i] = i;
+  std::vector<std::size_t> variable_rows(static_cast<std::size_t>(f.scores.variables.points()));
+  for (std::size_t j = 0; j < variable_rows.size(); ++j) variable_rows[j] = j;
+  std::string biplot;
+  if (plane_retained(run.plan, q)) {
+    biplot = svg::biplot(b);
+    if (f.scores.objects.points() > svg::kThinnedObjectLimit) object_rows = svg::drawn_objects(b);
   }
-  svg::write_pictures(run.dir, b, f.eigen);
+  const std::span<const std::string> object_labels =
+      f.labels.object_lines.empty() ? std::span<const std::string>() : f.labels.object_lines;
+  html::Page p{name_of(run.names.data), std::string(f.title),
+               analysis_name(run.plan.type), f.scores.objects.points(), f.scores.variables.points(),
+               f.missing, run.messages.warnings_given(), f.eigen, svg::scree(f.eigen), biplot,
+               b.axis1, b.axis2, "",
+               {f.scores.objects, cos2.objects, object_ctr, object_labels, object_rows},
+               {f.scores.variables, cos2.variables, variable_ctr, f.labels.variable_lines,
+                variable_rows}};
+  return html::page(p);
 }
 
 // The correlation of each variable with the two axes drawn: the square root
@@ -157,11 +204,12 @@ std::vector<std::string> extras_written(const RunPlan& plan, std::int32_t retain
       files.push_back(svg::cos2_file(k));
     }
   }
+  if (plan.page) files.push_back(html::kReportFile);
   return files;
 }
 
-void write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
-  if (!run.plan.quality()) return;
+std::optional<html::Parts> write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
+  if (!run.plan.quality()) return std::nullopt;
   const results::Quality cos2 = quality(run, files, f);
   if (run.plan.tables) write_tables(run, f, cos2);
   if (run.plan.pictures) {
@@ -170,6 +218,8 @@ void write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
       draw_correlation_circle(run, f, cos2);
     draw_charts(run, f, cos2);
   }
+  if (run.plan.page) return page(run, f, cos2);
+  return std::nullopt;
 }
 
 }  // namespace orthaxis::driver

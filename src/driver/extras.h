@@ -3,11 +3,14 @@
 // the pictures (--svg). Each is one function of the run's finished values;
 // a new table, picture or page goes here the same way.
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/analysis_phase.h"
 #include "driver/run_context.h"
+#include "export/html.h"
 
 namespace orthaxis::driver {
 
@@ -17,12 +20,15 @@ struct Finished {
   const results::Eigensystem& eigen;
   const Scores& scores;
   const RunLabels& labels;
+  std::string_view title = {};  // of the data file
+  std::int64_t missing = -1;    // missing values; -1: not counted
 };
 
 // The names of the files that write_extras writes for `retained` axes.
 std::vector<std::string> extras_written(const RunPlan& plan, std::int32_t retained);
 
-// Writes what the plan asks for; nothing without options.
-void write_extras(const RunContext& run, RunFiles& files, const Finished& f);
+// Writes what the plan asks for; nothing without options. With --html,
+// returns the page, which wants the report's text once the report is closed.
+std::optional<html::Parts> write_extras(const RunContext& run, RunFiles& files, const Finished& f);
 
 }  // namespace orthaxis::driver

@@ -27,6 +27,9 @@ Options:
                       person's run on a terminal shows a short summary)
   --csv               also write eigenvalues.csv, objects.csv, variables.csv
   --svg               also write biplot.svg and scree.svg
+  --html              also write report.html: the whole analysis in one page
+                      (summary, eigenvalues, an interactive biplot, sortable
+                      tables, a reading of the axes, the report)
   --labels WHICH      which points the biplot labels: all, none, top:N (the N
                       with the largest contribution to the plane), cos2:X or
                       contrib:X (quality or contribution on the plane at
@@ -151,6 +154,7 @@ constexpr OptionRule kOptions[] = {
     {"--csv", &Options::csv, nullptr, false},
     {"--svg", &Options::svg, nullptr, false},
     {"--verbose", &Options::verbose, nullptr, false},
+    {"--html", &Options::html, nullptr, false},
     {"--force", &Options::force, nullptr, true},
     {"--threads", nullptr, take_threads, false},
     {"--labels", nullptr, take_labels, false},

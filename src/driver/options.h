@@ -29,6 +29,7 @@ struct Options {
   bool quiet = false;    // --quiet: console keeps banner, warnings, abnormal ends, stop line
   bool csv = false;      // --csv: full-precision tables beside the report
   bool svg = false;      // --svg: biplot and scree pictures beside the report
+  bool html = false;     // --html: report.html, the whole analysis in one page
   bool verbose = false;  // --verbose: the full console on a terminal too
   // Set by the command, not by an argument: standard output is a terminal.
   bool terminal = false;

@@ -23,6 +23,7 @@ RunPlan plan_run(const RunValues& values, const Options& options) {
   plan.summary = shows_summary(options);
   plan.tables = options.csv;
   plan.pictures = options.svg;
+  plan.page = options.html;
   plan.labels = options.labels;
   plan.plane1 = options.plane1 - 1;
   plan.plane2 = options.plane2 - 1;

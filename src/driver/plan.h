@@ -39,17 +39,18 @@ struct RunPlan {
   bool quiet = false;   // the console keeps the banner, warnings, abnormal ends, the stop line
   bool tables = false;  // eigenvalues.csv, objects.csv, variables.csv
   bool pictures = false;  // scree.svg, biplot.svg
+  bool page = false;      // report.html
   svg::LabelChoice labels;              // which points the biplot labels
   std::int32_t plane1 = 0, plane2 = 1;  // the biplot's axes, 0-based
 
   bool correspondence() const { return type == analysis::AnalysisType::kCorrespondence; }
   // The tables and pictures show the labels whole and the quality of each point.
-  bool whole_labels() const { return tables || pictures; }
+  bool whole_labels() const { return tables || pictures || page; }
   // A PCA from covariances or correlations with both axes of the plane retained.
   bool correlation_circle(std::int32_t retained) const {
     return pictures && analysis::centred(type) && plane1 < retained && plane2 < retained;
   }
-  bool quality() const { return tables || pictures; }
+  bool quality() const { return tables || pictures || page; }
   // The quality of the PCA points needs the diagonal of the resemblance matrix.
   bool keeps_diagonal() const { return quality() && !correspondence(); }
 };

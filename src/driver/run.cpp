@@ -1,6 +1,9 @@
 #include "driver/run.h"
 
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -16,6 +19,8 @@
 #include "driver/summary.h"
 #include "results/eigen_report.h"
 #include "export/charts.h"
+#include "export/html.h"
+#include "textio/output_file.h"
 #include "driver/plan.h"
 #include "driver/run_context.h"
 #include "driver/run_files.h"
@@ -75,6 +80,7 @@ std::vector<ExtraFile> extra_files(const RunPlan& plan) {
       extra.push_back({svg::cos2_file(k), "--svg"});
     }
   }
+  if (plan.page) extra.push_back({html::kReportFile, "--html"});
   return extra;
 }
 
@@ -117,7 +123,7 @@ class Run {
     const Scores scores = plan_.correspondence()
                               ? correspondence_scores(run, files_, r, e, labels)
                               : principal_component_scores(run, files_, shape, r, e, labels);
-    write_extras(run, files_, {r, e.eigen, scores, labels});
+    page_ = write_extras(run, files_, {r, e.eigen, scores, labels, shape.title, missing});
     if (plan_.summary) show_summary(shape, missing, r, e.eigen, scores, labels);
     messages_.clear_progress();
     normal_end();
@@ -352,14 +358,26 @@ class Run {
     console_.keep_only(quiet_keeps);
   }
 
+  // report.html, with the text of the report as it now stands on disk.
+  void write_page() {
+    std::ifstream in(dir_.path(kSetupFile), std::ios::binary);
+    std::ostringstream report;
+    report << in.rdbuf();
+    textio::OutputFile page(textio::units::kReportPage, dir_, html::kReportFile);
+    page.write_records(html::assemble(*page_, report.str(), kSetupFile));
+    page.close();
+  }
+
   void normal_end() {
     // Everything is on disk before the marker tells the front end so.
     files_.close();
     files_.scratch->close_and_delete();
+    if (page_) write_page();
     RecordFile marker(textio::units::kSuccess, dir_, kSuccessFile, Open::kReplace);
     marker.close();
   }
 
+  std::optional<html::Parts> page_;
   textio::Console& console_;
   const Options& options_;
   const textio::Directory& dir_;

@@ -306,9 +306,9 @@ Marks marks_of(const Biplot& b, const Frame& f, double factor) {
     const double x = object_x(b, i), y = object_y(b, i);
     if (!finite(x, y)) continue;
     if (m.thinned) {
-      const auto cx = static_cast<std::int64_t>(std::floor((f.sx(x) - kLeft) / kThinCell));
-      const auto cy = static_cast<std::int64_t>(std::floor((f.sy(y) - kTop) / kThinCell));
-      if (!cells.insert(cy * 1000003 + cx).second) continue;
+      const auto cx = static_cast<std::int64_t>(std::floor((f.sx(x) - kLeft) / b.thin_cell));
+      const auto cy = static_cast<std::int64_t>(std::floor((f.sy(y) - kTop) / b.thin_cell));
+      if (!cells.insert(cy * 1000003 + cx).second) continue;  // (cx, cy): a cell of thin_cell units
     }
     m.objects.push_back(i);
     const double r = m.radius + 0.5;
@@ -331,7 +331,7 @@ void append_objects(std::string& d, const Frame& f, const Biplot& b, const Marks
   const std::string r = m.crowded ? "2" : "3";
   for (std::size_t i : m.objects)
     d += "<circle class=\"object\" cx=\"" + num(f.sx(object_x(b, i))) + "\" cy=\"" +
-         num(f.sy(object_y(b, i))) + "\" r=\"" + r + "\"/>\n";
+         num(f.sy(object_y(b, i))) + "\" r=\"" + r + "\" data-i=\"" + std::to_string(i) + "\"/>\n";
   d += "</g>\n";
 }
 
@@ -346,10 +346,11 @@ void append_variables(std::string& d, const Biplot& b, const Frame& f, double fa
     if (b.arrows) {
       d += line(f.sx(0.0), f.sy(0.0), px, py,
                 "class=\"variable\" stroke=\"" + std::string(kVariableColour) +
-                    "\" stroke-width=\"1.5\" marker-end=\"url(#arrow)\"");
+                    "\" stroke-width=\"1.5\" marker-end=\"url(#arrow)\" data-j=\"" +
+                    std::to_string(j) + "\"");
     } else {
       d += "<rect class=\"variable\" x=\"" + num(px - 3.5) + "\" y=\"" + num(py - 3.5) +
-           "\" width=\"7\" height=\"7\"/>\n";
+           "\" width=\"7\" height=\"7\" data-j=\"" + std::to_string(j) + "\"/>\n";
     }
   }
   d += "</g>\n";
@@ -366,6 +367,7 @@ void append_labels(std::string& d, const Biplot& b, const Frame& f, double facto
                    const Marks& m) {
   std::vector<std::string> texts;
   std::vector<LabelRequest> requests;
+  std::vector<char> is_object;
   const std::size_t p = static_cast<std::size_t>(b.variables.points());
   for (std::size_t j = 0; j < p; ++j) {
     const double x = variable_x(b, factor, j), y = variable_y(b, factor, j);
@@ -373,17 +375,19 @@ void append_labels(std::string& d, const Biplot& b, const Frame& f, double facto
     texts.push_back(point_label(b.variable_labels, j));
     const double px = f.sx(x), py = f.sy(y);
     requests.push_back({px, py, 4.5, {}, 1e12 + std::hypot(px - f.sx(0.0), py - f.sy(0.0))});
+    is_object.push_back(0);
   }
   for (std::size_t i : m.objects) {
     if (!labelled(b.object_labelled, i, !m.crowded)) continue;
     texts.push_back(point_label(b.object_labels, i));
     const double px = f.sx(object_x(b, i)), py = f.sy(object_y(b, i));
     requests.push_back({px, py, m.radius + 0.5, {}, std::hypot(px - f.sx(0.0), py - f.sy(0.0))});
+    is_object.push_back(1);
   }
   for (std::size_t k = 0; k < requests.size(); ++k) requests[k].text = texts[k];
   const std::vector<PlacedLabel> placed = place_labels(requests, m.obstacles, f.area(), kFontSize);
 
-  std::string leaders;
+  std::string leaders[2];  // of the variables, of the objects
   std::int64_t left_out = 0;
   d += "<g class=\"labels\" fill=\"#222222\">\n";
   for (std::size_t k = 0; k < placed.size(); ++k) {
@@ -392,20 +396,23 @@ void append_labels(std::string& d, const Biplot& b, const Frame& f, double facto
       ++left_out;
       continue;
     }
-    d += text(l.x, l.baseline, "start", "label", texts[k]);
+    d += text(l.x, l.baseline, "start", "label", texts[k],
+              is_object[k] ? " data-kind=\"o\"" : " data-kind=\"v\"");
     if (l.leader)
-      leaders += "M " + num(requests[k].x) + " " + num(requests[k].y) + " L " + num(l.leader_x) +
+      leaders[is_object[k]] += "M " + num(requests[k].x) + " " + num(requests[k].y) + " L " + num(l.leader_x) +
                  " " + num(l.leader_y) + " ";
   }
   d += "</g>\n";
-  if (!leaders.empty()) {
-    leaders.pop_back();
-    d += "<path class=\"leaders\" d=\"" + leaders + "\" stroke=\"#888888\" stroke-width=\"0.5\" fill=\"none\"/>\n";
+  for (int kind = 0; kind < 2; ++kind) {
+    if (leaders[kind].empty()) continue;
+    leaders[kind].pop_back();
+    d += "<path class=\"leaders\" data-kind=\"" + std::string(kind ? "o" : "v") + "\" d=\"" +
+         leaders[kind] + "\" stroke=\"#888888\" stroke-width=\"0.5\" fill=\"none\"/>\n";
   }
   std::string note;
   if (m.thinned)
     note = std::to_string(m.objects.size()) + " of " + std::to_string(b.objects.points()) +
-           " objects drawn (one a " + num(kThinCell) + "-unit cell; all in the tables)";
+           " objects drawn (one a " + num(b.thin_cell) + "-unit cell; all in the tables)";
   if (left_out > 0)
     note += (note.empty() ? "" : "; ") + std::to_string(left_out) +
             (left_out == 1 ? " label" : " labels") + " left out for want of room";
@@ -428,6 +435,11 @@ std::string biplot(const Biplot& b) {
   append_labels(d, b, f, factor, m);
   d += "</svg>\n";
   return d;
+}
+
+std::vector<std::size_t> drawn_objects(const Biplot& b) {
+  const double factor = arrow_factor(b);
+  return marks_of(b, frame_of(b, factor), factor).objects;
 }
 
 std::string scree(const results::Eigensystem& eigen) {

@@ -4,6 +4,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "results/eigensystem.h"
 #include "results/score_matrix.h"
@@ -41,6 +42,7 @@ struct Biplot {
   // Which points carry a label, one flag per point; empty: every variable,
   // and every object up to kLabelledObjectLimit objects.
   std::span<const char> object_labelled{}, variable_labelled{};
+  double thin_cell = kThinCell;  // the cell of the thinned display, in document units
 };
 
 // The two axes with one unit the same length on both, tick marks with
@@ -55,6 +57,10 @@ std::string scree(const results::Eigensystem& eigen);
 // Text for an SVG document: the XML special characters escaped, bytes that
 // are not valid UTF-8 and control characters replaced by '?'.
 std::string xml_text(std::string_view text);
+
+// The objects that biplot(b) draws (all with finite coordinates, or one a
+// cell when thinned), in index order.
+std::vector<std::size_t> drawn_objects(const Biplot& b);
 
 // Writes scree.svg, and biplot.svg when both of its axes are retained, into `dir`.
 void write_pictures(const textio::Directory& dir, const Biplot& b,

@@ -39,5 +39,7 @@ inline constexpr int kScree = 25;
 inline constexpr int kCorrelationCircle = 26;
 inline constexpr int kContributionChart = 27;
 inline constexpr int kQualityChart = 28;
+// The page of --html: report.html.
+inline constexpr int kReportPage = 29;
 
 }  // namespace orthaxis::textio::units
