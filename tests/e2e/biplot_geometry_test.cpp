@@ -140,6 +140,11 @@ TEST(BiplotGeometry, LabelsApartFromLabelsAndPointsEveryPointAtItsCoordinate) {
     Outcome o = c.run(args);
     ASSERT_EQ(o.status, 0) << k.what << o.err;
     expect_readable_biplot(k.example ? c.dir() : c.dir() / "w", k.what, k.a, k.b);
+    if (k.n == 300) {  // the same picture for every thread count
+      const std::string once = read_file(c.dir() / "w" / "biplot.svg");
+      ASSERT_EQ(c.run(args + " --force --threads 3").status, 0);
+      EXPECT_EQ(read_file(c.dir() / "w" / "biplot.svg"), once) << k.what;
+    }
   }
 }
 
