@@ -22,6 +22,7 @@
 #include "textio/io_error.h"
 #include "textio/quote.h"
 #include "textio/units.h"
+#include "textio/messages.h"
 
 namespace orthaxis::driver {
 
@@ -137,8 +138,10 @@ int run_command(const Options& options) {
   if (!lock_directory(lock, options)) return 2;
   const textio::Directory dir(options.dir);
   textio::Console console;
+  Options o = options;
+  o.terminal = textio::is_terminal(stdout);
   try {
-    run(console, options, dir);
+    run(console, o, dir);
   } catch (const AnalysisStop&) {
     console.write(kStopLine);
     console.finish();

@@ -1,11 +1,21 @@
 #include "driver/extras.h"
 
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
 #include "driver/axes_phase.h"
+#include "driver/summary.h"
 #include "driver/supplementary_phase.h"
+#include "export/charts.h"
 #include "export/csv.h"
 #include "export/supplementary_csv.h"
+#include "export/html.h"
+#include "export/label_choice.h"
 #include "export/svg.h"
 #include "results/quality.h"
+#include "textio/units.h"
 
 namespace orthaxis::driver {
 
@@ -23,16 +33,21 @@ results::Quality quality(const RunContext& run, RunFiles& files, const Finished&
                               f.resemblance.diagonal, q);
 }
 
-void write_tables(const RunContext& run, RunFiles& files, const Finished& f) {
-  const results::Quality cos2 = quality(run, files, f);
-  std::span<const float> object_mass, variable_mass;  // equal weights for PCA
-  if (run.plan.correspondence()) {
-    object_mass = f.resemblance.table.row_totals;
-    variable_mass = f.resemblance.table.column_totals;
-  }
+// The masses of the points: the table's proportions for correspondence
+// analysis, equal weights (empty) for PCA.
+struct Masses {
+  std::span<const float> objects, variables;
+};
+Masses masses(const RunContext& run, const Finished& f) {
+  if (!run.plan.correspondence()) return {};
+  return {f.resemblance.table.row_totals, f.resemblance.table.column_totals};
+}
+
+void write_tables(const RunContext& run, const Finished& f, const results::Quality& cos2) {
+  const Masses m = masses(run, f);
   csv::write_tables(run.dir, f.eigen,
-                    {f.scores.objects, cos2.objects, object_mass, f.labels.object_lines},
-                    {f.scores.variables, cos2.variables, variable_mass, f.labels.variable_lines});
+                    {f.scores.objects, cos2.objects, m.objects, f.labels.object_lines},
+                    {f.scores.variables, cos2.variables, m.variables, f.labels.variable_lines});
   if (f.supplementary != nullptr && f.supplementary->placed) {
     const SupplementaryRun& s = *f.supplementary;
     csv::write_supplementary_tables(run.dir, {s.data, s.objects, s.variables, s.levels,
@@ -40,12 +55,30 @@ void write_tables(const RunContext& run, RunFiles& files, const Finished& f) {
   }
 }
 
-// The supplementary elements on axes 1 and 2, the objects coloured by the
-// levels of the chosen qualitative variable (the first when none is chosen).
+// The points' quality and contribution on the plane of axes a and b; the
+// plane's contribution weighs each axis' by its eigenvalue.
+struct PlaneValues {
+  std::vector<double> cos2, contrib;
+};
+PlaneValues plane_values(const results::ScoreMatrix& cos2, const results::ScoreMatrix& ctr,
+                         const results::Eigensystem& eigen, std::size_t a, std::size_t b) {
+  PlaneValues v;
+  const double la = eigen.values[a], lb = eigen.values[b];
+  for (std::size_t i = 0; i < static_cast<std::size_t>(cos2.points()); ++i) {
+    v.cos2.push_back(double{cos2.at(i, a)} + double{cos2.at(i, b)});
+    v.contrib.push_back((double{ctr.at(i, a)} * la + double{ctr.at(i, b)} * lb) / (la + lb));
+  }
+  return v;
+}
+
+// The supplementary elements on the biplot's plane, the objects coloured by
+// the levels of the chosen qualitative variable (the first when none is chosen).
 svg::Overlay supplementary_overlay(const RunContext& run, const SupplementaryRun& s) {
+  const auto a1 = static_cast<std::size_t>(run.plan.plane1);
+  const auto a2 = static_cast<std::size_t>(run.plan.plane2);
   svg::Overlay o;
-  auto point = [](const results::SupplementaryPoints& p, std::size_t i, std::string label) {
-    return svg::OverlayPoint{p.coordinate(i, 0), p.coordinate(i, 1), std::move(label)};
+  auto point = [&](const results::SupplementaryPoints& p, std::size_t i, std::string label) {
+    return svg::OverlayPoint{p.coordinate(i, a1), p.coordinate(i, a2), std::move(label)};
   };
   for (std::size_t i = 0; i < static_cast<std::size_t>(s.objects.points); ++i)
     o.objects.push_back(point(s.objects, i,
@@ -70,51 +103,201 @@ svg::Overlay supplementary_overlay(const RunContext& run, const SupplementaryRun
   o.levels = q.levels;
   o.groups = q.codes;
   for (const results::LevelPoint& l : s.levels)
-    if (l.variable == q.name && l.coord.size() >= 2)
-      o.centroids.push_back({l.coord[0], l.coord[1], l.level});
+    if (l.variable == q.name && l.coord.size() > std::max(a1, a2))
+      o.centroids.push_back({l.coord[a1], l.coord[a2], l.level});
   return o;
 }
 
-void draw_pictures(const RunContext& run, const Finished& f, const svg::ScreeOverlay* scree,
-                   std::vector<std::string>& written) {
+// Whether the supplementary table `name` is written for these elements.
+bool supplementary_table_written(const SupplementaryRun& s, std::string_view name) {
+  if (name == csv::kSupplementaryObjectTable) return s.objects.points > 0;
+  if (name == csv::kSupplementaryVariableTable) return s.variables.points > 0;
+  return !s.levels.empty();
+}
+
+// The labels chosen for the biplot, one flag per point.
+struct LabelFlags {
+  std::vector<char> objects, variables;
+};
+
+// The biplot of the plan's plane with its labels chosen (the flags live in
+// `flags`); its axes stay beyond the retained ones, and nothing is drawn,
+// when the plane is not retained.
+svg::Biplot biplot_of(const RunContext& run, const Finished& f, const results::Quality& cos2,
+                      LabelFlags& flags) {
   svg::Biplot b{f.scores.objects, f.scores.variables, f.labels.object_lines,
                 f.labels.variable_lines};
+  b.arrows = !run.plan.correspondence();
+  const RunPlan& plan = run.plan;
+  b.axis1 = plan.plane1;
+  b.axis2 = plan.plane2;
+  const std::int32_t q = f.scores.objects.axes();
+  if (plan.plane1 >= q || plan.plane2 >= q) return b;
+  const auto a1 = static_cast<std::size_t>(b.axis1), a2 = static_cast<std::size_t>(b.axis2);
+  b.percent1 = f.eigen.percent(a1);
+  b.percent2 = f.eigen.percent(a2);
+  const Masses m = masses(run, f);
+  const PlaneValues objects = plane_values(
+      cos2.objects, csv::contributions(f.scores.objects, m.objects), f.eigen, a1, a2);
+  const PlaneValues variables = plane_values(
+      cos2.variables, csv::contributions(f.scores.variables, m.variables), f.eigen, a1, a2);
+  flags.objects = svg::chosen_labels(plan.labels, objects.cos2.size(), objects.cos2,
+                                     objects.contrib,
+                                     f.scores.objects.points() <= svg::kLabelledObjectLimit);
+  flags.variables = svg::chosen_labels(plan.labels, variables.cos2.size(), variables.cos2,
+                                       variables.contrib, true);
+  b.object_labelled = flags.objects;
+  b.variable_labelled = flags.variables;
+  return b;
+}
+
+bool plane_retained(const RunPlan& plan, std::int32_t q) {
+  return q >= 2 && plan.plane1 < q && plan.plane2 < q;
+}
+
+void draw_pictures(const RunContext& run, const Finished& f, const results::Quality& cos2,
+                   const svg::ScreeOverlay* scree) {
+  const std::int32_t q = f.scores.objects.axes();
+  const RunPlan& plan = run.plan;
+  if (q < 2)
+    run.messages.warning("no biplot was drawn: the run retained fewer than two axes");
+  else if (!plane_retained(plan, q))
+    run.messages.warning("--plane " + std::to_string(plan.plane1 + 1) + "," +
+                         std::to_string(plan.plane2 + 1) + ": only " + std::to_string(q) +
+                         " axes are retained; no biplot is drawn");
+  LabelFlags flags;
+  svg::Biplot b = biplot_of(run, f, cos2, flags);
   svg::Overlay o;
-  if (f.supplementary != nullptr && f.supplementary->placed && f.scores.objects.axes() >= 2) {
+  if (f.supplementary != nullptr && f.supplementary->placed && plane_retained(plan, q)) {
     o = supplementary_overlay(run, *f.supplementary);
     b.overlay = &o;
   }
-  b.arrows = !run.plan.correspondence();
-  if (f.scores.objects.axes() >= 2) {
-    b.percent1 = f.eigen.percent(0);
-    b.percent2 = f.eigen.percent(1);
-  }
   svg::write_pictures(run.dir, b, f.eigen, scree);
-  if (f.scores.objects.axes() >= 2)
-    written.push_back(svg::kBiplotFile);
-  else
-    run.messages.warning("no biplot was drawn: the run retained fewer than two axes");
-  written.push_back(svg::kScreeFile);
+}
+
+// The page without the report's text, which the run adds once the report
+// is complete.
+html::Parts page(const RunContext& run, const Finished& f, const results::Quality& cos2) {
+  const Masses m = masses(run, f);
+  const results::ScoreMatrix object_ctr = csv::contributions(f.scores.objects, m.objects);
+  const results::ScoreMatrix variable_ctr = csv::contributions(f.scores.variables, m.variables);
+  const std::int32_t q = f.scores.objects.axes();
+  LabelFlags flags;
+  svg::Biplot b = biplot_of(run, f, cos2, flags);
+  b.thin_cell = html::kPageThinCell;
+  std::vector<std::size_t> object_rows(static_cast<std::size_t>(f.scores.objects.points()));
+  for (std::size_t i = 0; i < object_rows.size(); ++i) object_rows[i] = i;
+  std::vector<std::size_t> variable_rows(static_cast<std::size_t>(f.scores.variables.points()));
+  for (std::size_t j = 0; j < variable_rows.size(); ++j) variable_rows[j] = j;
+  std::string biplot;
+  if (plane_retained(run.plan, q)) {
+    biplot = svg::biplot(b);
+    if (f.scores.objects.points() > svg::kThinnedObjectLimit) object_rows = svg::drawn_objects(b);
+  }
+  const std::span<const std::string> object_labels =
+      f.labels.object_lines.empty() ? std::span<const std::string>() : f.labels.object_lines;
+  html::Page p{name_of(run.names.data), std::string(f.title),
+               analysis_name(run.plan.type), f.scores.objects.points(), f.scores.variables.points(),
+               f.missing, run.messages.warnings_given(), f.eigen, svg::scree(f.eigen), biplot,
+               b.axis1, b.axis2, "",
+               {f.scores.objects, cos2.objects, object_ctr, object_labels, object_rows},
+               {f.scores.variables, cos2.variables, variable_ctr, f.labels.variable_lines,
+                variable_rows}};
+  return html::page(p);
+}
+
+// The correlation of each variable with the two axes drawn: the square root
+// of its quality on each, with the sign of its score.
+void draw_correlation_circle(const RunContext& run, const Finished& f, const results::Quality& cos2) {
+  const auto a1 = static_cast<std::size_t>(run.plan.plane1), a2 = static_cast<std::size_t>(run.plan.plane2);
+  const results::ScoreMatrix& g = f.scores.variables;
+  std::vector<double> x, y;
+  for (std::size_t j = 0; j < static_cast<std::size_t>(g.points()); ++j) {
+    x.push_back(std::copysign(std::sqrt(double{cos2.variables.at(j, a1)}), double{g.at(j, a1)}));
+    y.push_back(std::copysign(std::sqrt(double{cos2.variables.at(j, a2)}), double{g.at(j, a2)}));
+  }
+  svg::CorrelationCircle c{x, y, f.labels.variable_lines, run.plan.plane1, run.plan.plane2,
+                           f.eigen.percent(a1), f.eigen.percent(a2)};
+  svg::write_svg(run.dir, textio::units::kCorrelationCircle, svg::kCorrelationCircleFile,
+                 svg::correlation_circle(c));
+}
+
+std::vector<double> column(const results::ScoreMatrix& m, std::size_t k) {
+  std::vector<double> v;
+  for (std::size_t i = 0; i < static_cast<std::size_t>(m.points()); ++i) v.push_back(m.at(i, k));
+  return v;
+}
+
+// contributions_K.svg and cos2_K.svg for the first retained axes.
+void draw_charts(const RunContext& run, const Finished& f, const results::Quality& cos2) {
+  const Masses m = masses(run, f);
+  const results::ScoreMatrix object_ctr = csv::contributions(f.scores.objects, m.objects);
+  const results::ScoreMatrix variable_ctr = csv::contributions(f.scores.variables, m.variables);
+  const std::int32_t axes = std::min(f.scores.objects.axes(), svg::kChartedAxes);
+  for (std::int32_t k = 0; k < axes; ++k) {
+    const auto a = static_cast<std::size_t>(k);
+    const std::string axis = "axis " + std::to_string(k + 1);
+    const std::vector<double> vc = column(variable_ctr, a), oc = column(object_ctr, a);
+    svg::write_svg(run.dir, textio::units::kContributionChart, svg::contributions_file(k + 1),
+                   svg::bar_charts("Contributions to " + axis + " (%)",
+                                   {"Variables", vc, f.labels.variable_lines},
+                                   {"Objects", oc, f.labels.object_lines}, true, 0.0));
+    const std::vector<double> vq = column(cos2.variables, a), oq = column(cos2.objects, a);
+    svg::write_svg(run.dir, textio::units::kQualityChart, svg::cos2_file(k + 1),
+                   svg::bar_charts("Quality of representation (cos2) on " + axis,
+                                   {"Variables", vq, f.labels.variable_lines},
+                                   {"Objects", oq, f.labels.object_lines}, false, 1.0));
+  }
 }
 
 }  // namespace
 
-std::vector<std::string> write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
-  std::vector<std::string> written;
+std::vector<std::string> extras_written(const RunPlan& plan, std::int32_t retained) {
+  std::vector<std::string> files;
+  if (plan.tables) files = {csv::kEigenvalueTable, csv::kObjectTable, csv::kVariableTable};
+  if (plan.tables && plan.axes_test > 0) files.push_back(kAxesTable);
+  if (plan.pictures) {
+    files.push_back(svg::kScreeFile);
+    if (retained >= 2 && plan.plane1 < retained && plan.plane2 < retained)
+      files.push_back(svg::kBiplotFile);
+    if (plan.correlation_circle(retained)) files.push_back(svg::kCorrelationCircleFile);
+    for (std::int32_t k = 1; k <= std::min(retained, svg::kChartedAxes); ++k) {
+      files.push_back(svg::contributions_file(k));
+      files.push_back(svg::cos2_file(k));
+    }
+  }
+  if (plan.page) files.push_back(html::kReportFile);
+  return files;
+}
+
+Extras write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
+  Extras out;
   std::optional<results::AxesAssessment> axes;
   if (run.plan.axes_test > 0) axes = axes_test(run, files, f);
-  if (run.plan.tables) {
-    write_tables(run, files, f);
-    written.insert(written.end(), {csv::kEigenvalueTable, csv::kObjectTable, csv::kVariableTable});
+  if (!run.plan.quality()) return out;
+  const results::Quality cos2 = quality(run, files, f);
+  const std::int32_t q = f.scores.objects.axes();
+  out.written = extras_written(run.plan, q);
+  if (run.plan.tables) write_tables(run, f, cos2);
+  if (run.plan.tables && f.supplementary != nullptr && f.supplementary->placed) {
+    for (const char* name : {csv::kSupplementaryObjectTable, csv::kSupplementaryVariableTable,
+                             csv::kGroupTable})
+      if (supplementary_table_written(*f.supplementary, name)) out.written.push_back(name);
   }
   if (run.plan.tables && axes) {
     write_axes_table(run, *axes);
-    written.push_back(kAxesTable);
+  } else if (run.plan.tables && run.plan.axes_test > 0) {
+    std::erase(out.written, std::string(kAxesTable));  // the test was refused
   }
-  svg::ScreeOverlay overlay;
-  if (axes) overlay = scree_overlay(*axes, f.eigen);
-  if (run.plan.pictures) draw_pictures(run, f, axes ? &overlay : nullptr, written);
-  return written;
+  if (run.plan.pictures) {
+    svg::ScreeOverlay overlay;
+    if (axes) overlay = scree_overlay(*axes, f.eigen);
+    draw_pictures(run, f, cos2, axes ? &overlay : nullptr);
+    if (run.plan.correlation_circle(q)) draw_correlation_circle(run, f, cos2);
+    draw_charts(run, f, cos2);
+  }
+  if (run.plan.page) out.page = page(run, f, cos2);
+  return out;
 }
 
 }  // namespace orthaxis::driver

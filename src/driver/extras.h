@@ -3,11 +3,14 @@
 // the pictures (--svg). Each is one function of the run's finished values;
 // a new table, picture or page goes here the same way.
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "driver/analysis_phase.h"
 #include "driver/run_context.h"
+#include "export/html.h"
 
 namespace orthaxis::driver {
 
@@ -18,10 +21,22 @@ struct Finished {
   const Scores& scores;
   const RunLabels& labels;
   const struct SupplementaryRun* supplementary = nullptr;  // a person's run: placed elements
+  std::string_view title = {};  // of the data file
+  std::int64_t missing = -1;    // missing values; -1: not counted
 };
 
-// Writes what the plan asks for; nothing without options. Returns the names
-// of the files written.
-std::vector<std::string> write_extras(const RunContext& run, RunFiles& files, const Finished& f);
+// The names of the files that write_extras writes for `retained` axes (the
+// supplementary tables and a refused axes test aside).
+std::vector<std::string> extras_written(const RunPlan& plan, std::int32_t retained);
+
+// What write_extras wrote, and with --html the page, which wants the report's
+// text once the report is closed.
+struct Extras {
+  std::vector<std::string> written;
+  std::optional<html::Parts> page;
+};
+
+// Writes what the plan asks for; nothing without options.
+Extras write_extras(const RunContext& run, RunFiles& files, const Finished& f);
 
 }  // namespace orthaxis::driver

@@ -26,6 +26,8 @@ Options:
                       what was found, and write nothing
   --quiet             the console shows only the banner, warnings, abnormal
                       ends and the stop line (files are unchanged)
+  --verbose           show the full console on a terminal too (by default a
+                      person's run on a terminal shows a short summary)
   --csv               also write eigenvalues.csv, objects.csv, variables.csv
   --svg               also write biplot.svg and scree.svg
   --axes-test [N]     how many axes to keep: Kaiser rule, broken stick,
@@ -35,6 +37,15 @@ Options:
                       scree.svg with --svg
   --seed S            seed of the replicates (default 12345); the same seed
                       gives the same results for every thread count
+  --html              also write report.html: the whole analysis in one page
+                      (summary, eigenvalues, an interactive biplot, sortable
+                      tables, a reading of the axes, the report)
+  --labels WHICH      which points the biplot labels: all, none, top:N (the N
+                      with the largest contribution to the plane), cos2:X or
+                      contrib:X (quality or contribution on the plane at
+                      least X); default: the variables, and the objects when
+                      there are at most 500
+  --plane A,B         draw axes A and B in the biplot (default 1,2)
   --threads N         use N threads (default: ORTHAXIS_THREADS, or every
                       available core); results do not depend on N
   --engine E          eigenanalysis by jacobi (default) or lapack: the
@@ -106,6 +117,19 @@ void take_threads(Options& o, std::string_view v) {
   const std::optional<std::size_t> n = thread_setting(v);
   if (!n) throw UsageError(thread_setting_error("--threads", v));
   o.threads = static_cast<std::int32_t>(*n);
+}
+
+void take_labels(Options& o, std::string_view v) {
+  const auto choice = svg::parse_label_choice(v);
+  if (!choice) throw refused("--labels", "takes all, none, top:N, cos2:X or contrib:X", v);
+  o.labels = *choice;
+}
+
+void take_plane(Options& o, std::string_view v) {
+  const auto comma = v.find(',');
+  if (comma == std::string_view::npos || !parse_count(v.substr(0, comma), o.plane1) ||
+      !parse_count(v.substr(comma + 1), o.plane2) || o.plane1 == o.plane2)
+    throw refused("--plane", "needs two different axes A,B", v);
 }
 
 void take_import(Options& o, std::string_view v) {
@@ -192,8 +216,12 @@ constexpr OptionRule kOptions[] = {
     {"--quiet", &Options::quiet, nullptr, false},
     {"--csv", &Options::csv, nullptr, false},
     {"--svg", &Options::svg, nullptr, false},
+    {"--verbose", &Options::verbose, nullptr, false},
+    {"--html", &Options::html, nullptr, false},
     {"--force", &Options::force, nullptr, true},
     {"--threads", nullptr, take_threads, false},
+    {"--labels", nullptr, take_labels, false},
+    {"--plane", nullptr, take_plane, false},
     {"--import", nullptr, take_import, false},
     {"--sep", nullptr, take_separator, true},
     {"--dec", nullptr, take_decimal, true},

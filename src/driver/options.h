@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "export/label_choice.h"
+
 namespace orthaxis::driver {
 
 inline constexpr std::string_view kVersion = "1.1.0";
@@ -33,6 +35,12 @@ struct Options {
   bool svg = false;      // --svg: biplot and scree pictures beside the report
   std::int32_t axes_test = 0;    // --axes-test [N]: N replicates; 0 no test
   std::uint64_t seed = 12345;    // --seed S: the replicates' random numbers
+  bool html = false;     // --html: report.html, the whole analysis in one page
+  bool verbose = false;  // --verbose: the full console on a terminal too
+  // Set by the command, not by an argument: standard output is a terminal.
+  bool terminal = false;
+  svg::LabelChoice labels;   // --labels: which points of the biplot carry a label
+  std::int32_t plane1 = 1, plane2 = 2;  // --plane A,B: the axes of the biplot, 1-based
   std::int32_t threads = 0;  // --threads N; 0: ORTHAXIS_THREADS or every available core
   Engine engine = Engine::kJacobi;  // --engine jacobi|lapack
   std::string dir;           // working directory; empty: the current one

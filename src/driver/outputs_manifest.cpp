@@ -10,7 +10,10 @@
 #include <string_view>
 
 #include "driver/axes_phase.h"
+#include "export/charts.h"
 #include "export/csv.h"
+#include "export/html.h"
+#include "export/supplementary_csv.h"
 #include "export/svg.h"
 #include "textio/output_file.h"
 #include "textio/units.h"
@@ -19,9 +22,17 @@ namespace orthaxis::driver {
 
 namespace {
 
-constexpr const char* kOutputNames[] = {csv::kEigenvalueTable, csv::kObjectTable,
-                                        csv::kVariableTable,    kAxesTable,
-                                        svg::kBiplotFile,       svg::kScreeFile};
+// The files a person's run may write beside the report, and only those.
+constexpr const char* kOutputNames[] = {
+    csv::kEigenvalueTable,         csv::kObjectTable,
+    csv::kVariableTable,           kAxesTable,
+    csv::kSupplementaryObjectTable, csv::kSupplementaryVariableTable,
+    csv::kGroupTable,              svg::kBiplotFile,
+    svg::kScreeFile,               svg::kCorrelationCircleFile,
+    "contributions_1.svg",         "contributions_2.svg",
+    "contributions_3.svg",         "cos2_1.svg",
+    "cos2_2.svg",                  "cos2_3.svg",
+    html::kReportFile};
 
 bool is_output_name(std::string_view name) {
   return std::find(std::begin(kOutputNames), std::end(kOutputNames), name) !=

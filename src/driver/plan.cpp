@@ -20,12 +20,17 @@ RunPlan plan_run(const RunValues& values, const Options& options) {
   plan.object_score_norm = v.object_score_norm;
   plan.person = options.for_person;
   plan.quiet = options.quiet;
+  plan.summary = shows_summary(options);
   plan.tables = options.csv;
   plan.pictures = options.svg;
   plan.axes_test = options.axes_test;
   plan.seed = options.seed;
   plan.engine = options.engine;
   plan.groups = options.groups;
+  plan.page = options.html;
+  plan.labels = options.labels;
+  plan.plane1 = options.plane1 - 1;
+  plan.plane2 = options.plane2 - 1;
   return plan;
 }
 

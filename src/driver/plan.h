@@ -35,6 +35,8 @@ struct RunPlan {
   // A person's run: located messages, warnings and findings on standard
   // error. Without arguments every byte on every stream is the front end's.
   bool person = false;
+  // A person's run on a terminal: a short summary instead of the console.
+  bool summary = false;
   bool quiet = false;   // the console keeps the banner, warnings, abnormal ends, the stop line
   bool tables = false;  // eigenvalues.csv, objects.csv, variables.csv
   bool pictures = false;  // scree.svg, biplot.svg
@@ -56,14 +58,27 @@ struct RunPlan {
     return correspondence() && objects_side(n, p, false);
   }
   std::string groups;     // the qualitative variable that colours the biplot; empty: the first
+  bool page = false;      // report.html
+  svg::LabelChoice labels;              // which points the biplot labels
+  std::int32_t plane1 = 0, plane2 = 1;  // the biplot's axes, 0-based
 
   bool correspondence() const { return type == analysis::AnalysisType::kCorrespondence; }
   // The tables and pictures show the labels whole and the quality of each point.
-  bool whole_labels() const { return tables || pictures; }
-  bool quality() const { return tables; }
-  // The pictures and tables need the diagonal of the resemblance matrix.
-  bool keeps_diagonal() const { return tables && !correspondence(); }
+  bool whole_labels() const { return tables || pictures || page; }
+  // A PCA from covariances or correlations with both axes of the plane retained.
+  bool correlation_circle(std::int32_t retained) const {
+    return pictures && analysis::centred(type) && plane1 < retained && plane2 < retained;
+  }
+  bool quality() const { return tables || pictures || page; }
+  // The quality of the PCA points needs the diagonal of the resemblance matrix.
+  bool keeps_diagonal() const { return quality() && !correspondence(); }
 };
+
+// A person's run with standard output on a terminal shows the summary,
+// unless --verbose, --quiet or --check asks otherwise.
+inline bool shows_summary(const Options& o) {
+  return o.for_person && o.terminal && !o.verbose && !o.quiet && !o.check;
+}
 
 // `values` have passed validate(); the score options follow the type rules.
 RunPlan plan_run(const RunValues& values, const Options& options);

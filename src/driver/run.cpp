@@ -1,6 +1,9 @@
 #include "driver/run.h"
 
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -17,6 +20,11 @@
 #include "driver/eigen_engines.h"
 #include "driver/extras.h"
 #include "driver/outputs_manifest.h"
+#include "driver/summary.h"
+#include "results/eigen_report.h"
+#include "export/charts.h"
+#include "export/html.h"
+#include "textio/output_file.h"
 #include "driver/plan.h"
 #include "driver/run_context.h"
 #include "driver/run_files.h"
@@ -61,7 +69,7 @@ bool quiet_keeps(std::string_view record) {
 // The files of the tables and pictures that a plan writes, with the option
 // that asks for them.
 struct ExtraFile {
-  const char* name;
+  std::string name;
   const char* option;
 };
 std::vector<ExtraFile> extra_files(const RunPlan& plan) {
@@ -70,8 +78,15 @@ std::vector<ExtraFile> extra_files(const RunPlan& plan) {
     for (const char* name : {csv::kEigenvalueTable, csv::kObjectTable, csv::kVariableTable})
       extra.push_back({name, "--csv"});
   if (plan.tables && plan.axes_test > 0) extra.push_back({kAxesTable, "--csv --axes-test"});
-  if (plan.pictures)
-    for (const char* name : {svg::kBiplotFile, svg::kScreeFile}) extra.push_back({name, "--svg"});
+  if (plan.pictures) {
+    for (const char* name : {svg::kBiplotFile, svg::kScreeFile, svg::kCorrelationCircleFile})
+      extra.push_back({name, "--svg"});
+    for (std::int32_t k = 1; k <= svg::kChartedAxes; ++k) {
+      extra.push_back({svg::contributions_file(k), "--svg"});
+      extra.push_back({svg::cos2_file(k), "--svg"});
+    }
+  }
+  if (plan.page) extra.push_back({html::kReportFile, "--html"});
   return extra;
 }
 
@@ -102,6 +117,8 @@ class Run {
     const RunContext run = context();
     DataSummary data = data_pass(run, files_, shape, std::move(storage));
     if (plan_.person) data_findings(data, labels);
+    std::int64_t missing = plan_.correspondence() ? -1 : 0;
+    for (std::int64_t m : data.missing) missing += m;
     files_.data.rewind();
     input::read_heading(files_.data);
     files_.scratch->rewind();
@@ -116,9 +133,11 @@ class Run {
                               ? correspondence_scores(run, files_, r, e, labels)
                               : principal_component_scores(run, files_, shape, r, e, labels);
     const SupplementaryRun supplementary = place_supplementary(run, files_, shape, r, e, scores);
-    const std::vector<std::string> written =
-        write_extras(run, files_, {r, e.eigen, scores, labels, &supplementary});
-    if (plan_.person) write_outputs_manifest(dir_, written);
+    Extras extras = write_extras(
+        run, files_, {r, e.eigen, scores, labels, &supplementary, shape.title, missing});
+    page_ = std::move(extras.page);
+    written_ = std::move(extras.written);
+    if (plan_.summary) show_summary(shape, missing, r, e.eigen, scores, labels);
     messages_.clear_progress();
     normal_end();
   }
@@ -138,6 +157,7 @@ class Run {
 
   // The banner; then a quiet console keeps only what quiet_keeps lets through.
   void banner() {
+    if (shows_summary(options_)) console_.keep_only(quiet_keeps);
     for (auto line : kBanner) console_.write(textio::free_format_record({line}));
     console_.write(textio::free_format_record({}));
     if (options_.quiet) console_.keep_only(quiet_keeps);
@@ -334,14 +354,62 @@ class Run {
     warn_missing(messages_, d.missing, VariableNames{labels.variables});
   }
 
+  // The summary in place of the console (the console keeps only warnings,
+  // abnormal ends and the stop line).
+  void show_summary(const DataShape& shape, std::int64_t missing, const Resemblance& r,
+                    const results::Eigensystem& eigen, const Scores& scores,
+                    const RunLabels& labels) {
+    std::span<const float> object_mass, variable_mass;
+    if (plan_.correspondence()) {
+      object_mass = r.table.row_totals;
+      variable_mass = r.table.column_totals;
+    }
+    const results::ScoreMatrix object_ctr = csv::contributions(scores.objects, object_mass);
+    const results::ScoreMatrix variable_ctr = csv::contributions(scores.variables, variable_mass);
+    SummaryInput s{name_of(names_.data), shape.title, plan_.type, shape.n, shape.p,
+                   missing, eigen, object_ctr,
+                   variable_ctr,
+                   labels.object_lines.empty() ? std::span<const std::string>(labels.objects)
+                                               : std::span<const std::string>(labels.object_lines),
+                   labels.variable_lines.empty() ? std::span<const std::string>(labels.variables)
+                                                 : std::span<const std::string>(labels.variable_lines),
+                   messages_.warnings_given(), {}};
+    s.files = {kSetupFile};
+    for (const std::string* f : {&names_.object_scores, &names_.variable_scores})
+      if (!name_of(*f).empty()) s.files.push_back(name_of(*f));
+    if (plan_.matrix == MatrixFile::kWritten) s.files.push_back(name_of(names_.matrix));
+    s.files.push_back(results::kEigenvalueFile);
+    s.files.push_back(results::kEigenvectorFile);
+    for (const std::string& f : extras_written(plan_, scores.objects.axes())) s.files.push_back(f);
+    s.files.push_back(kSuccessFile);
+    console_.keep_only(nullptr);
+    for (const std::string& line : summary_lines(s)) console_.write(line);
+    console_.keep_only(quiet_keeps);
+  }
+
+  // report.html, with the text of the report as it now stands on disk.
+  void write_page() {
+    std::ifstream in(dir_.path(kSetupFile), std::ios::binary);
+    std::ostringstream report;
+    report << in.rdbuf();
+    textio::OutputFile page(textio::units::kReportPage, dir_, html::kReportFile);
+    page.write_records(html::assemble(*page_, report.str(), kSetupFile));
+    page.close();
+  }
+
   void normal_end() {
     // Everything is on disk before the marker tells the front end so.
     files_.close();
     files_.scratch->close_and_delete();
+    if (page_) write_page();
+    // The record of the tables, pictures and page, once they are all on disk.
+    if (plan_.person) write_outputs_manifest(dir_, written_);
     RecordFile marker(textio::units::kSuccess, dir_, kSuccessFile, Open::kReplace);
     marker.close();
   }
 
+  std::optional<html::Parts> page_;
+  std::vector<std::string> written_;  // the tables, pictures and page of a person's run
   textio::Console& console_;
   const Options& options_;
   const textio::Directory& dir_;

@@ -54,18 +54,32 @@ void eigenvalue_table(const results::Eigensystem& eigen, const LineSink& line) {
   }
 }
 
-void point_table(std::string_view prefix, const PointTable& t, const LineSink& line) {
-  const std::size_t points = static_cast<std::size_t>(t.scores.points());
-  const std::size_t axes = static_cast<std::size_t>(t.scores.axes());
-  auto mass = [&t](std::size_t i) { return t.masses.empty() ? 1.0 : double{t.masses[i]}; };
-
+results::ScoreMatrix contributions(const results::ScoreMatrix& scores, std::span<const float> masses) {
+  const std::size_t points = static_cast<std::size_t>(scores.points());
+  const std::size_t axes = static_cast<std::size_t>(scores.axes());
+  auto mass = [&masses](std::size_t i) { return masses.empty() ? 1.0 : double{masses[i]}; };
   std::vector<double> axis_total(axes, 0.0);
   for (std::size_t i = 0; i < points; ++i) {
     for (std::size_t k = 0; k < axes; ++k) {
-      const double s = t.scores.at(i, k);
+      const double s = scores.at(i, k);
       axis_total[k] += mass(i) * s * s;
     }
   }
+  results::ScoreMatrix ctr(std::vector<float>(points * axes), scores.points(), scores.axes(),
+                           results::ScoreLayout::kPointRows);
+  for (std::size_t i = 0; i < points; ++i) {
+    for (std::size_t k = 0; k < axes; ++k) {
+      const double s = scores.at(i, k);
+      ctr.at(i, k) = static_cast<float>(100.0 * mass(i) * s * s / axis_total[k]);
+    }
+  }
+  return ctr;
+}
+
+void point_table(std::string_view prefix, const PointTable& t, const LineSink& line) {
+  const std::size_t points = static_cast<std::size_t>(t.scores.points());
+  const std::size_t axes = static_cast<std::size_t>(t.scores.axes());
+  const results::ScoreMatrix ctr = contributions(t.scores, t.masses);
 
   std::string header = "index,label";
   for (std::size_t k = 1; k <= axes; ++k) header += ',' + std::string(prefix) + std::to_string(k);
@@ -78,10 +92,7 @@ void point_table(std::string_view prefix, const PointTable& t, const LineSink& l
     if (!t.labels.empty()) row += field(t.labels[i]);
     for (std::size_t k = 0; k < axes; ++k) row += ',' + cell(t.scores.at(i, k));
     for (std::size_t k = 0; k < axes; ++k) row += ',' + cell(t.cos2.at(i, k));
-    for (std::size_t k = 0; k < axes; ++k) {
-      const double s = t.scores.at(i, k);
-      row += ',' + cell(static_cast<float>(100.0 * mass(i) * s * s / axis_total[k]));
-    }
+    for (std::size_t k = 0; k < axes; ++k) row += ',' + cell(ctr.at(i, k));
     line(row);
   }
 }

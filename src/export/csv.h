@@ -38,6 +38,10 @@ struct PointTable {
   std::span<const std::string> labels;  // whole label lines; empty: no labels
 };
 
+// The contribution in percent of every point to each axis, point rows: the
+// point's mass times its squared score over the sum of these over all points.
+results::ScoreMatrix contributions(const results::ScoreMatrix& scores, std::span<const float> masses);
+
 // index, label, <prefix>1..q, cos2_1..q, ctr_1..q. The contribution of a
 // point to axis k is its mass times its squared score over the sum of these
 // over all points, in percent.

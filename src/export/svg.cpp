@@ -4,7 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
+
+#include "export/label_placement.h"
 
 #include "textio/output_file.h"
 #include "textio/units.h"
@@ -16,11 +19,8 @@ namespace {
 constexpr double kPlotSize = 560.0;  // the longer side of the biplot's plotting area
 constexpr double kLeft = 70.0, kRight = 80.0, kTop = 40.0, kBottom = 60.0;
 constexpr int kFontSize = 11;
-constexpr double kNudge = 5.0;  // a label's offset from its point
 constexpr std::int32_t kMaxBars = 30;
 
-const char* const kObjectColour = "#1f5f9f";
-const char* const kVariableColour = "#c0392b";
 
 // A coordinate or length in the document, to 2 decimals.
 std::string num(double v) {
@@ -154,21 +154,29 @@ double arrow_factor(const Biplot& b) {
   if (!b.arrows) return 1.0;
   const std::size_t n = static_cast<std::size_t>(b.objects.points());
   const std::size_t p = static_cast<std::size_t>(b.variables.points());
+  const std::size_t a1 = static_cast<std::size_t>(b.axis1), a2 = static_cast<std::size_t>(b.axis2);
   double objects = 0.0, variables = 0.0;
   for (std::size_t i = 0; i < n; ++i) {
-    const double r = std::hypot(double{b.objects.at(i, 0)}, double{b.objects.at(i, 1)});
+    const double r = std::hypot(double{b.objects.at(i, a1)}, double{b.objects.at(i, a2)});
     if (std::isfinite(r)) objects = std::max(objects, r);
   }
   for (std::size_t j = 0; j < p; ++j) {
-    const double r = std::hypot(double{b.variables.at(j, 0)}, double{b.variables.at(j, 1)});
+    const double r = std::hypot(double{b.variables.at(j, a1)}, double{b.variables.at(j, a2)});
     if (std::isfinite(r)) variables = std::max(variables, r);
   }
   return objects > 0.0 && variables > 0.0 ? 0.9 * objects / variables : 1.0;
 }
 
-// Variable j's point, at the arrows' factor.
-double variable_x(const Biplot& b, double factor, std::size_t j) { return factor * b.variables.at(j, 0); }
-double variable_y(const Biplot& b, double factor, std::size_t j) { return factor * b.variables.at(j, 1); }
+// Object i's and variable j's points on the two axes drawn; the variables
+// at the arrows' factor.
+double object_x(const Biplot& b, std::size_t i) { return b.objects.at(i, static_cast<std::size_t>(b.axis1)); }
+double object_y(const Biplot& b, std::size_t i) { return b.objects.at(i, static_cast<std::size_t>(b.axis2)); }
+double variable_x(const Biplot& b, double factor, std::size_t j) {
+  return factor * b.variables.at(j, static_cast<std::size_t>(b.axis1));
+}
+double variable_y(const Biplot& b, double factor, std::size_t j) {
+  return factor * b.variables.at(j, static_cast<std::size_t>(b.axis2));
+}
 
 // Where the data go in the document: the extent of the points with a
 // margin, one unit the same length on both axes.
@@ -180,6 +188,7 @@ struct Frame {
   double right = 0, bottom = 0;  // of the plotting area
   double sx(double x) const { return kLeft + (x - e.xmin) * scale; }
   double sy(double y) const { return kTop + (e.ymax - y) * scale; }
+  Box area() const { return {kLeft, kTop, right, bottom}; }
 };
 
 Frame frame_of(const Biplot& b, double factor) {
@@ -187,7 +196,7 @@ Frame frame_of(const Biplot& b, double factor) {
   const std::size_t p = static_cast<std::size_t>(b.variables.points());
   Frame f;
   Extent& e = f.e;
-  for (std::size_t i = 0; i < n; ++i) e.add(b.objects.at(i, 0), b.objects.at(i, 1));
+  for (std::size_t i = 0; i < n; ++i) e.add(object_x(b, i), object_y(b, i));
   for (std::size_t j = 0; j < p; ++j) e.add(variable_x(b, factor, j), variable_y(b, factor, j));
   if (b.overlay != nullptr) {
     for (const OverlayPoint& o : b.overlay->objects) e.add(o.x, o.y);
@@ -212,8 +221,53 @@ Frame frame_of(const Biplot& b, double factor) {
   return f;
 }
 
-// The arrow head, the frame, the zero lines, the axis titles and the note
-// of the arrows' factor.
+// A tick step of 1, 2 or 5 times a power of ten giving about eight ticks
+// over `range`, and the decimals its values need.
+struct TickStep {
+  double step = 1;
+  int decimals = 0;
+};
+TickStep tick_step(double range) {
+  const double raw = range / 8.0;
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  double step = power;
+  for (double m : {2.0, 5.0, 10.0})
+    if (raw > step) step = m * power;
+  const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9)));
+  return {step, decimals};
+}
+
+std::string tick_text(double v, int decimals) {
+  if (std::fabs(v) < 1e-12) v = 0.0;  // no "-0"
+  char buffer[64];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
+  return std::string(buffer, r.ptr);
+}
+
+// Tick marks with their values below the frame and left of it, at one step
+// for both axes.
+void append_ticks(std::string& d, const Frame& f) {
+  if (!(f.scale > 0.0) || !std::isfinite(f.scale)) return;
+  const TickStep t = tick_step(std::max(f.xrange, f.yrange));
+  std::string marks;
+  std::string labels;
+  for (double k = std::ceil(f.e.xmin / t.step); k * t.step <= f.e.xmax; k += 1.0) {
+    const double x = f.sx(k * t.step);
+    marks += "M " + num(x) + " " + num(f.bottom) + " v 5 ";
+    labels += text(x, f.bottom + 16.0, "middle", "tick", tick_text(k * t.step, t.decimals));
+  }
+  for (double k = std::ceil(f.e.ymin / t.step); k * t.step <= f.e.ymax; k += 1.0) {
+    const double y = f.sy(k * t.step);
+    marks += "M " + num(kLeft) + " " + num(y) + " h -5 ";
+    labels += text(kLeft - 7.0, y + 4.0, "end", "tick", tick_text(k * t.step, t.decimals));
+  }
+  if (!marks.empty()) marks.pop_back();
+  d += "<path class=\"ticks\" d=\"" + marks + "\" stroke=\"#333333\" fill=\"none\"/>\n";
+  d += labels;
+}
+
+// The arrow head, the frame, the zero lines, the ticks, the axis titles and
+// the note of the arrows' factor.
 void append_axes(std::string& d, const Biplot& b, const Frame& f, double factor) {
   d += "<defs><marker id=\"arrow\" viewBox=\"0 0 10 10\" refX=\"10\" refY=\"5\" "
        "markerWidth=\"7\" markerHeight=\"7\" orient=\"auto-start-reverse\">"
@@ -224,11 +278,12 @@ void append_axes(std::string& d, const Biplot& b, const Frame& f, double factor)
        "\" fill=\"none\" stroke=\"#999999\"/>\n";
   d += line(f.sx(0.0), kTop, f.sx(0.0), f.bottom, "id=\"zero-x\" stroke=\"#777777\" stroke-dasharray=\"4 3\"");
   d += line(kLeft, f.sy(0.0), f.right, f.sy(0.0), "id=\"zero-y\" stroke=\"#777777\" stroke-dasharray=\"4 3\"");
+  append_ticks(d, f);
   d += text((kLeft + f.right) / 2.0, f.bottom + 35.0, "middle", "axis-title",
-            "Axis 1 (" + percent_text(b.percent1) + " %)");
-  d += text(25.0, (kTop + f.bottom) / 2.0, "middle", "axis-title",
-            "Axis 2 (" + percent_text(b.percent2) + " %)",
-            " transform=\"rotate(-90 25 " + num((kTop + f.bottom) / 2.0) + ")\"");
+            "Axis " + std::to_string(b.axis1 + 1) + " (" + percent_text(b.percent1) + " %)");
+  d += text(20.0, (kTop + f.bottom) / 2.0, "middle", "axis-title",
+            "Axis " + std::to_string(b.axis2 + 1) + " (" + percent_text(b.percent2) + " %)",
+            " transform=\"rotate(-90 20 " + num((kTop + f.bottom) / 2.0) + ")\"");
   if (factor != 1.0) {
     char buffer[64];
     const auto r = std::to_chars(buffer, buffer + sizeof buffer, factor, std::chars_format::general, 3);
@@ -252,28 +307,63 @@ void append_legend(std::string& d, bool arrows) {
   d += text(kLeft + 96.0, kTop - 12.0, "start", "legend", "variables");
 }
 
-// The objects as dots, labelled unless there are too many of them.
-void append_objects(std::string& d, const Biplot& b, const Frame& f) {
+// What the biplot draws: the objects shown (all, or one per small cell when
+// there are very many), their markers' size, and every marker as an
+// obstacle for the labels.
+struct Marks {
+  std::vector<std::size_t> objects;  // shown, in index order
+  bool crowded = false, thinned = false;
+  double radius = 3.0;
+  std::vector<Box> obstacles;
+};
+
+Marks marks_of(const Biplot& b, const Frame& f, double factor) {
+  Marks m;
   const std::size_t n = static_cast<std::size_t>(b.objects.points());
-  const bool crowded = b.objects.points() > kLabelledObjectLimit;
-  d += "<g class=\"objects\" fill=\"" + std::string(kObjectColour) + "\"" +
-       (crowded ? " fill-opacity=\"0.3\"" : "") + ">\n";
+  m.crowded = b.objects.points() > kLabelledObjectLimit;
+  m.thinned = b.objects.points() > kThinnedObjectLimit;
+  m.radius = m.crowded ? 2.0 : 3.0;
+  std::unordered_set<std::int64_t> cells;
   for (std::size_t i = 0; i < n; ++i) {
-    const double x = b.objects.at(i, 0), y = b.objects.at(i, 1);
+    const double x = object_x(b, i), y = object_y(b, i);
     if (!finite(x, y)) continue;
+    if (m.thinned) {
+      const auto cx = static_cast<std::int64_t>(std::floor((f.sx(x) - kLeft) / b.thin_cell));
+      const auto cy = static_cast<std::int64_t>(std::floor((f.sy(y) - kTop) / b.thin_cell));
+      if (!cells.insert(cy * 1000003 + cx).second) continue;  // (cx, cy): a cell of thin_cell units
+    }
+    m.objects.push_back(i);
+    const double r = m.radius + 0.5;
+    m.obstacles.push_back({f.sx(x) - r, f.sy(y) - r, f.sx(x) + r, f.sy(y) + r});
+  }
+  const std::size_t p = static_cast<std::size_t>(b.variables.points());
+  for (std::size_t j = 0; j < p; ++j) {
+    const double x = variable_x(b, factor, j), y = variable_y(b, factor, j);
+    if (!finite(x, y)) continue;
+    const double r = 4.5;  // the square, or the arrow's head
+    m.obstacles.push_back({f.sx(x) - r, f.sy(y) - r, f.sx(x) + r, f.sy(y) + r});
+  }
+  return m;
+}
+
+// The objects as dots, translucent when there are many.
+void append_objects(std::string& d, const Frame& f, const Biplot& b, const Marks& m) {
+  d += "<g class=\"objects\" fill=\"" + std::string(kObjectColour) + "\"" +
+       (m.crowded ? " fill-opacity=\"0.3\"" : "") + ">\n";
+  const std::string r = m.crowded ? "2" : "3";
+  for (std::size_t i : m.objects) {
+    // Coloured by the level of its group when the overlay groups the objects.
     std::string fill;
     if (b.overlay != nullptr && i < b.overlay->groups.size())
       fill = " fill=\"" + level_colour(b.overlay->groups[i]) + "\"";
-    d += "<circle class=\"object\" cx=\"" + num(f.sx(x)) + "\" cy=\"" + num(f.sy(y)) +
-         "\" r=\"" + (crowded ? "2" : "3") + "\"" + fill + "/>\n";
-    if (!crowded)
-      d += text(f.sx(x) + kNudge, f.sy(y) - kNudge, "start", "label", point_label(b.object_labels, i));
+    d += "<circle class=\"object\" cx=\"" + num(f.sx(object_x(b, i))) + "\" cy=\"" +
+         num(f.sy(object_y(b, i))) + "\" r=\"" + r + "\" data-i=\"" + std::to_string(i) + "\"" +
+         fill + "/>\n";
   }
   d += "</g>\n";
 }
 
-// The variables as arrows from the origin or as squares, each labelled
-// beyond its point.
+// The variables as arrows from the origin or as squares.
 void append_variables(std::string& d, const Biplot& b, const Frame& f, double factor) {
   const std::size_t p = static_cast<std::size_t>(b.variables.points());
   d += "<g class=\"variables\" fill=\"" + std::string(kVariableColour) + "\">\n";
@@ -281,24 +371,80 @@ void append_variables(std::string& d, const Biplot& b, const Frame& f, double fa
     const double x = variable_x(b, factor, j), y = variable_y(b, factor, j);
     if (!finite(x, y)) continue;
     const double px = f.sx(x), py = f.sy(y);
-    double ux = 1.0, uy = -1.0;  // direction to nudge the label, in document units
     if (b.arrows) {
       d += line(f.sx(0.0), f.sy(0.0), px, py,
                 "class=\"variable\" stroke=\"" + std::string(kVariableColour) +
-                    "\" stroke-width=\"1.5\" marker-end=\"url(#arrow)\"");
-      const double length = std::hypot(px - f.sx(0.0), py - f.sy(0.0));
-      if (length > 0.0) {
-        ux = (px - f.sx(0.0)) / length;
-        uy = (py - f.sy(0.0)) / length;
-      }
+                    "\" stroke-width=\"1.5\" marker-end=\"url(#arrow)\" data-j=\"" +
+                    std::to_string(j) + "\"");
     } else {
       d += "<rect class=\"variable\" x=\"" + num(px - 3.5) + "\" y=\"" + num(py - 3.5) +
-           "\" width=\"7\" height=\"7\"/>\n";
+           "\" width=\"7\" height=\"7\" data-j=\"" + std::to_string(j) + "\"/>\n";
     }
-    d += text(px + kNudge * ux * 1.4, py + kNudge * uy * 1.4 + (uy > 0 ? kFontSize * 0.8 : 0.0),
-              ux < 0 ? "end" : "start", "label", point_label(b.variable_labels, j));
   }
   d += "</g>\n";
+}
+
+bool labelled(std::span<const char> flags, std::size_t i, bool otherwise) {
+  return flags.empty() ? otherwise : flags[i] != 0;
+}
+
+// The labels asked for, placed without overlap: the variables first, then
+// the objects from the farthest from the origin in; a leader line for a
+// label moved away from its point; a note of the labels left out.
+void append_labels(std::string& d, const Biplot& b, const Frame& f, double factor,
+                   const Marks& m) {
+  std::vector<std::string> texts;
+  std::vector<LabelRequest> requests;
+  std::vector<char> is_object;
+  const std::size_t p = static_cast<std::size_t>(b.variables.points());
+  for (std::size_t j = 0; j < p; ++j) {
+    const double x = variable_x(b, factor, j), y = variable_y(b, factor, j);
+    if (!finite(x, y) || !labelled(b.variable_labelled, j, true)) continue;
+    texts.push_back(point_label(b.variable_labels, j));
+    const double px = f.sx(x), py = f.sy(y);
+    requests.push_back({px, py, 4.5, {}, 1e12 + std::hypot(px - f.sx(0.0), py - f.sy(0.0))});
+    is_object.push_back(0);
+  }
+  for (std::size_t i : m.objects) {
+    if (!labelled(b.object_labelled, i, !m.crowded)) continue;
+    texts.push_back(point_label(b.object_labels, i));
+    const double px = f.sx(object_x(b, i)), py = f.sy(object_y(b, i));
+    requests.push_back({px, py, m.radius + 0.5, {}, std::hypot(px - f.sx(0.0), py - f.sy(0.0))});
+    is_object.push_back(1);
+  }
+  for (std::size_t k = 0; k < requests.size(); ++k) requests[k].text = texts[k];
+  const std::vector<PlacedLabel> placed = place_labels(requests, m.obstacles, f.area(), kFontSize);
+
+  std::string leaders[2];  // of the variables, of the objects
+  std::int64_t left_out = 0;
+  d += "<g class=\"labels\" fill=\"#222222\">\n";
+  for (std::size_t k = 0; k < placed.size(); ++k) {
+    const PlacedLabel& l = placed[k];
+    if (!l.placed) {
+      ++left_out;
+      continue;
+    }
+    d += text(l.x, l.baseline, "start", "label", texts[k],
+              is_object[k] ? " data-kind=\"o\"" : " data-kind=\"v\"");
+    if (l.leader)
+      leaders[is_object[k]] += "M " + num(requests[k].x) + " " + num(requests[k].y) + " L " + num(l.leader_x) +
+                 " " + num(l.leader_y) + " ";
+  }
+  d += "</g>\n";
+  for (int kind = 0; kind < 2; ++kind) {
+    if (leaders[kind].empty()) continue;
+    leaders[kind].pop_back();
+    d += "<path class=\"leaders\" data-kind=\"" + std::string(kind ? "o" : "v") + "\" d=\"" +
+         leaders[kind] + "\" stroke=\"#888888\" stroke-width=\"0.5\" fill=\"none\"/>\n";
+  }
+  std::string note;
+  if (m.thinned)
+    note = std::to_string(m.objects.size()) + " of " + std::to_string(b.objects.points()) +
+           " objects drawn (one a " + num(b.thin_cell) + "-unit cell; all in the tables)";
+  if (left_out > 0)
+    note += (note.empty() ? "" : "; ") + std::to_string(left_out) +
+            (left_out == 1 ? " label" : " labels") + " left out for want of room";
+  if (!note.empty()) d += text(kLeft, f.bottom + 52.0, "start", "note", note);
 }
 
 }  // namespace
@@ -306,11 +452,15 @@ void append_variables(std::string& d, const Biplot& b, const Frame& f, double fa
 std::string biplot(const Biplot& b) {
   const double factor = arrow_factor(b);
   const Frame f = frame_of(b, factor);
-  std::string d = header(f.width, f.height, "Biplot of axes 1 and 2");
+  const Marks m = marks_of(b, f, factor);
+  std::string d = header(f.width, f.height,
+                         "Biplot of axes " + std::to_string(b.axis1 + 1) + " and " +
+                             std::to_string(b.axis2 + 1));
   append_axes(d, b, f, factor);
   append_legend(d, b.arrows);
-  append_objects(d, b, f);
+  append_objects(d, f, b, m);
   append_variables(d, b, f, factor);
+  append_labels(d, b, f, factor, m);
   if (b.overlay != nullptr) {
     struct Map {
       double left, xmin, ymax, scale;
@@ -369,6 +519,11 @@ std::string scree_overlay(const ScreeOverlay& o, std::int32_t bars, double left,
 }
 }  // namespace
 
+std::vector<std::size_t> drawn_objects(const Biplot& b) {
+  const double factor = arrow_factor(b);
+  return marks_of(b, frame_of(b, factor), factor).objects;
+}
+
 std::string scree(const results::Eigensystem& eigen, const ScreeOverlay* overlay) {
   const std::int32_t bars = std::min(eigen.positive_count, kMaxBars);
   const double plot_width = 480.0, plot_height = 240.0;
@@ -412,7 +567,7 @@ std::string scree(const results::Eigensystem& eigen, const ScreeOverlay* overlay
 
 void write_pictures(const textio::Directory& dir, const Biplot& b,
                     const results::Eigensystem& eigen, const ScreeOverlay* overlay) {
-  if (b.objects.axes() >= 2) write_document(dir, textio::units::kBiplot, kBiplotFile, biplot(b));
+  if (b.objects.axes() > std::max(b.axis1, b.axis2)) write_document(dir, textio::units::kBiplot, kBiplotFile, biplot(b));
   write_document(dir, textio::units::kScree, kScreeFile, scree(eigen, overlay));
 }
 

@@ -17,8 +17,19 @@ inline constexpr std::size_t kPictureLabelLength = 40;
 inline constexpr const char* kBiplotFile = "biplot.svg";
 inline constexpr const char* kScreeFile = "scree.svg";
 
-// Above this many objects the points are drawn translucent and unlabelled.
+// Above this many objects the points are drawn translucent and, unless
+// --labels asks otherwise, unlabelled.
 inline constexpr std::int32_t kLabelledObjectLimit = 500;
+// Above this many objects the picture shows one object per small cell of
+// the plotting area (said in the picture); the tables keep every object.
+inline constexpr std::int32_t kThinnedObjectLimit = 5000;
+inline constexpr double kThinCell = 2.0;  // document units
+
+// A colour-blind-safe palette (distinct in the common forms of colour blindness).
+inline constexpr const char* kObjectColour = "#0072b2";    // blue
+inline constexpr const char* kVariableColour = "#d55e00";  // vermilion
+inline constexpr const char* kThirdColour = "#009e73";     // bluish green
+inline constexpr const char* kGreyColour = "#555555";
 
 // Points placed on the axes after the analysis (supplementary objects,
 // variables and the centroids of the levels of a qualitative variable),
@@ -42,7 +53,12 @@ struct Biplot {
   // scaled together to the spread of the objects (the factor is printed).
   // Otherwise variables are markers in the same space as the objects.
   bool arrows = false;
-  float percent1 = 0.0f, percent2 = 0.0f;  // shares of axes 1 and 2
+  float percent1 = 0.0f, percent2 = 0.0f;  // shares of the two axes drawn
+  std::int32_t axis1 = 0, axis2 = 1;        // the axes drawn, 0-based
+  // Which points carry a label, one flag per point; empty: every variable,
+  // and every object up to kLabelledObjectLimit objects.
+  std::span<const char> object_labelled{}, variable_labelled{};
+  double thin_cell = kThinCell;  // the cell of the thinned display, in document units
   const Overlay* overlay = nullptr;  // drawn distinct from the active points
 };
 
@@ -62,7 +78,9 @@ std::string overlay_elements(const Overlay& o, const Placement& at);
 // The colour of level k (cycling through a fixed palette); -1: the objects' own.
 std::string level_colour(std::int32_t k);
 
-// Axes 1 and 2 with one unit the same length on both.
+// The two axes with one unit the same length on both, tick marks with
+// values on both, every point at its coordinate; the labels placed without
+// overlap (export/label_placement.h).
 std::string biplot(const Biplot& b);
 
 // Lines over the scree plot from the axes test, in percent of the positive
@@ -81,7 +99,11 @@ std::string scree(const results::Eigensystem& eigen, const ScreeOverlay* overlay
 // XML 1.0 excludes (U+FFFE, U+FFFF) replaced by '?'.
 std::string xml_text(std::string_view text);
 
-// Writes scree.svg, and biplot.svg when there are at least two axes, into `dir`.
+// The objects that biplot(b) draws (all with finite coordinates, or one a
+// cell when thinned), in index order.
+std::vector<std::size_t> drawn_objects(const Biplot& b);
+
+// Writes scree.svg, and biplot.svg when both of its axes are retained, into `dir`.
 void write_pictures(const textio::Directory& dir, const Biplot& b,
                     const results::Eigensystem& eigen, const ScreeOverlay* overlay = nullptr);
 

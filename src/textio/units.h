@@ -43,5 +43,11 @@ inline constexpr int kOutputsManifest = 27;
 // (read back by the run), and the tables of --csv.
 inline constexpr int kSupplementaryInput = 28;
 inline constexpr int kSupplementaryTable = 29;
+// The charts of --svg: correlation_circle.svg, contributions_K.svg, cos2_K.svg.
+inline constexpr int kCorrelationCircle = 30;
+inline constexpr int kContributionChart = 31;
+inline constexpr int kQualityChart = 32;
+// The page of --html: report.html.
+inline constexpr int kReportPage = 33;
 
 }  // namespace orthaxis::textio::units
