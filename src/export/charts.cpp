@@ -8,6 +8,7 @@
 #include "export/label_placement.h"
 #include "export/svg.h"
 #include "textio/output_file.h"
+#include "export/number_text.h"
 
 namespace orthaxis::svg {
 
@@ -15,18 +16,7 @@ namespace {
 
 constexpr double kFont = 11.0;
 
-std::string num(double v) {
-  char buffer[64];
-  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 2);
-  return std::string(buffer, r.ptr);
-}
 
-std::string fixed(double v, int decimals) {
-  if (!std::isfinite(v)) return "";
-  char buffer[64];
-  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
-  return std::string(buffer, r.ptr);
-}
 
 std::string header(double width, double height, const std::string& title) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

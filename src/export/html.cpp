@@ -7,10 +7,13 @@
 #include "export/charts.h"
 #include "export/html_assets.h"
 #include "export/svg.h"
+#include "export/number_text.h"
 
 namespace orthaxis::html {
 
 namespace {
+
+using svg::fixed;
 
 std::string json_number(double v) {
   if (!std::isfinite(v)) return "null";
@@ -19,12 +22,6 @@ std::string json_number(double v) {
   return std::string(buffer, r.ptr);
 }
 
-std::string fixed(double v, int decimals) {
-  if (!std::isfinite(v)) return "";
-  char buffer[64];
-  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
-  return std::string(buffer, r.ptr);
-}
 
 std::string label_of(std::span<const std::string> labels, std::size_t i) {
   return labels.empty() ? std::to_string(i + 1) : labels[i];

@@ -11,6 +11,7 @@
 
 #include "textio/output_file.h"
 #include "textio/units.h"
+#include "export/number_text.h"
 
 namespace orthaxis::svg {
 
@@ -22,12 +23,6 @@ constexpr int kFontSize = 11;
 constexpr std::int32_t kMaxBars = 30;
 
 
-// A coordinate or length in the document, to 2 decimals.
-std::string num(double v) {
-  char buffer[64];
-  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 2);
-  return std::string(buffer, r.ptr);
-}
 
 std::string percent_text(float v) {
   char buffer[64];
@@ -427,7 +422,7 @@ void append_labels(std::string& d, const Biplot& b, const Frame& f, double facto
     d += text(l.x, l.baseline, "start", "label", texts[k],
               is_object[k] ? " data-kind=\"o\"" : " data-kind=\"v\"");
     if (l.leader)
-      leaders[is_object[k]] += "M " + num(requests[k].x) + " " + num(requests[k].y) + " L " + num(l.leader_x) +
+      leaders[is_object[k] ? 1 : 0] += "M " + num(requests[k].x) + " " + num(requests[k].y) + " L " + num(l.leader_x) +
                  " " + num(l.leader_y) + " ";
   }
   d += "</g>\n";

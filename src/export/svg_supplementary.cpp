@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "export/svg.h"
+#include "export/number_text.h"
 
 namespace orthaxis::svg {
 
@@ -18,11 +19,6 @@ constexpr const char* kSupplementaryObject = "#1f5f9f";
 constexpr const char* kSupplementaryVariable = "#c0392b";
 constexpr double kNudge = 5.0;
 
-std::string num(double v) {
-  char buffer[64];
-  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 2);
-  return std::string(buffer, r.ptr);
-}
 
 std::string label(double x, double y, std::string_view anchor, std::string_view cls,
                   std::string_view content, std::string_view colour = "") {
