@@ -185,6 +185,11 @@ html::Parts page(const RunContext& run, const Finished& f, const results::Qualit
   LabelFlags flags;
   svg::Biplot b = biplot_of(run, f, cos2, flags);
   b.thin_cell = html::kPageThinCell;
+  svg::Overlay o;
+  if (f.supplementary != nullptr && f.supplementary->placed && plane_retained(run.plan, q)) {
+    o = supplementary_overlay(run, *f.supplementary);
+    b.overlay = &o;
+  }
   std::vector<std::size_t> object_rows(static_cast<std::size_t>(f.scores.objects.points()));
   for (std::size_t i = 0; i < object_rows.size(); ++i) object_rows[i] = i;
   std::vector<std::size_t> variable_rows(static_cast<std::size_t>(f.scores.variables.points()));

@@ -154,7 +154,11 @@ Parts page(const Page& p) {
     h += "<h2>Biplot of axes " + std::to_string(p.axis1 + 1) + " and " +
          std::to_string(p.axis2 + 1) + "</h2>\n<p class=\"controls\">"
          "<label><input type=\"checkbox\" id=\"show-objects\" checked> objects</label> "
-         "<label><input type=\"checkbox\" id=\"show-variables\" checked> variables</label> "
+         "<label><input type=\"checkbox\" id=\"show-variables\" checked> variables</label> " +
+         std::string(p.biplot_svg.find("class=\"legend-supplementary\"") != std::string::npos
+                         ? "<label><input type=\"checkbox\" id=\"show-supplementary\" checked> "
+                           "supplementary elements and groups</label> "
+                         : "") +
          "<button id=\"zoom-in\" type=\"button\">zoom in</button> "
          "<button id=\"zoom-out\" type=\"button\">zoom out</button> "
          "<button id=\"zoom-reset\" type=\"button\">reset</button> "

@@ -21,6 +21,7 @@ pointer-events:none;box-shadow:2px 2px 4px #0003;max-width:28em;overflow-wrap:an
 #biplot line.variable{pointer-events:visibleStroke}
 .hide-objects g.objects,.hide-objects [data-kind=o]{display:none}
 .hide-variables g.variables,.hide-variables [data-kind=v]{display:none}
+.hide-supplementary g.supplementary-objects,.hide-supplementary g.supplementary-object-labels,.hide-supplementary g.supplementary-variables,.hide-supplementary g.centroids,.hide-supplementary g.legend-supplementary{display:none}
 pre{background:#f8f8f8;padding:.5em;overflow:auto;max-height:30em;font-size:.8em}
 .note{color:#555;font-size:.9em}
 )CSS";
@@ -144,8 +145,10 @@ inline constexpr const char* kScript = R"JS(
   document.getElementById("zoom-in").addEventListener("click", function () { var c = centre(); zoom(0.8, c[0], c[1]); });
   document.getElementById("zoom-out").addEventListener("click", function () { var c = centre(); zoom(1.25, c[0], c[1]); });
   document.getElementById("zoom-reset").addEventListener("click", function () { v = home.slice(); apply(); });
-  [["show-objects", "hide-objects"], ["show-variables", "hide-variables"]].forEach(function (p) {
+  [["show-objects", "hide-objects"], ["show-variables", "hide-variables"],
+   ["show-supplementary", "hide-supplementary"]].forEach(function (p) {
     var c = document.getElementById(p[0]);
+    if (!c) return;  // a switch the page does not have
     c.addEventListener("change", function () { box.classList.toggle(p[1], !c.checked); });
   });
 })();
