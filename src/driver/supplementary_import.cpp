@@ -99,11 +99,16 @@ std::vector<std::int64_t> select_items(std::string_view list, std::string_view o
   return {chosen.begin(), chosen.end()};
 }
 
-SplitTable split_table(CsvTable table, const Options& options, const std::string& file) {
-  SplitTable split;
-  for (const QualitativeColumn& q : table.qualitative)
-    split.notices.push_back(qualitative_notice(file, q, table, options.decimal));
+namespace {
 
+// The rows and columns of values, active or supplementary, by their index.
+struct Parts {
+  std::vector<std::int64_t> active_rows, sup_rows, active_cols, sup_cols;
+};
+
+// The parts that --sup-rows and --sup-cols choose; refuses a choice that
+// names a column of texts or leaves too little to analyse.
+Parts choose_parts(const CsvTable& table, const Options& options, const std::string& file) {
   const std::int64_t rows = table.rows();
   const std::int64_t width = table.columns() + static_cast<std::int64_t>(table.qualitative.size());
   // Every data column by its position: a value column (index) or a qualitative one.
@@ -133,96 +138,117 @@ SplitTable split_table(CsvTable table, const Options& options, const std::string
       sup_value[static_cast<std::size_t>(j)] = 1;
     }
   }
-  std::vector<std::int64_t> active_rows, sup_rows, active_cols, sup_cols;
+  Parts parts;
   for (std::int64_t i = 0; i < rows; ++i)
-    (sup_row[static_cast<std::size_t>(i)] ? sup_rows : active_rows).push_back(i);
+    (sup_row[static_cast<std::size_t>(i)] ? parts.sup_rows : parts.active_rows).push_back(i);
   for (std::int64_t j = 0; j < table.columns(); ++j)
-    (sup_value[static_cast<std::size_t>(j)] ? sup_cols : active_cols).push_back(j);
+    (sup_value[static_cast<std::size_t>(j)] ? parts.sup_cols : parts.active_cols).push_back(j);
   const bool lists = !options.sup_rows.empty() || !options.sup_cols.empty();
-  if (active_cols.empty())
+  if (parts.active_cols.empty())
     throw SetupError(file + ": no column of numbers is left to analyse" +
                      (table.qualitative.empty() ? "" : " (the columns of texts are qualitative)"));
-  if (lists && (active_rows.size() < 2 || active_cols.size() < 2))
-    throw SetupError("--sup-rows and --sup-cols leave " + plural(static_cast<std::int64_t>(active_rows.size()), "active object") +
-                     " and " + plural(static_cast<std::int64_t>(active_cols.size()), "active variable") +
+  if (lists && (parts.active_rows.size() < 2 || parts.active_cols.size() < 2))
+    throw SetupError("--sup-rows and --sup-cols leave " + plural(static_cast<std::int64_t>(parts.active_rows.size()), "active object") +
+                     " and " + plural(static_cast<std::int64_t>(parts.active_cols.size()), "active variable") +
                      ": the analysis needs at least two of each");
+  return parts;
+}
 
-  const bool coa = options.analysis == ImportAnalysis::kCorrespondence;
-  auto refuse = [&](std::int64_t i, std::int64_t j, const std::string& reason) {
-    throw input::CsvError(reason, table.lines[static_cast<std::size_t>(i)], table.field_of(j),
-                          table.variables[static_cast<std::size_t>(j)]);
-  };
-  // A correspondence analysis takes profiles of amounts of 0 or more.
-  auto check_profile = [&](const std::vector<std::int64_t>& along_rows,
-                           const std::vector<std::int64_t>& along_cols, const char* what) {
+// Refuses a negative value where the supplementary elements are placed from:
+// the supplementary objects of a PCA (a negative value would read as a
+// missing one), the supplementary rows and columns of a correspondence
+// analysis (profiles of amounts of 0 or more).
+void check_supplementary_values(const CsvTable& table, const Parts& parts, bool coa) {
+  auto check = [&](const std::vector<std::int64_t>& along_rows,
+                   const std::vector<std::int64_t>& along_cols, const std::string& rule) {
     for (std::int64_t i : along_rows)
       for (std::int64_t j : along_cols) {
         const float v = table.at(i, j);
         if (!analysis::missing_cell(v) && v < 0.0f)
-          refuse(i, j, input::shortest_float(v) + " is negative: a supplementary " + what +
-                           " of a correspondence analysis takes values of 0 or more");
+          throw input::CsvError(input::shortest_float(v) + " is negative: " + rule,
+                                table.lines[static_cast<std::size_t>(i)], table.field_of(j),
+                                table.variables[static_cast<std::size_t>(j)]);
       }
   };
   if (coa) {
-    check_profile(sup_rows, active_cols, "row");
-    check_profile(active_rows, sup_cols, "column");
+    check(parts.sup_rows, parts.active_cols,
+          "a supplementary row of a correspondence analysis takes values of 0 or more");
+    check(parts.active_rows, parts.sup_cols,
+          "a supplementary column of a correspondence analysis takes values of 0 or more");
   } else {
-    // The active objects' rule: a negative value would read as a missing one.
-    for (std::int64_t i : sup_rows)
-      for (std::int64_t j : active_cols) {
-        const float v = table.at(i, j);
-        if (!analysis::missing_cell(v) && v < 0.0f)
-          refuse(i, j, input::shortest_float(v) +
-                           " is negative: principal component analysis takes values of 0 or more, "
-                           "for supplementary objects as for the others");
-      }
+    check(parts.sup_rows, parts.active_cols,
+          "principal component analysis takes values of 0 or more, for supplementary objects "
+          "as for the others");
   }
+}
 
-  // The active part, as a table of its own.
-  CsvTable& a = split.active;
-  a.variables.reserve(active_cols.size());
-  for (std::int64_t j : active_cols) {
+// The active part, as a table of its own.
+CsvTable active_part(const CsvTable& table, const Parts& parts) {
+  CsvTable a;
+  a.variables.reserve(parts.active_cols.size());
+  for (std::int64_t j : parts.active_cols) {
     a.variables.push_back(table.variables[static_cast<std::size_t>(j)]);
     a.positions.push_back(table.position_of(j));
   }
-  a.values.reserve(active_rows.size() * active_cols.size());
-  for (std::int64_t i : active_rows) {
+  a.values.reserve(parts.active_rows.size() * parts.active_cols.size());
+  for (std::int64_t i : parts.active_rows) {
     a.lines.push_back(table.lines[static_cast<std::size_t>(i)]);
     if (table.has_object_names()) a.objects.push_back(table.objects[static_cast<std::size_t>(i)]);
-    for (std::int64_t j : active_cols) a.values.push_back(table.at(i, j));
+    for (std::int64_t j : parts.active_cols) a.values.push_back(table.at(i, j));
   }
+  return a;
+}
 
-  input::SupplementaryData& s = split.supplementary;
-  for (std::int64_t i : sup_rows) {
+// A qualitative column over the active objects only, its levels renumbered
+// in their order.
+QualitativeColumn active_levels(const QualitativeColumn& q, const Parts& parts) {
+  std::vector<std::int32_t> renumber(q.levels.size(), QualitativeColumn::kNoLevel);
+  for (std::int64_t i : parts.active_rows) {
+    const std::int32_t c = q.codes[static_cast<std::size_t>(i)];
+    if (c != QualitativeColumn::kNoLevel) renumber[static_cast<std::size_t>(c)] = 0;
+  }
+  QualitativeColumn kept;
+  kept.name = q.name;
+  kept.position = q.position;
+  for (std::size_t k = 0; k < q.levels.size(); ++k) {
+    if (renumber[k] == QualitativeColumn::kNoLevel) continue;
+    renumber[k] = static_cast<std::int32_t>(kept.levels.size());
+    kept.levels.push_back(q.levels[k]);
+  }
+  for (std::int64_t i : parts.active_rows) {
+    const std::int32_t c = q.codes[static_cast<std::size_t>(i)];
+    kept.codes.push_back(c == QualitativeColumn::kNoLevel ? c : renumber[static_cast<std::size_t>(c)]);
+  }
+  return kept;
+}
+
+// The supplementary objects, variables and qualitative columns.
+input::SupplementaryData supplementary_part(const CsvTable& table, const Parts& parts) {
+  input::SupplementaryData s;
+  for (std::int64_t i : parts.sup_rows) {
     s.object_index.push_back(i + 1);
     s.object_labels.push_back(table.has_object_names() ? table.objects[static_cast<std::size_t>(i)]
                                                        : std::string());
-    for (std::int64_t j : active_cols) s.objects.push_back(table.at(i, j));
+    for (std::int64_t j : parts.active_cols) s.objects.push_back(table.at(i, j));
   }
-  for (std::int64_t j : sup_cols) s.variable_names.push_back(table.variables[static_cast<std::size_t>(j)]);
-  for (std::int64_t i : active_rows)
-    for (std::int64_t j : sup_cols) s.variables.push_back(table.at(i, j));
-  for (QualitativeColumn& q : table.qualitative) {
-    // Levels of the active objects only, renumbered in their order.
-    std::vector<std::int32_t> renumber(q.levels.size(), QualitativeColumn::kNoLevel);
-    for (std::int64_t i : active_rows) {
-      const std::int32_t c = q.codes[static_cast<std::size_t>(i)];
-      if (c != QualitativeColumn::kNoLevel) renumber[static_cast<std::size_t>(c)] = 0;
-    }
-    QualitativeColumn kept;
-    kept.name = q.name;
-    kept.position = q.position;
-    for (std::size_t k = 0; k < q.levels.size(); ++k) {
-      if (renumber[k] == QualitativeColumn::kNoLevel) continue;
-      renumber[k] = static_cast<std::int32_t>(kept.levels.size());
-      kept.levels.push_back(q.levels[k]);
-    }
-    for (std::int64_t i : active_rows) {
-      const std::int32_t c = q.codes[static_cast<std::size_t>(i)];
-      kept.codes.push_back(c == QualitativeColumn::kNoLevel ? c : renumber[static_cast<std::size_t>(c)]);
-    }
-    s.qualitative.push_back(std::move(kept));
-  }
+  for (std::int64_t j : parts.sup_cols)
+    s.variable_names.push_back(table.variables[static_cast<std::size_t>(j)]);
+  for (std::int64_t i : parts.active_rows)
+    for (std::int64_t j : parts.sup_cols) s.variables.push_back(table.at(i, j));
+  for (const QualitativeColumn& q : table.qualitative) s.qualitative.push_back(active_levels(q, parts));
+  return s;
+}
+
+}  // namespace
+
+SplitTable split_table(CsvTable table, const Options& options, const std::string& file) {
+  SplitTable split;
+  for (const QualitativeColumn& q : table.qualitative)
+    split.notices.push_back(qualitative_notice(file, q, table, options.decimal));
+  const Parts parts = choose_parts(table, options, file);
+  check_supplementary_values(table, parts, options.analysis == ImportAnalysis::kCorrespondence);
+  split.active = active_part(table, parts);
+  split.supplementary = supplementary_part(table, parts);
   return split;
 }
 
