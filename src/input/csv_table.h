@@ -101,5 +101,9 @@ bool parse_csv_number(std::string_view text, char decimal, float& value, bool& t
 // The shortest text that the program's free-format reader turns back into
 // the same single-precision value (negative zero is written as 0).
 std::string shortest_float(float value);
+// The same into `out`, which has room for kShortestFloatChars characters;
+// returns the end of what was written.
+inline constexpr std::size_t kShortestFloatChars = 32;
+char* write_shortest_float(char* out, float value);
 
 }  // namespace orthaxis::input
