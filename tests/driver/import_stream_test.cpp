@@ -1,0 +1,129 @@
+// The import read in blocks gives what the whole-table reading gives: every
+// file, the summary and the refusal, at every thread count and block size.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "driver/import.h"
+#include "driver/import_stream.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using orthaxis::driver::ImportAnalysis;
+using orthaxis::driver::ImportTuning;
+using orthaxis::driver::import_table;
+using orthaxis::driver::import_tuning;
+using orthaxis::driver::Options;
+
+struct Outcome {
+  std::string said;                          // the summary, or the refusal
+  std::map<std::string, std::string> files;  // name -> bytes
+};
+
+Outcome import_once(const fs::path& table, const fs::path& dir, Options o) {
+  fs::remove_all(dir);
+  o.import_file = table.string();
+  o.dir = dir.string();
+  Outcome out;
+  try {
+    const auto s = import_table(o);
+    std::ostringstream said;
+    said << s.objects << ' ' << s.variables << ' ' << s.missing << ' ' << s.object_names << ' '
+         << s.supplementary_objects << ' ' << s.supplementary_variables << ' ' << s.qualitative;
+    for (const auto& n : s.notices) said << '\n' << n;
+    out.said = said.str();
+  } catch (const std::exception& e) {
+    out.said = std::string("refused: ") + e.what();
+  }
+  if (fs::exists(dir))
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      std::ifstream in(entry.path(), std::ios::binary);
+      out.files[entry.path().filename().string()] =
+          std::string(std::istreambuf_iterator<char>(in), {});
+    }
+  return out;
+}
+
+TEST(ImportStream, EveryFileAsTheWholeTableReadingGivesIt) {
+  struct Case {
+    const char* text;
+    const char* sup_rows = "";
+    const char* sup_cols = "";
+    ImportAnalysis analysis = ImportAnalysis::kCorrelation;
+  };
+  const std::string many = [] {
+    std::string t = ",a,b,c,d\n";
+    for (int i = 0; i < 60; ++i)
+      t += "r" + std::to_string(i) + "," + std::to_string(i * 0.37f) + ",1e-3," +
+           (i == 47 ? "late text" : std::to_string(i % 5)) + "," + std::to_string(i * 2) + "\n";
+    return t;
+  }();
+  const Case cases[] = {
+      {"\"\",\"x\",\"y, z\"\n\"r \"\"1\"\"\",1.5,2\n\"two\nlines\",NA,3.25\nr3,,4\n"},
+      {"a,b\r\n1,2\r\n3,4.5\r\n\r\n"},
+      {"a,b\r1,2\r3,4\r"},
+      {"\xEF\xBB\xBF" "a;b\n1,5;2\n3;4\n"},
+      {"a,b,q\n1,2,u\n3,4,v\n5,6,u\n7,8,w\n"},
+      {"n,a,b\n1,2,3\n2,3,4\nname,5,6\n"},
+      {"a\n1\n\n2\n\n\n"},
+      {",a,b,c\nr1,1,2,3\nr2,3,4,5\nr3,5,6,7\nr4,7,8,9\n", "r2,4", "b"},
+      {",a,b,c\nr1,1,2,3\nr2,3,4,5\nr3,5,6,7\nr4,7,8,9\n", "1-2", "3", ImportAnalysis::kCorrespondence},
+      {many.c_str(), "3,r10", "a"},
+      {many.c_str()},
+      // Refusals: the first failing line and column, nothing written.
+      {"a,b\n1,2\n\n3,4\n"},
+      {"a,b\n1,2\n3,\"4\n"},
+      {"a,b\n1,2\n3,\"4\"x\n"},
+      {"a,b\n1,2,3\n"},
+      {"a,b\n1,1e99\n2,x\n"},
+      {"a,b\n1,x\n2,1e99\n"},
+      {"a,b\n1e99,1\nx,2\n"},
+      {"a,b\n1e99,1\n3,2\n"},
+      {"a,b\n1,-2\n-3,4\n"},
+      {",a,b\nr1,1,2\nr2,-1,4\nr3,5,6\n", "r3"},
+      {",a,b\nr1,1,NA\nr2,3,4\n", "", "", ImportAnalysis::kCorrespondence},
+      {",a,b\nr1,1,2\nr2,3,4\n", "nobody"},
+      {"a,q\n1,u\n2,v\n", "", "q"},
+      {"a,b\n"},
+      {"\n\n"},
+  };
+  const fs::path base = fs::temp_directory_path() / ("orthaxis-stream-" + std::to_string(::getpid()));
+  fs::create_directories(base);
+  const ImportTuning kept = import_tuning();
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const fs::path table = base / ("t" + std::to_string(n++) + ".csv");
+    std::ofstream(table, std::ios::binary) << c.text;
+    Options o;
+    o.sup_rows = c.sup_rows;
+    o.sup_cols = c.sup_cols;
+    o.analysis = c.analysis;
+    o.separator = std::string_view(c.text).find(';') != std::string_view::npos ? ';' : ',';
+    o.decimal = o.separator == ';' ? ',' : '.';
+    import_tuning() = {std::size_t{1} << 20, true};
+    o.threads = 1;
+    const Outcome whole = import_once(table, base / "whole", o);
+    for (std::int32_t threads : {1, 2, 3})
+      for (std::size_t block : {std::size_t{1} << 20, std::size_t{7}, std::size_t{1}}) {
+        SCOPED_TRACE("threads " + std::to_string(threads) + ", block " + std::to_string(block));
+        import_tuning() = {block, false};
+        o.threads = threads;
+        const Outcome streamed = import_once(table, base / "streamed", o);
+        EXPECT_EQ(streamed.said, whole.said);
+        EXPECT_EQ(streamed.files, whole.files);
+      }
+  }
+  import_tuning() = kept;
+  fs::remove_all(base);
+}
+
+}  // namespace
