@@ -128,9 +128,12 @@ class BlockReader {
       first_ = false;
       const std::size_t cut = eof_ ? buf_.size() : last_record_end(buf_, sep_);
       if (cut > 0) {
-        c.text.assign(buf_, 0, cut);
+        // The block takes the buffer; the start of the next record stays.
+        std::string tail(buf_, cut);
+        buf_.resize(cut);
+        c.text.swap(buf_);
+        buf_.swap(tail);
         c.offset = offset_;
-        buf_.erase(0, cut);
         offset_ += cut;
         return true;
       }
@@ -141,6 +144,7 @@ class BlockReader {
  private:
   void read(std::size_t bytes) {
     const std::size_t had = buf_.size();
+    if (buf_.capacity() < had + bytes) buf_.reserve(had + bytes + bytes / 8);
     buf_.resize(had + bytes);
     const std::size_t got = std::fread(buf_.data() + had, 1, bytes, f_);
     buf_.resize(had + got);
@@ -784,6 +788,10 @@ void edit_block(std::string_view text, char separator, char decimal, std::int64_
     for (std::size_t k = 0; k < cols.size(); ++k) {
       if (k > 0) out += ' ';
       const std::string_view cell = r.fields[cols[k]].text;
+      if (decimal == '.' && input::is_shortest_float_text(cell)) {
+        out.append(cell);
+        continue;
+      }
       float v = kMissing;
       bool too_large = false;
       if (!is_missing(cell)) input::parse_csv_number(cell, decimal, v, too_large);

@@ -209,6 +209,45 @@ char* write_shortest_float(char* out, float value) {
   return std::to_chars(out, out + kShortestFloatChars, value).ptr;
 }
 
+bool is_shortest_float_text(std::string_view t) {
+  // Plain digits with at most one point, no sign, no exponent, no blanks.
+  const std::size_t n = t.size();
+  if (n == 0 || n > 12) return false;
+  std::size_t point = n, first = n, last = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const char c = t[i];
+    if (c == '.') {
+      if (point != n) return false;
+      point = i;
+    } else if (c >= '0' && c <= '9') {
+      if (c != '0') {
+        if (first == n) first = i;
+        last = i;
+      }
+    } else {
+      return false;
+    }
+  }
+  if (first == n) return n == 1;  // "0" alone
+  // The fixed form of a whole number from 2^24 on gives its exact digits.
+  if ((point == n ? n : point) > 7) return false;
+  if (point != n) {
+    // 0.5 or 12.5: one digit before the point (0) or a leading non-zero digit,
+    // digits after it, the last one not 0.
+    if (point == 0 || point + 1 == n || t[n - 1] == '0') return false;
+    if (t[0] == '0' && point != 1) return false;
+  } else if (t[0] == '0') {
+    return false;
+  }
+  // Six significant digits or fewer name one float each, so its shortest
+  // digits are these; the fixed form is chosen while it is no longer than
+  // the scientific one (d.ddde+XX).
+  std::size_t significant = 0;
+  for (std::size_t i = first; i <= last; ++i) significant += t[i] != '.';
+  if (significant > 6) return false;
+  return n <= significant + (significant > 1 ? 1 : 0) + 4;
+}
+
 std::string shortest_float(float value) {
   char buf[kShortestFloatChars];
   return std::string(buf, write_shortest_float(buf, value));

@@ -5,7 +5,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <bit>
+#include <charconv>
+#include <cstdint>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -13,6 +17,7 @@
 
 #include "driver/import.h"
 #include "driver/import_stream.h"
+#include "input/csv_table.h"
 
 namespace {
 
@@ -124,6 +129,42 @@ TEST(ImportStream, EveryFileAsTheWholeTableReadingGivesIt) {
   }
   import_tuning() = kept;
   fs::remove_all(base);
+}
+
+}  // namespace
+
+namespace {
+
+// The shortcuts of the number cells: the quick conversion gives the bits of
+// the full one, and a text taken as already shortest is what shortest_float
+// writes for its value.
+TEST(ImportStream, NumberShortcutsAgreeWithTheFullConversions) {
+  std::mt19937 random(7);
+  int shortest = 0;
+  for (int n = 0; n < 200000; ++n) {
+    std::string digits;
+    const int count = 1 + static_cast<int>(random() % 8);
+    for (int k = 0; k < count; ++k) digits += static_cast<char>('0' + random() % 10);
+    std::string t = digits;
+    const std::size_t point = random() % (digits.size() + 2);
+    if (point < digits.size()) t.insert(point, ".");
+    if (random() % 4 == 0) t = "0." + std::string(random() % 4, '0') + digits;
+    if (random() % 5 == 0) t += "e" + std::to_string(static_cast<int>(random() % 25) - 12);
+    if (random() % 6 == 0) t = "-" + t;
+    SCOPED_TRACE(t);
+    float quick = 0.0f, full = 0.0f;
+    bool too_large = false;
+    ASSERT_TRUE(orthaxis::input::parse_csv_number(t, '.', quick, too_large));
+    std::from_chars(t.data(), t.data() + t.size(), full);
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(quick), std::bit_cast<std::uint32_t>(full));
+    if (orthaxis::input::is_shortest_float_text(t)) {
+      ++shortest;
+      ASSERT_EQ(orthaxis::input::shortest_float(quick), t);
+    }
+  }
+  EXPECT_GT(shortest, 10000);
+  for (const char* t : {"1.50", "01", "00.5", ".5", "5.", "+1", "1e2", "100000", "0.0005", "1234567"})
+    EXPECT_FALSE(orthaxis::input::is_shortest_float_text(t)) << t;
 }
 
 }  // namespace
