@@ -99,6 +99,56 @@ std::size_t last_record_end(std::string_view b, char sep) {
   return cut;
 }
 
+// The records of a text without quotes: lines, split at each separator;
+// the same records and lines as RecordSplitter gives for such a text.
+class LineSplitter {
+ public:
+  LineSplitter(std::string_view text, char separator) : t_(text), sep_(separator) {}
+
+  bool next(Record& r) {
+    const std::size_t n = t_.size();
+    if (pos_ >= n) return false;
+    r.line = line_;
+    r.fields.clear();
+    const char* const b = t_.data();
+    std::size_t start = pos_;
+    for (std::size_t i = pos_;; ++i) {
+      if (i >= n) {
+        r.fields.push_back(Field{t_.substr(start, i - start)});
+        pos_ = n;
+        return true;
+      }
+      const char c = b[i];
+      if (c == sep_) {
+        r.fields.push_back(Field{t_.substr(start, i - start)});
+        start = i + 1;
+        if (start >= n) {
+          r.fields.push_back(Field{});  // a separator ends the text: one more empty field
+          pos_ = n;
+          return true;
+        }
+      } else if (c == '\n' || c == '\r') {
+        r.fields.push_back(Field{t_.substr(start, i - start)});
+        pos_ = i + 1;
+        if (c == '\r' && pos_ < n && b[pos_] == '\n') ++pos_;
+        ++line_;
+        return true;
+      }
+    }
+  }
+  std::int64_t line() const { return line_; }
+
+ private:
+  std::string_view t_;
+  char sep_;
+  std::size_t pos_ = 0;
+  std::int64_t line_ = 1;
+};
+
+bool has_quotes(std::string_view text) {
+  return std::memchr(text.data(), '"', text.size()) != nullptr;
+}
+
 struct Chunk {
   std::string text;
   std::uint64_t offset = 0;  // in the file
@@ -196,14 +246,15 @@ struct Parsed {
   Refusal failure;
 };
 
-void parse_block(const Plan& plan, const input::CsvSettings& settings, std::string_view text,
-                 Parsed& b) {
+template <class Splitter>
+void parse_records(const Plan& plan, const input::CsvSettings& settings, std::string_view text,
+                   Parsed& b) {
   const std::size_t w = plan.width;
   b.first_text.assign(w, -1);
   b.first_large.assign(w, -1);
   b.first_text_cell.assign(w, {});
   b.large.assign(w, {});
-  RecordSplitter splitter(text, settings.separator);
+  Splitter splitter(text, settings.separator);
   std::int64_t pending_blank = -1;
   Record r;
   for (;;) {
@@ -276,6 +327,14 @@ void parse_block(const Plan& plan, const input::CsvSettings& settings, std::stri
     }
   }
   b.lines = splitter.line() - 1;
+}
+
+void parse_block(const Plan& plan, const input::CsvSettings& settings, std::string_view text,
+                 Parsed& b) {
+  if (has_quotes(text))
+    parse_records<RecordSplitter>(plan, settings, text, b);
+  else
+    parse_records<LineSplitter>(plan, settings, text, b);
 }
 
 struct Block {
@@ -777,10 +836,12 @@ const std::vector<std::string>& StreamedImport::notices() const { return s_->not
 namespace {
 
 // The data file's lines of one block: the active rows' active values.
-void edit_block(std::string_view text, char separator, char decimal, std::int64_t first_record,
-                std::int64_t rows, const std::vector<char>& row_sup,
-                const std::vector<std::size_t>& cols, std::string& out) {
-  RecordSplitter splitter(text, separator);
+template <class Splitter>
+void edit_records(std::string_view text, char separator, char decimal, std::int64_t first_record,
+                  std::int64_t rows, const std::vector<char>& row_sup,
+                  const std::vector<std::size_t>& cols, std::string& out) {
+  Splitter splitter(text, separator);
+  out.reserve(text.size() + text.size() / 4);
   char buf[input::kShortestFloatChars];
   Record r;
   for (std::int64_t i = first_record; i < rows && splitter.next(r); ++i) {
@@ -799,6 +860,15 @@ void edit_block(std::string_view text, char separator, char decimal, std::int64_
     }
     out += '\n';
   }
+}
+
+void edit_block(std::string_view text, char separator, char decimal, std::int64_t first_record,
+                std::int64_t rows, const std::vector<char>& row_sup,
+                const std::vector<std::size_t>& cols, std::string& out) {
+  if (has_quotes(text))
+    edit_records<RecordSplitter>(text, separator, decimal, first_record, rows, row_sup, cols, out);
+  else
+    edit_records<LineSplitter>(text, separator, decimal, first_record, rows, row_sup, cols, out);
 }
 
 }  // namespace
