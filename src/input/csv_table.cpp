@@ -210,40 +210,39 @@ char* write_shortest_float(char* out, float value) {
 }
 
 bool is_shortest_float_text(std::string_view t) {
-  // Plain digits with at most one point, no sign, no exponent, no blanks.
+  // Plain digits with at most one point, no sign, no exponent, no blanks:
+  // "0" alone, 0.ddd or a whole part with no leading 0, and a last digit
+  // after the point that is not 0.
   const std::size_t n = t.size();
   if (n == 0 || n > 12) return false;
-  std::size_t point = n, first = n, last = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const char c = t[i];
-    if (c == '.') {
-      if (point != n) return false;
-      point = i;
-    } else if (c >= '0' && c <= '9') {
-      if (c != '0') {
-        if (first == n) first = i;
-        last = i;
-      }
-    } else {
-      return false;
-    }
+  const char* s = t.data();
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  std::size_t i = 0, significant = 0;
+  if (s[0] == '0') {
+    if (n == 1) return true;
+    if (s[1] != '.') return false;
+    i = 1;
+  } else {
+    while (i < n && digit(s[i])) ++i;
+    // The fixed form of a whole number from 2^24 on gives its exact digits.
+    if (i == 0 || i > 7) return false;
+    significant = i;
   }
-  if (first == n) return n == 1;  // "0" alone
-  // The fixed form of a whole number from 2^24 on gives its exact digits.
-  if ((point == n ? n : point) > 7) return false;
-  if (point != n) {
-    // 0.5 or 12.5: one digit before the point (0) or a leading non-zero digit,
-    // digits after it, the last one not 0.
-    if (point == 0 || point + 1 == n || t[n - 1] == '0') return false;
-    if (t[0] == '0' && point != 1) return false;
-  } else if (t[0] == '0') {
-    return false;
+  if (i == n) {
+    while (s[significant - 1] == '0') --significant;  // trailing zeros of a whole number
+  } else {
+    if (s[i] != '.' || i + 1 == n || s[n - 1] == '0') return false;
+    std::size_t k = i + 1;
+    if (significant == 0)
+      while (s[k] == '0') ++k;  // leading zeros of 0.00ddd
+    for (; k < n; ++k) {
+      if (!digit(s[k])) return false;
+      ++significant;
+    }
   }
   // Six significant digits or fewer name one float each, so its shortest
   // digits are these; the fixed form is chosen while it is no longer than
   // the scientific one (d.ddde+XX).
-  std::size_t significant = 0;
-  for (std::size_t i = first; i <= last; ++i) significant += t[i] != '.';
   if (significant > 6) return false;
   return n <= significant + (significant > 1 ? 1 : 0) + 4;
 }
