@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <type_traits>
 
 #include "analysis/missing.h"
 #include "analysis/worker_pool.h"
@@ -137,6 +138,13 @@ class LineSplitter {
     }
   }
   std::int64_t line() const { return line_; }
+  std::size_t position() const { return pos_; }
+  // Past a record read otherwise, which ended at `pos` (after its line end).
+  void skip_to(std::size_t pos, bool line_end) {
+    pos_ = pos;
+    if (line_end) ++line_;
+  }
+  std::string_view text() const { return t_; }
 
  private:
   std::string_view t_;
@@ -144,6 +152,75 @@ class LineSplitter {
   std::size_t pos_ = 0;
   std::int64_t line_ = 1;
 };
+
+// One record of plain cells read in one sweep: each value cell empty or
+// [-]digits[.digits] with at most 7 significant digits, the names (when
+// the plan has them) up to the first separator. False, with nothing stored,
+// for a record of anything else (blank, other cells, another width): it is
+// for the splitter to read.
+bool quick_record(std::size_t w, bool names, char sep, char decimal, std::string_view text,
+                  std::size_t& pos, bool& line_end, float* values, std::string_view& name) {
+  static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                      1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+  const char* q = text.data() + pos;
+  const char* const end = text.data() + text.size();
+  if (q >= end || *q == '\n' || *q == '\r') return false;
+  for (std::size_t j = 0; j < w; ++j) {
+    const bool last = j + 1 == w;
+    if (j == 0 && names) {
+      const char* f = q;
+      while (q < end && *q != sep && *q != '\n' && *q != '\r') ++q;
+      name = std::string_view(f, static_cast<std::size_t>(q - f));
+    } else {
+      const char* f = q;
+      const bool negative = q < end && *q == '-';
+      if (negative) ++q;
+      std::uint32_t m = 0;
+      int significant = 0, digits = 0, scale = 0;
+      for (; q < end && *q >= '0' && *q <= '9'; ++q, ++digits) {
+        if (m == 0 && *q == '0') continue;
+        if (++significant > 7) return false;
+        m = m * 10 + static_cast<std::uint32_t>(*q - '0');
+      }
+      if (q < end && *q == decimal) {
+        for (++q; q < end && *q >= '0' && *q <= '9'; ++q, ++digits) {
+          --scale;
+          if (m == 0 && *q == '0') continue;
+          if (++significant > 7) return false;
+          m = m * 10 + static_cast<std::uint32_t>(*q - '0');
+        }
+      }
+      if (digits == 0) {
+        if (q != f) return false;  // a sign or a mark alone
+        *values++ = kMissing;
+      } else {
+        if (scale < -10) return false;
+        const float v = static_cast<float>(m) / kPowers[-scale];
+        *values++ = m == 0 ? (negative ? -0.0f : 0.0f) : (negative ? -v : v);
+      }
+    }
+    if (!last) {
+      if (q >= end || *q != sep) return false;
+      ++q;
+      if (q >= end) return false;  // a separator ends the text
+    }
+  }
+  if (q < end) {
+    if (*q == '\n') {
+      ++q;
+    } else if (*q == '\r') {
+      ++q;
+      if (q < end && *q == '\n') ++q;
+    } else {
+      return false;
+    }
+    line_end = true;
+  } else {
+    line_end = false;
+  }
+  pos = static_cast<std::size_t>(q - text.data());
+  return true;
+}
 
 bool has_quotes(std::string_view text) {
   return std::memchr(text.data(), '"', text.size()) != nullptr;
@@ -257,7 +334,31 @@ void parse_records(const Plan& plan, const input::CsvSettings& settings, std::st
   Splitter splitter(text, settings.separator);
   std::int64_t pending_blank = -1;
   Record r;
+  const std::size_t nv = plan.value_cols.size();
   for (;;) {
+    if constexpr (std::is_same_v<Splitter, LineSplitter>) {
+      if (plan.text_cols.empty() && pending_blank < 0 && settings.separator != settings.decimal) {
+        std::size_t pos = splitter.position();
+        bool line_end = false;
+        std::string_view name;
+        b.values.resize(b.values.size() + nv);
+        if (quick_record(plan.width, plan.names, settings.separator, settings.decimal, text, pos, line_end,
+                         b.values.data() + b.values.size() - nv, name)) {
+          const std::int64_t k = b.records++;
+          b.line.push_back(splitter.line() - 1);
+          b.blank.push_back(0);
+          if (b.first_nonblank < 0) b.first_nonblank = k;
+          b.last_nonblank = k;
+          if (plan.names) {
+            b.texts.append(name);
+            b.text_end.push_back(b.texts.size());
+          }
+          splitter.skip_to(pos, line_end);
+          continue;
+        }
+        b.values.resize(b.values.size() - nv);
+      }
+    }
     try {
       if (!splitter.next(r)) break;
     } catch (const CsvError& e) {
