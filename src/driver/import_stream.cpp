@@ -159,7 +159,8 @@ class LineSplitter {
 // for a record of anything else (blank, other cells, another width): it is
 // for the splitter to read.
 bool quick_record(std::size_t w, bool names, char sep, char decimal, std::string_view text,
-                  std::size_t& pos, bool& line_end, float* values, std::string_view& name) {
+                  std::size_t& pos, bool& line_end, float* values, std::string_view& name,
+                  bool& shortest) {
   static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
                                       1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
   const char* q = text.data() + pos;
@@ -176,11 +177,27 @@ bool quick_record(std::size_t w, bool names, char sep, char decimal, std::string
       const bool negative = q < end && *q == '-';
       if (negative) ++q;
       std::uint32_t m = 0;
-      int significant = 0, digits = 0, scale = 0;
+      int significant = 0, digits = 0, scale = 0, zeros = 0;
       for (; q < end && *q >= '0' && *q <= '9'; ++q, ++digits) {
         if (m == 0 && *q == '0') continue;
+        zeros = *q == '0' ? zeros + 1 : 0;
         if (++significant > 7) return false;
         m = m * 10 + static_cast<std::uint32_t>(*q - '0');
+      }
+      const int whole_digits = digits;
+      if (shortest) {
+        // As input::is_shortest_float_text has it, from what is known here:
+        // no sign, "0" alone or 0.ddd or no leading 0, a whole part below
+        // 2^24 that is shortest as it is, and the fraction checked below.
+        const bool point = q < end && *q == '.' && decimal == '.';
+        if (negative || whole_digits == 0 || whole_digits > 7 || (*f == '0' && whole_digits > 1) ||
+            (!point && q < end && *q == decimal))
+          shortest = false;
+        else if (!point) {
+          const int kept = significant - zeros;
+          shortest = m == 0 ? whole_digits == 1
+                            : kept <= 6 && whole_digits <= kept + (kept > 1 ? 1 : 0) + 4;
+        }
       }
       if (q < end && *q == decimal) {
         for (++q; q < end && *q >= '0' && *q <= '9'; ++q, ++digits) {
@@ -190,8 +207,18 @@ bool quick_record(std::size_t w, bool names, char sep, char decimal, std::string
           m = m * 10 + static_cast<std::uint32_t>(*q - '0');
         }
       }
+      if (shortest && digits > whole_digits) {
+        // The fraction: its last digit not 0, six significant digits or
+        // fewer, the fixed form no longer than the scientific one.
+        const int length = static_cast<int>(q - f);
+        shortest = q[-1] != '0' && significant <= 6 &&
+                   length <= significant + (significant > 1 ? 1 : 0) + 4;
+      } else if (shortest && q > f && q[-1] == decimal) {
+        shortest = false;  // "5."
+      }
       if (digits == 0) {
         if (q != f) return false;  // a sign or a mark alone
+        shortest = false;
         *values++ = kMissing;
       } else {
         if (scale < -10) return false;
@@ -319,6 +346,8 @@ struct Parsed {
   std::vector<std::string> first_text_cell;
   std::vector<Refusal> large;
   std::int64_t first_nonblank = -1, last_nonblank = -1;
+  // Every record read in one sweep, every value cell already shortest.
+  bool plain = true;
   bool failed = false;
   Refusal failure;
 };
@@ -342,8 +371,10 @@ void parse_records(const Plan& plan, const input::CsvSettings& settings, std::st
         bool line_end = false;
         std::string_view name;
         b.values.resize(b.values.size() + nv);
+        bool shortest = b.plain;
         if (quick_record(plan.width, plan.names, settings.separator, settings.decimal, text, pos, line_end,
-                         b.values.data() + b.values.size() - nv, name)) {
+                         b.values.data() + b.values.size() - nv, name, shortest)) {
+          b.plain = shortest;
           const std::int64_t k = b.records++;
           b.line.push_back(splitter.line() - 1);
           b.blank.push_back(0);
@@ -361,6 +392,7 @@ void parse_records(const Plan& plan, const input::CsvSettings& settings, std::st
     }
     try {
       if (!splitter.next(r)) break;
+      b.plain = false;
     } catch (const CsvError& e) {
       b.failed = true;
       b.failure = Refusal{e.what(), e.line() - 1, e.field(), {}};
@@ -432,15 +464,19 @@ void parse_records(const Plan& plan, const input::CsvSettings& settings, std::st
 
 void parse_block(const Plan& plan, const input::CsvSettings& settings, std::string_view text,
                  Parsed& b) {
-  if (has_quotes(text))
+  b.plain = !plan.text_cols.empty() ? false : true;
+  if (has_quotes(text)) {
+    b.plain = false;
     parse_records<RecordSplitter>(plan, settings, text, b);
-  else
+  } else {
     parse_records<LineSplitter>(plan, settings, text, b);
+  }
 }
 
 struct Block {
   std::uint64_t offset = 0, size = 0;
   std::int64_t first_record = 0;
+  bool plain = false;  // see Parsed::plain
 };
 
 std::string plural(std::int64_t n, std::string_view word) {
@@ -500,6 +536,7 @@ struct StreamedImport::State {
   input::SupplementaryData supplementary;
   std::vector<char> row_sup;
   std::vector<std::size_t> written_cols;  // header columns of the active variables
+  std::size_t width = 0;                   // of the header
   std::vector<Block> blocks;
   char separator = ',';
 
@@ -658,7 +695,7 @@ struct StreamedImport::State {
     }
     rd.records += b.records;
     rd.next_line += b.lines;
-    rd.blocks.push_back(Block{chunk.offset, chunk.text.size(), first_record});
+    rd.blocks.push_back(Block{chunk.offset, chunk.text.size(), first_record, b.plain});
   }
 
   // One reading of the table under `plan`; false when it must be read again
@@ -891,6 +928,7 @@ struct StreamedImport::State {
       supplementary.qualitative.push_back(std::move(kept));
     }
     blocks = std::move(rd.blocks);
+    width = plan.width;
   }
 
   // Where each column was first seen to hold text, from the first reading.
@@ -963,6 +1001,36 @@ void edit_records(std::string_view text, char separator, char decimal, std::int6
   }
 }
 
+// The same for a block whose cells are their own data-file text: the
+// written cells of each kept line as they are, a blank between them.
+void copy_plain_block(std::string_view text, char separator, std::int64_t first_record,
+                      std::int64_t rows, const std::vector<char>& row_sup,
+                      const std::vector<char>& written, std::string& out) {
+  out.reserve(text.size() + 16);
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  for (std::int64_t i = first_record; i < rows && p < end; ++i) {
+    const bool keep = !row_sup[static_cast<std::size_t>(i)];
+    bool first = true;
+    for (std::size_t j = 0;; ++j) {
+      const char* f = p;
+      while (p < end && *p != separator && *p != '\n' && *p != '\r') ++p;
+      if (keep && written[j]) {
+        if (!first) out += ' ';
+        out.append(f, static_cast<std::size_t>(p - f));
+        first = false;
+      }
+      if (p < end && *p == separator) {
+        ++p;
+        continue;
+      }
+      break;
+    }
+    if (keep) out += '\n';
+    if (p < end) p += *p == '\r' && p + 1 < end && p[1] == '\n' ? 2 : 1;
+  }
+}
+
 void edit_block(std::string_view text, char separator, char decimal, std::int64_t first_record,
                 std::int64_t rows, const std::vector<char>& row_sup,
                 const std::vector<std::size_t>& cols, std::string& out) {
@@ -994,6 +1062,8 @@ void StreamedImport::write_rows(const std::function<void(std::string_view)>& sin
     analysis::WorkerPool::Handle h;
   };
   std::deque<std::unique_ptr<Slot>> window;
+  std::vector<char> written(s.width, 0);
+  for (std::size_t j : s.written_cols) written[j] = 1;
   try {
     auto take_front = [&] {
       Slot& slot = *window.front();
@@ -1011,7 +1081,10 @@ void StreamedImport::write_rows(const std::function<void(std::string_view)>& sin
         throw textio::IoError(std::ferror(f) ? std::strerror(errno) : "the table changed while read",
                               "READ", textio::units::kImportTable, s.options.import_file);
       Slot* p = slot.get();
-      p->h = s.pool.start(1, [&s, p](std::size_t) {
+      p->h = s.pool.start(1, [&s, p, &written](std::size_t) {
+        if (p->block->plain)
+          return copy_plain_block(p->text, s.separator, p->block->first_record, s.rows_total,
+                                  s.row_sup, written, p->out);
         edit_block(p->text, s.separator, s.settings.decimal, p->block->first_record, s.rows_total,
                    s.row_sup, s.written_cols, p->out);
       });
