@@ -1009,8 +1009,22 @@ void copy_plain_block(std::string_view text, char separator, std::int64_t first_
   out.reserve(text.size() + 16);
   const char* p = text.data();
   const char* const end = p + text.size();
+  const bool every = std::find(written.begin(), written.end(), 0) == written.end();
   for (std::int64_t i = first_record; i < rows && p < end; ++i) {
     const bool keep = !row_sup[static_cast<std::size_t>(i)];
+    if (every) {
+      // The whole line, its separators made blanks.
+      const char* f = p;
+      while (p < end && *p != '\n' && *p != '\r') ++p;
+      if (keep) {
+        const std::size_t at = out.size();
+        out.append(f, static_cast<std::size_t>(p - f));
+        std::replace(out.begin() + static_cast<std::ptrdiff_t>(at), out.end(), separator, ' ');
+        out += '\n';
+      }
+      if (p < end) p += *p == '\r' && p + 1 < end && p[1] == '\n' ? 2 : 1;
+      continue;
+    }
     bool first = true;
     for (std::size_t j = 0;; ++j) {
       const char* f = p;
