@@ -276,7 +276,9 @@ ImportSummary import_table(const Options& options, const std::function<void()>& 
   const std::string& file = options.import_file;
   ImportSummary summary;
   ImportedFiles files;
-  if (import_tuning().whole_table) {
+  std::error_code regular_ec;
+  // A pipe or a device cannot be read twice: such a table is read whole.
+  if (import_tuning().whole_table || !fs::is_regular_file(file, regular_ec)) {
     // The whole table in memory, read by input::parse_csv.
     input::CsvTable table;
     SplitTable split;
