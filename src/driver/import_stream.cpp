@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <deque>
 #include <limits>
 #include <optional>
@@ -348,6 +350,12 @@ struct Parsed {
   std::int64_t first_nonblank = -1, last_nonblank = -1;
   // Every record read in one sweep, every value cell already shortest.
   bool plain = true;
+  // Per record, over the active columns (as ordinals among them): the first
+  // negative value, the first missing one and how many are missing.
+  struct Summary {
+    std::int64_t first_negative = -1, first_missing = -1, missing = 0;
+  };
+  std::vector<Summary> summary;
   bool failed = false;
   Refusal failure;
 };
@@ -462,6 +470,20 @@ void parse_records(const Plan& plan, const input::CsvSettings& settings, std::st
   b.lines = splitter.line() - 1;
 }
 
+Parsed::Summary summarize(const Plan& plan, const float* v) {
+  Parsed::Summary s;
+  for (std::size_t a = 0; a < plan.active.size(); ++a) {
+    const float x = v[plan.active[a]];
+    if (analysis::missing_cell(x)) {
+      if (s.first_missing < 0) s.first_missing = static_cast<std::int64_t>(a);
+      ++s.missing;
+    } else if (x < 0.0f && s.first_negative < 0) {
+      s.first_negative = static_cast<std::int64_t>(a);
+    }
+  }
+  return s;
+}
+
 void parse_block(const Plan& plan, const input::CsvSettings& settings, std::string_view text,
                  Parsed& b) {
   b.plain = !plan.text_cols.empty() ? false : true;
@@ -471,6 +493,10 @@ void parse_block(const Plan& plan, const input::CsvSettings& settings, std::stri
   } else {
     parse_records<LineSplitter>(plan, settings, text, b);
   }
+  const std::size_t nv = plan.value_cols.size();
+  b.summary.resize(static_cast<std::size_t>(b.records));
+  for (std::size_t k = 0; k < b.summary.size() && (k + 1) * nv <= b.values.size(); ++k)
+    b.summary[k] = summarize(plan, b.values.data() + k * nv);
 }
 
 struct Block {
@@ -578,7 +604,7 @@ struct StreamedImport::State {
 
   // A row of the table: its values (per value column) and texts.
   void take_row(const Plan& plan, Reading& rd, std::int64_t i, std::int64_t line, const float* v,
-                const std::vector<std::string_view>& texts) {
+                const std::vector<std::string_view>& texts, const Parsed::Summary& summary) {
     std::size_t t = 0;
     std::string_view name;
     if (plan.names) {
@@ -618,13 +644,17 @@ struct StreamedImport::State {
                                              "correspondence analysis takes values of 0 or more");
       rd.sup.variables.push_back(x);
     }
-    for (std::size_t k : plan.active) {
+    rd.missing += summary.missing;
+    if (rd.active_refusal) return;
+    std::int64_t a = summary.first_negative;
+    if (coa && summary.first_missing >= 0 && (a < 0 || summary.first_missing < a))
+      a = summary.first_missing;
+    if (a >= 0) {
+      const std::size_t k = plan.active[static_cast<std::size_t>(a)];
       const float x = v[k];
       if (analysis::missing_cell(x)) {
-        if (coa && !rd.active_refusal)
-          rd.active_refusal = refusal(k, "a missing value cannot enter a correspondence analysis");
-        ++rd.missing;
-      } else if (x < 0.0f && !rd.active_refusal) {
+        rd.active_refusal = refusal(k, "a missing value cannot enter a correspondence analysis");
+      } else {
         rd.active_refusal = refusal(
             k, coa ? input::shortest_float(x) +
                          " is negative: correspondence analysis takes counts or other values of 0 "
@@ -668,6 +698,7 @@ struct StreamedImport::State {
     std::vector<std::string_view> texts(nt);
     std::vector<float> blank_values(nv, kMissing);
     std::vector<std::string_view> blank_texts(nt);
+    const Parsed::Summary blank_summary = summarize(plan, blank_values.data());
     for (std::int64_t k = 0; k < b.records; ++k) {
       const std::size_t ks = static_cast<std::size_t>(k);
       const std::int64_t line = first_line + b.line[ks];
@@ -682,7 +713,7 @@ struct StreamedImport::State {
       }
       for (std::size_t p = 0; p < rd.pending_blank_rows.size(); p += 2)
         take_row(plan, rd, rd.pending_blank_rows[p], rd.pending_blank_rows[p + 1],
-                 blank_values.data(), blank_texts);
+                 blank_values.data(), blank_texts, blank_summary);
       rd.pending_blank_rows.clear();
       rd.carried_blank_line = -1;
       for (std::size_t t = 0; t < nt; ++t) {
@@ -690,7 +721,7 @@ struct StreamedImport::State {
         const std::size_t s = ks * nt + t == 0 ? 0 : b.text_end[ks * nt + t - 1];
         texts[t] = std::string_view(b.texts).substr(s, e - s);
       }
-      take_row(plan, rd, first_record + k, line, b.values.data() + ks * nv, texts);
+      take_row(plan, rd, first_record + k, line, b.values.data() + ks * nv, texts, b.summary[ks]);
       rd.last_nonblank = first_record + k;
     }
     rd.records += b.records;
@@ -1059,29 +1090,53 @@ void edit_block(std::string_view text, char separator, char decimal, std::int64_
 void StreamedImport::write_rows(const std::function<void(std::string_view)>& sink) const {
   State& s = *s_;
   if (s.blocks.empty()) return;
-  std::FILE* f = std::fopen(s.options.import_file.c_str(), "rb");
-  if (f == nullptr)
+  const int fd = ::open(s.options.import_file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
     throw textio::IoError(std::strerror(errno), "OPEN", textio::units::kImportTable,
                           s.options.import_file);
   struct Closer {
-    std::FILE* f;
-    ~Closer() { std::fclose(f); }
-  } closer{f};
-  if (std::fseek(f, static_cast<long>(s.blocks.front().offset), SEEK_SET) != 0)
-    throw textio::IoError(std::strerror(errno), "READ", textio::units::kImportTable,
-                          s.options.import_file);
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  // Each block is read and edited on the pool, and handed to the sink in order.
   struct Slot {
     std::string text, out;
     const Block* block = nullptr;
+    int error = 0;  // errno of a failed read; -1: the table is shorter than it was
     analysis::WorkerPool::Handle h;
   };
   std::deque<std::unique_ptr<Slot>> window;
   std::vector<char> written(s.width, 0);
   for (std::size_t j : s.written_cols) written[j] = 1;
+  auto job = [&s, &written, fd](Slot& slot) {
+    const Block& b = *slot.block;
+    slot.text.resize(b.size);
+    std::size_t got = 0;
+    while (got < b.size) {
+      const ssize_t n = ::pread(fd, slot.text.data() + got, b.size - got,
+                                static_cast<off_t>(b.offset + got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        slot.error = n < 0 ? errno : -1;
+        return;
+      }
+      got += static_cast<std::size_t>(n);
+    }
+    if (b.plain)
+      copy_plain_block(slot.text, s.separator, b.first_record, s.rows_total, s.row_sup, written,
+                       slot.out);
+    else
+      edit_block(slot.text, s.separator, s.settings.decimal, b.first_record, s.rows_total,
+                 s.row_sup, s.written_cols, slot.out);
+    std::string().swap(slot.text);
+  };
   try {
     auto take_front = [&] {
       Slot& slot = *window.front();
       s.pool.wait(slot.h);
+      if (slot.error != 0)
+        throw textio::IoError(slot.error > 0 ? std::strerror(slot.error) : "the table changed while read",
+                              "READ", textio::units::kImportTable, s.options.import_file);
       sink(slot.out);
       window.pop_front();
     };
@@ -1089,19 +1144,9 @@ void StreamedImport::write_rows(const std::function<void(std::string_view)>& sin
       if (b.first_record >= s.rows_total) break;
       while (window.size() >= s.in_flight) take_front();
       auto slot = std::make_unique<Slot>();
-      slot->text.resize(b.size);
       slot->block = &b;
-      if (std::fread(slot->text.data(), 1, b.size, f) != b.size)
-        throw textio::IoError(std::ferror(f) ? std::strerror(errno) : "the table changed while read",
-                              "READ", textio::units::kImportTable, s.options.import_file);
       Slot* p = slot.get();
-      p->h = s.pool.start(1, [&s, p, &written](std::size_t) {
-        if (p->block->plain)
-          return copy_plain_block(p->text, s.separator, p->block->first_record, s.rows_total,
-                                  s.row_sup, written, p->out);
-        edit_block(p->text, s.separator, s.settings.decimal, p->block->first_record, s.rows_total,
-                   s.row_sup, s.written_cols, p->out);
-      });
+      p->h = s.pool.start(1, [&job, p](std::size_t) { job(*p); });
       window.push_back(std::move(slot));
     }
     while (!window.empty()) take_front();
