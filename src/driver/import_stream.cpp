@@ -501,7 +501,7 @@ void parse_block(const Plan& plan, const input::CsvSettings& settings, std::stri
 
 struct Block {
   std::uint64_t offset = 0, size = 0;
-  std::int64_t first_record = 0;
+  std::int64_t first_record = 0, records = 0;
   bool plain = false;  // see Parsed::plain
 };
 
@@ -726,7 +726,7 @@ struct StreamedImport::State {
     }
     rd.records += b.records;
     rd.next_line += b.lines;
-    rd.blocks.push_back(Block{chunk.offset, chunk.text.size(), first_record, b.plain});
+    rd.blocks.push_back(Block{chunk.offset, chunk.text.size(), first_record, b.records, b.plain});
   }
 
   // One reading of the table under `plan`; false when it must be read again
@@ -1035,12 +1035,21 @@ void edit_records(std::string_view text, char separator, char decimal, std::int6
 // The same for a block whose cells are their own data-file text: the
 // written cells of each kept line as they are, a blank between them.
 void copy_plain_block(std::string_view text, char separator, std::int64_t first_record,
-                      std::int64_t rows, const std::vector<char>& row_sup,
+                      std::int64_t records, std::int64_t rows, const std::vector<char>& row_sup,
                       const std::vector<char>& written, std::string& out) {
   out.reserve(text.size() + 16);
   const char* p = text.data();
   const char* const end = p + text.size();
   const bool every = std::find(written.begin(), written.end(), 0) == written.end();
+  const auto sup = row_sup.begin() + first_record;
+  if (every && first_record + records <= rows && std::find(sup, sup + records, 1) == sup + records &&
+      std::memchr(p, '\r', text.size()) == nullptr) {
+    // Every line kept whole, each ending with LF: the block itself.
+    out.assign(text);
+    for (char& c : out) c = c == separator ? ' ' : c;
+    if (!out.empty() && out.back() != '\n') out += '\n';
+    return;
+  }
   for (std::int64_t i = first_record; i < rows && p < end; ++i) {
     const bool keep = !row_sup[static_cast<std::size_t>(i)];
     if (every) {
@@ -1123,8 +1132,8 @@ void StreamedImport::write_rows(const std::function<void(std::string_view)>& sin
       got += static_cast<std::size_t>(n);
     }
     if (b.plain)
-      copy_plain_block(slot.text, s.separator, b.first_record, s.rows_total, s.row_sup, written,
-                       slot.out);
+      copy_plain_block(slot.text, s.separator, b.first_record, b.records, s.rows_total, s.row_sup,
+                       written, slot.out);
     else
       edit_block(slot.text, s.separator, s.settings.decimal, b.first_record, s.rows_total,
                  s.row_sup, s.written_cols, slot.out);

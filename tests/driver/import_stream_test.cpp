@@ -75,6 +75,8 @@ TEST(ImportStream, EveryFileAsTheWholeTableReadingGivesIt) {
       {"\"\",\"x\",\"y, z\"\n\"r \"\"1\"\"\",1.5,2\n\"two\nlines\",NA,3.25\nr3,,4\n"},
       {"a,b\r\n1,2\r\n3,4.5\r\n\r\n"},
       {"a,b\r1,2\r3,4\r"},
+      {"a,b,c\n1,2,3\n4,5.5,6\n7,8,9.25\n10,11,12"},
+      {"a,b,c,d\n1,2,3,4\n4,5.5,6,7\n7,8,9.25,1\n10,11,12,13\n", "2", "b"},
       // Cells of every form, some already their shortest text, some not.
       {"a,b,c\n0.5,00.5,1.50\n5.,100000,10000\n0.0005,0.05,1200\n94510900,1234567,0\n"
        "0.0,-0,12.05\n1e5,7,.5\n0.000123,123456,1234560\n"},
