@@ -9,7 +9,9 @@
 #include <span>
 
 #include "analysis/missing.h"
+#include "driver/import_stream.h"
 #include "driver/run.h"
+#include "driver/threads.h"
 #include "driver/supplementary_import.h"
 #include "input/data_matrix.h"
 #include "export/csv.h"
@@ -80,16 +82,6 @@ void write_text(const fs::path& path, std::string_view text) {
   f.close();
 }
 
-void write_supplementary(const fs::path& dir, const input::SupplementaryData& s,
-                         const input::CsvTable& active) {
-  std::vector<std::string> labels;
-  for (const std::string& name : active.objects) labels.push_back(one_line(name));
-  const input::SupplementaryTexts t = input::supplementary_texts(s, labels, active.variables);
-  write_text(dir / input::kSupplementaryObjectsFile, t.objects);
-  write_text(dir / input::kSupplementaryVariablesFile, t.variables);
-  write_text(dir / input::kQualitativeFile, t.qualitative);
-}
-
 void write_labels(int unit, const fs::path& path, const std::vector<std::string>& names) {
   textio::OutputFile f(unit, path.string());
   f.write(std::to_string(names.size()));
@@ -151,18 +143,21 @@ std::int64_t check_for_analysis(const input::CsvTable& table, ImportAnalysis ana
   return missing;
 }
 
-Setup setup_for_table(const input::CsvTable& table, const Options& options) {
+namespace {
+
+Setup setup_for_counts(std::int64_t rows, std::int64_t columns, bool object_names,
+                       const Options& options) {
   // The counts fit: import_table refuses larger tables before this.
   auto count = [](std::int64_t n) { return static_cast<std::int32_t>(n); };
   Setup s;
   RunValues& v = s.values;
-  v.rows = count(table.rows());
-  v.columns = count(table.columns());
+  v.rows = count(rows);
+  v.columns = count(columns);
   v.analysis_type = static_cast<std::int32_t>(options.analysis);
   v.matrix_option = 0;
-  v.components = count(std::min<std::int64_t>(options.axes, table.columns()));
+  v.components = count(std::min<std::int64_t>(options.axes, columns));
   v.coa_scaling = options.analysis == ImportAnalysis::kCorrespondence ? 1 : 0;
-  v.object_labels = table.has_object_names() ? 1 : 0;
+  v.object_labels = object_names ? 1 : 0;
   v.variable_labels = 1;
   v.printout = 0;
   v.variable_score_option = 0;
@@ -171,6 +166,12 @@ Setup setup_for_table(const input::CsvTable& table, const Options& options) {
   s.names = {kImportData,          kImportObjectScores, kImportVariableScores,
              kImportVariableLabels, kImportObjectLabels, kImportMatrix};
   return s;
+}
+
+}  // namespace
+
+Setup setup_for_table(const input::CsvTable& table, const Options& options) {
+  return setup_for_counts(table.rows(), table.columns(), table.has_object_names(), options);
 }
 
 std::string import_setup(const input::CsvTable& table, const Options& options) {
@@ -196,33 +197,27 @@ void import_data(const input::CsvTable& table, const std::string& title,
   sink(out);
 }
 
-ImportSummary import_table(const Options& options, const std::function<void()>& before_writing) {
-  const fs::path dir = options.dir.empty() ? fs::path(".") : fs::path(options.dir);
-  check_directory(dir, options);
+namespace {
 
-  const std::string& file = options.import_file;
-  input::CsvTable table;
-  ImportSummary summary;
-  SplitTable split;
-  try {
-    split = split_table(input::parse_csv(read_whole(file), {options.separator, options.decimal, true}),
-                        options, file);
-    table = std::move(split.active);
-    summary.missing = check_for_analysis(table, options.analysis);
-  } catch (const input::CsvError& e) {
-    throw SetupError(e.message(file));
-  }
+// What both readings give the writing of the files.
+struct ImportedFiles {
+  std::int64_t rows = 0, columns = 0;
+  bool object_names = false;
+  const std::vector<std::string>* variables = nullptr;
+  const std::vector<std::string>* objects = nullptr;
+  const input::SupplementaryData* supplementary = nullptr;
+  std::function<void(const std::function<void(std::string_view)>&)> rows_to;
+};
+
+void check_counts(const std::string& file, std::int64_t rows, std::int64_t columns) {
   constexpr auto kMaxCount = std::numeric_limits<std::int32_t>::max();
-  if (table.rows() > kMaxCount || table.columns() > kMaxCount)
+  if (rows > kMaxCount || columns > kMaxCount)
     throw SetupError(file + ": more than " + std::to_string(kMaxCount) + " rows or columns");
-  summary.objects = table.rows();
-  summary.variables = table.columns();
-  summary.object_names = table.has_object_names();
-  summary.supplementary_objects = split.supplementary.object_count();
-  summary.supplementary_variables = split.supplementary.variable_count();
-  summary.qualitative = static_cast<std::int64_t>(split.supplementary.qualitative.size());
-  summary.notices = std::move(split.notices);
+}
 
+void write_files(const fs::path& dir, const Options& options, const ImportedFiles& t,
+                 const std::function<void()>& before_writing) {
+  const std::string& file = options.import_file;
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec) throw SetupError("cannot create directory \"" + options.dir + "\": " + ec.message());
@@ -242,17 +237,96 @@ ImportSummary import_table(const Options& options, const std::function<void()>& 
   {
     textio::OutputFile data(textio::units::kData, (dir / kImportData).string());
     const std::string title = fs::path(file).filename().string() + ": " +
-                              std::to_string(table.rows()) + " objects, " +
-                              std::to_string(table.columns()) + " variables";
-    import_data(table, title, [&](std::string_view piece) { data.write_records(piece); });
+                              std::to_string(t.rows) + " objects, " +
+                              std::to_string(t.columns) + " variables";
+    data.write_records(one_line(title) + "\n" + std::to_string(t.rows) + " " +
+                       std::to_string(t.columns) + "\n");
+    t.rows_to([&](std::string_view piece) { data.write_records(piece); });
     data.close();
   }
-  write_labels(textio::units::kVariableLabels, dir / kImportVariableLabels, table.variables);
-  if (table.has_object_names())
-    write_labels(textio::units::kObjectLabels, dir / kImportObjectLabels, table.objects);
-  write_supplementary(dir, split.supplementary, table);
+  write_labels(textio::units::kVariableLabels, dir / kImportVariableLabels, *t.variables);
+  if (t.object_names)
+    write_labels(textio::units::kObjectLabels, dir / kImportObjectLabels, *t.objects);
+  std::vector<std::string> labels;
+  for (const std::string& name : *t.objects) labels.push_back(one_line(name));
+  const input::SupplementaryTexts s = input::supplementary_texts(*t.supplementary, labels, *t.variables);
+  write_text(dir / input::kSupplementaryObjectsFile, s.objects);
+  write_text(dir / input::kSupplementaryVariablesFile, s.variables);
+  write_text(dir / input::kQualitativeFile, s.qualitative);
   // The setup file comes last: a directory with a setup file has its data.
-  write_setup((dir / kSetupFile).string(), setup_for_table(table, options));
+  write_setup((dir / kSetupFile).string(),
+              setup_for_counts(t.rows, t.columns, t.object_names, options));
+}
+
+// The threads of the import: those of the run; a setting the run refuses
+// is left for the run to refuse, and the import takes one thread.
+std::size_t import_threads(const Options& options) {
+  try {
+    return thread_count(options.threads);
+  } catch (const std::exception&) {
+    return 1;
+  }
+}
+
+}  // namespace
+
+ImportSummary import_table(const Options& options, const std::function<void()>& before_writing) {
+  const fs::path dir = options.dir.empty() ? fs::path(".") : fs::path(options.dir);
+  check_directory(dir, options);
+  const std::string& file = options.import_file;
+  ImportSummary summary;
+  ImportedFiles files;
+  std::error_code regular_ec;
+  // A pipe or a device cannot be read twice: such a table is read whole.
+  if (import_tuning().whole_table || !fs::is_regular_file(file, regular_ec)) {
+    // The whole table in memory, read by input::parse_csv.
+    input::CsvTable table;
+    SplitTable split;
+    try {
+      split = split_table(input::parse_csv(read_whole(file), {options.separator, options.decimal, true}),
+                          options, file);
+      table = std::move(split.active);
+      summary.missing = check_for_analysis(table, options.analysis);
+    } catch (const input::CsvError& e) {
+      throw SetupError(e.message(file));
+    }
+    check_counts(file, table.rows(), table.columns());
+    summary.objects = table.rows();
+    summary.variables = table.columns();
+    summary.object_names = table.has_object_names();
+    summary.supplementary_objects = split.supplementary.object_count();
+    summary.supplementary_variables = split.supplementary.variable_count();
+    summary.qualitative = static_cast<std::int64_t>(split.supplementary.qualitative.size());
+    summary.notices = std::move(split.notices);
+    files = {table.rows(), table.columns(), table.has_object_names(), &table.variables,
+             &table.objects, &split.supplementary,
+             [&](const std::function<void(std::string_view)>& sink) {
+               import_data(table, "", [&, first = true](std::string_view piece) mutable {
+                 if (first) {
+                   // import_data's own heading is left out: write_files writes it.
+                   piece.remove_prefix(piece.find('\n', piece.find('\n') + 1) + 1);
+                   first = false;
+                 }
+                 sink(piece);
+               });
+             }};
+    write_files(dir, options, files, before_writing);
+    return summary;
+  }
+  const StreamedImport table(options, file, import_threads(options));
+  check_counts(file, table.rows(), table.columns());
+  summary.objects = table.rows();
+  summary.variables = table.columns();
+  summary.missing = table.missing();
+  summary.object_names = table.object_names();
+  summary.supplementary_objects = table.supplementary().object_count();
+  summary.supplementary_variables = table.supplementary().variable_count();
+  summary.qualitative = static_cast<std::int64_t>(table.supplementary().qualitative.size());
+  summary.notices = table.notices();
+  files = {table.rows(), table.columns(), table.object_names(), &table.variables(),
+           &table.objects(), &table.supplementary(),
+           [&](const std::function<void(std::string_view)>& sink) { table.write_rows(sink); }};
+  write_files(dir, options, files, before_writing);
   return summary;
 }
 

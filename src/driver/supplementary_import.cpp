@@ -33,11 +33,12 @@ std::string plural(std::int64_t n, std::string_view word) {
 
 std::string shown(std::string_view name) { return "\"" + std::string(name) + "\""; }
 
-// The notice for a column read as texts.
+}  // namespace
+
 std::string qualitative_notice(const std::string& file, const QualitativeColumn& q,
-                               const CsvTable& t, char decimal) {
+                               bool object_names, char decimal) {
   std::string s = file + ", column " +
-                  std::to_string(q.position + (t.has_object_names() ? 1 : 0)) + " (" +
+                  std::to_string(q.position + (object_names ? 1 : 0)) + " (" +
                   shown(q.name) + ") is qualitative";
   if (!q.first_text.empty()) {
     s += " (" + shown(q.first_text) + " on line " + std::to_string(q.first_line) +
@@ -51,8 +52,6 @@ std::string qualitative_notice(const std::string& file, const QualitativeColumn&
   if (q.numbers > 0) s += "; " + plural(q.numbers, "of its cells") + " read as numbers";
   return s;
 }
-
-}  // namespace
 
 std::vector<std::int64_t> select_items(std::string_view list, std::string_view option,
                                        std::string_view what, std::int64_t count,
@@ -244,7 +243,7 @@ input::SupplementaryData supplementary_part(const CsvTable& table, const Parts& 
 SplitTable split_table(CsvTable table, const Options& options, const std::string& file) {
   SplitTable split;
   for (const QualitativeColumn& q : table.qualitative)
-    split.notices.push_back(qualitative_notice(file, q, table, options.decimal));
+    split.notices.push_back(qualitative_notice(file, q, table.has_object_names(), options.decimal));
   const Parts parts = choose_parts(table, options, file);
   check_supplementary_values(table, parts, options.analysis == ImportAnalysis::kCorrespondence);
   split.active = active_part(table, parts);

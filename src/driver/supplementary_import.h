@@ -24,6 +24,11 @@ std::vector<std::int64_t> select_items(std::string_view list, std::string_view o
                                        std::string_view what, std::int64_t count,
                                        const std::vector<std::string>& names);
 
+// The notice for a column read as texts (`object_names`: the table's first
+// column holds names).
+std::string qualitative_notice(const std::string& file, const input::QualitativeColumn& q,
+                               bool object_names, char decimal);
+
 struct SplitTable {
   input::CsvTable active;
   input::SupplementaryData supplementary;

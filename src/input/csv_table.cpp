@@ -1,5 +1,7 @@
 #include "input/csv_table.h"
 
+#include "input/csv_records.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -15,103 +17,14 @@ namespace {
 
 constexpr std::size_t kShownText = 20;  // characters of an offending cell in a message
 
-struct Field {
-  std::string_view text;  // into the table's text, or into the splitter's unescaped copies
-  bool quoted = false;
-};
-
-struct Record {
-  std::int64_t line = 0;
-  std::vector<Field> fields;
-  // A line with nothing on it.
-  bool blank() const { return fields.size() == 1 && !fields[0].quoted && fields[0].text.empty(); }
-};
-
-// Splits the text into records; a quoted field may hold separators, quotes
-// written twice and line ends. The fields of a record stay valid until the
-// next record is taken.
-class RecordSplitter {
- public:
-  RecordSplitter(std::string_view text, char separator) : t_(text), sep_(separator) {}
-
-  bool next(Record& r) {
-    if (pos_ >= t_.size()) return false;
-    r.line = line_;
-    r.fields.clear();
-    unescaped_.clear();
-    for (;;) {
-      Field f;
-      if (t_[pos_] == '"') {
-        quoted_field(f, r);
-      } else {
-        const std::size_t begin = pos_;
-        while (pos_ < t_.size() && t_[pos_] != sep_ && t_[pos_] != '\n' && t_[pos_] != '\r') ++pos_;
-        f.text = t_.substr(begin, pos_ - begin);
-      }
-      r.fields.push_back(f);
-      if (pos_ >= t_.size()) return true;
-      const char end = t_[pos_++];
-      if (end == sep_) {
-        if (pos_ < t_.size()) continue;
-        r.fields.push_back(Field{});  // a separator ends the text: one more empty field
-        return true;
-      }
-      // The line end (LF, CRLF or CR alone) closes the record.
-      if (end == '\r' && pos_ < t_.size() && t_[pos_] == '\n') ++pos_;
-      ++line_;
-      return true;
-    }
-  }
-
- private:
-  void quoted_field(Field& f, const Record& r) {
-    f.quoted = true;
-    const std::int64_t field = static_cast<std::int64_t>(r.fields.size()) + 1;
-    const std::int64_t opened = line_;
-    const std::size_t begin = ++pos_;
-    bool doubled = false;
-    for (;;) {
-      if (pos_ >= t_.size()) throw CsvError("the quote opened here is never closed", opened, field);
-      const char c = t_[pos_++];
-      if (c == '\n') ++line_;
-      if (c != '"') continue;
-      if (pos_ < t_.size() && t_[pos_] == '"') {
-        doubled = true;
-        ++pos_;
-        continue;
-      }
-      break;
-    }
-    f.text = t_.substr(begin, pos_ - 1 - begin);
-    if (doubled) {
-      std::string& u = unescaped_.emplace_back();
-      for (std::size_t k = 0; k < f.text.size(); ++k) {
-        u += f.text[k];
-        if (f.text[k] == '"') ++k;  // the second quote of a pair
-      }
-      f.text = u;
-    }
-    if (pos_ < t_.size() && t_[pos_] != sep_ && t_[pos_] != '\n' && t_[pos_] != '\r')
-      throw CsvError("text follows the closing quote of a field", line_, field);
-  }
-
-  std::string_view t_;
-  char sep_;
-  std::size_t pos_ = 0;
-  std::int64_t line_ = 1;
-  std::deque<std::string> unescaped_;  // fields of the current record that held doubled quotes
-};
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-bool is_missing(std::string_view cell) {
-  cell = trim(cell);
-  return cell.empty() || cell == "NA";
-}
+using csv_detail::Field;
+using csv_detail::Record;
+using csv_detail::RecordSplitter;
+using csv_detail::trim;
+using csv_detail::is_missing;
+using csv_detail::cell_value;
+using csv_detail::separator_hint;
+using csv_detail::LevelCoder;
 
 std::string shown(std::string_view text) {
   std::string s(text.substr(0, kShownText));
@@ -126,11 +39,18 @@ std::string plural(std::int64_t n, const char* word) {
 void check_width(const Record& r, std::size_t width) {
   const std::int64_t got = static_cast<std::int64_t>(r.fields.size());
   const std::int64_t want = static_cast<std::int64_t>(width);
-  if (got == want) return;
+  if (got != want) throw CsvError(csv_detail::width_reason(got, want), r.line);
+}
+
+}  // namespace
+
+namespace csv_detail {
+
+std::string width_reason(std::int64_t got, std::int64_t want) {
   std::string reason = plural(got, "field") + " where the header row has " + std::to_string(want);
   if (got == want + 1)
     reason += " (a header without a cell above the row names? give it an empty first cell)";
-  throw CsvError(reason, r.line);
+  return reason;
 }
 
 float cell_value(const Field& cell, const CsvSettings& s, std::int64_t line, std::int64_t field,
@@ -163,7 +83,7 @@ std::string separator_hint(std::string_view header, char separator) {
   return {};
 }
 
-}  // namespace
+}  // namespace csv_detail
 
 CsvError::CsvError(std::string reason, std::int64_t line, std::int64_t field,
                    std::string field_name)
@@ -183,9 +103,67 @@ std::string CsvError::message(std::string_view file) const {
   return s + ": " + reason_;
 }
 
+namespace {
+
+// Exact powers of ten in single precision (5^10 < 2^24).
+constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                  1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+
+// A number of at most 7 significant digits (below 2^24) scaled by at most
+// ten powers of ten: both are exact floats, so one multiplication or
+// division rounds the value correctly, as the full conversion does. False
+// (nothing set) when the text is not such a number, or not a number at all.
+bool quick_number(std::string_view text, char decimal, float& value) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  std::uint32_t m = 0;
+  int significant = 0, digits = 0, scale = 0;
+  for (; p < end && *p >= '0' && *p <= '9'; ++p, ++digits) {
+    if (m == 0 && *p == '0') continue;
+    if (++significant > 7) return false;
+    m = m * 10 + static_cast<std::uint32_t>(*p - '0');
+  }
+  if (p < end && *p == decimal) {
+    for (++p; p < end && *p >= '0' && *p <= '9'; ++p, ++digits) {
+      --scale;
+      if (m == 0 && *p == '0') continue;
+      if (++significant > 7) return false;
+      m = m * 10 + static_cast<std::uint32_t>(*p - '0');
+    }
+  }
+  if (digits == 0) return false;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool down = false;
+    if (p < end && (*p == '+' || *p == '-')) down = *p++ == '-';
+    int e = 0, exponent_digits = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+      if (++exponent_digits > 3) return false;
+      e = e * 10 + (*p - '0');
+    }
+    if (exponent_digits == 0) return false;
+    scale += down ? -e : e;
+  }
+  if (p != end || m >= (1u << 24)) return false;
+  if (m == 0) {
+    value = negative ? -0.0f : 0.0f;
+    return true;
+  }
+  if (scale < -10 || scale > 10) return false;
+  const float f = static_cast<float>(m);
+  const float v = scale < 0 ? f / kPowersOfTen[-scale] : f * kPowersOfTen[scale];
+  value = negative ? -v : v;
+  return true;
+}
+
+}  // namespace
+
 bool parse_csv_number(std::string_view text, char decimal, float& value, bool& too_large) {
   too_large = false;
   text = trim(text);
+  if (quick_number(text, decimal, value)) return true;
   std::string buf;
   std::size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
@@ -223,47 +201,58 @@ bool parse_csv_number(std::string_view text, char decimal, float& value, bool& t
   return true;
 }
 
+char* write_shortest_float(char* out, float value) {
+  if (value == 0.0f) {
+    *out = '0';
+    return out + 1;
+  }
+  return std::to_chars(out, out + kShortestFloatChars, value).ptr;
+}
+
+bool is_shortest_float_text(std::string_view t) {
+  // Plain digits with at most one point, no sign, no exponent, no blanks:
+  // "0" alone, 0.ddd or a whole part with no leading 0, and a last digit
+  // after the point that is not 0.
+  const std::size_t n = t.size();
+  if (n == 0 || n > 12) return false;
+  const char* s = t.data();
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  std::size_t i = 0, significant = 0;
+  if (s[0] == '0') {
+    if (n == 1) return true;
+    if (s[1] != '.') return false;
+    i = 1;
+  } else {
+    while (i < n && digit(s[i])) ++i;
+    // The fixed form of a whole number from 2^24 on gives its exact digits.
+    if (i == 0 || i > 7) return false;
+    significant = i;
+  }
+  if (i == n) {
+    while (s[significant - 1] == '0') --significant;  // trailing zeros of a whole number
+  } else {
+    if (s[i] != '.' || i + 1 == n || s[n - 1] == '0') return false;
+    std::size_t k = i + 1;
+    if (significant == 0)
+      while (s[k] == '0') ++k;  // leading zeros of 0.00ddd
+    for (; k < n; ++k) {
+      if (!digit(s[k])) return false;
+      ++significant;
+    }
+  }
+  // Six significant digits or fewer name one float each, so its shortest
+  // digits are these; the fixed form is chosen while it is no longer than
+  // the scientific one (d.ddde+XX).
+  if (significant > 6) return false;
+  return n <= significant + (significant > 1 ? 1 : 0) + 4;
+}
+
 std::string shortest_float(float value) {
-  if (value == 0.0f) return "0";
-  char buf[32];
-  auto res = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, res.ptr);
+  char buf[kShortestFloatChars];
+  return std::string(buf, write_shortest_float(buf, value));
 }
 
 namespace {
-
-// The level codes of one qualitative column while its rows are read.
-struct LevelCoder {
-  std::map<std::string, std::int32_t, std::less<>> codes;  // text -> order of first appearance
-  QualitativeColumn column;
-
-  void add(std::string_view cell, const CsvSettings& s) {
-    cell = trim(cell);
-    if (is_missing(cell)) {
-      column.codes.push_back(QualitativeColumn::kNoLevel);
-      return;
-    }
-    float v;
-    bool too_large;
-    if (parse_csv_number(cell, s.decimal, v, too_large)) ++column.numbers;
-    auto it = codes.find(cell);
-    if (it == codes.end())
-      it = codes.emplace(std::string(cell), static_cast<std::int32_t>(codes.size())).first;
-    column.codes.push_back(it->second);
-  }
-  // The levels in sorted order, the codes renumbered to match.
-  QualitativeColumn finish() {
-    std::vector<std::int32_t> sorted_of(codes.size());
-    std::int32_t k = 0;
-    for (const auto& [text, code] : codes) {
-      sorted_of[static_cast<std::size_t>(code)] = k++;
-      column.levels.push_back(text);
-    }
-    for (std::int32_t& c : column.codes)
-      if (c != QualitativeColumn::kNoLevel) c = sorted_of[static_cast<std::size_t>(c)];
-    return std::move(column);
-  }
-};
 
 // One reading of the text. Columns marked in `texts` are read as
 // qualitative columns; with settings.qualitative a value column found to

@@ -101,5 +101,13 @@ bool parse_csv_number(std::string_view text, char decimal, float& value, bool& t
 // The shortest text that the program's free-format reader turns back into
 // the same single-precision value (negative zero is written as 0).
 std::string shortest_float(float value);
+// The same into `out`, which has room for kShortestFloatChars characters;
+// returns the end of what was written.
+inline constexpr std::size_t kShortestFloatChars = 32;
+char* write_shortest_float(char* out, float value);
+// A cell that is already the shortest text of the number it reads as (plain
+// digits with '.', at most six significant ones, nothing to drop): true
+// only when shortest_float of its value gives these very characters.
+bool is_shortest_float_text(std::string_view text);
 
 }  // namespace orthaxis::input
