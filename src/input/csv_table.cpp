@@ -254,115 +254,152 @@ std::string shortest_float(float value) {
 
 namespace {
 
+// What one reading of the text keeps as it goes: the header, the coders of
+// the text columns, the columns found to hold text and where, the table
+// taken so far and the first column's cells (names or values: known once
+// every row is seen).
+struct Pass {
+  const CsvSettings& settings;
+  const std::vector<char>& texts;
+  std::vector<char>& found;
+  std::size_t width = 0;
+  std::vector<std::string> names_in_header{};  // copied: the splitter reuses its storage
+  std::vector<LevelCoder> coders{};
+  std::size_t text_columns = 0;
+  std::vector<QualitativeColumn> first_found{};
+  CsvTable t{};
+  std::vector<std::string> first_column{};
+};
+
+// The header: the first record that is not blank.
+void read_header(RecordSplitter& splitter, Pass& p) {
+  Record header;
+  do {
+    if (!splitter.next(header)) throw CsvError("the table is empty (no header row)");
+  } while (header.blank());
+  p.width = header.fields.size();
+  for (const Field& f : header.fields) p.names_in_header.emplace_back(f.text);
+  p.coders.resize(p.width);
+  for (std::size_t j = 1; j < p.width; ++j) p.text_columns += p.texts[j] ? 1 : 0;
+  p.found.assign(p.width, 0);
+  p.first_found.resize(p.width);
+}
+
+// A row of the table. Columns 2 onwards always hold values; the first
+// column is kept as text until every row is seen.
+void take_record(Pass& p, const Record& r) {
+  const std::size_t width = p.width;
+  const CsvSettings& settings = p.settings;
+  const std::vector<char>& texts = p.texts;
+  std::vector<char>& found = p.found;
+  CsvTable& t = p.t;
+  check_width(r, width);
+  t.lines.push_back(r.line);
+  p.first_column.emplace_back(r.fields[0].text);
+  for (std::size_t j = 1; j < width; ++j) {
+    const Field& cell = r.fields[j];
+    if (texts[j]) {
+      p.coders[j].add(cell.text, settings);
+      continue;
+    }
+    if (settings.qualitative && !found[j] && !is_missing(cell.text)) {
+      float v;
+      bool too_large;
+      if (!parse_csv_number(cell.text, settings.decimal, v, too_large) && !too_large) {
+        found[j] = 1;
+        p.first_found[j].first_text = std::string(trim(cell.text));
+        p.first_found[j].first_line = r.line;
+      }
+    }
+    if (found[j]) {
+      t.values.push_back(CsvTable::kMissing);
+      continue;
+    }
+    t.values.push_back(cell_value(cell, settings, r.line, static_cast<std::int64_t>(j) + 1,
+                                  p.names_in_header[j]));
+  }
+}
+
+// Whether the first column holds names: an empty first header cell, or a
+// cell that is not a number.
+bool first_column_names(const Pass& p) {
+  bool names = p.width >= 2 && trim(p.names_in_header[0]).empty();
+  for (std::size_t i = 0; i < p.first_column.size() && !names; ++i) {
+    float v;
+    bool too_large;
+    names = !is_missing(p.first_column[i]) &&
+            !parse_csv_number(p.first_column[i], p.settings.decimal, v, too_large) && !too_large;
+  }
+  return names;
+}
+
+// The first column is a variable: put its values in front of each row.
+void put_first_column_in_front(Pass& p) {
+  CsvTable& t = p.t;
+  const std::size_t stored = p.width - 1 - p.text_columns;
+  std::vector<float> values;
+  values.reserve(t.lines.size() * (stored + 1));
+  for (std::size_t i = 0; i < t.lines.size(); ++i) {
+    values.push_back(cell_value(Field{p.first_column[i], false}, p.settings, t.lines[i], 1,
+                                p.names_in_header[0]));
+    auto row = t.values.begin() + static_cast<std::ptrdiff_t>(i * stored);
+    values.insert(values.end(), row, row + static_cast<std::ptrdiff_t>(stored));
+  }
+  t.values = std::move(values);
+}
+
 // One reading of the text. Columns marked in `texts` are read as
 // qualitative columns; with settings.qualitative a value column found to
 // hold text is marked in `found` (the reading is then to be done again).
 CsvTable parse_pass(std::string_view text, const CsvSettings& settings,
                     const std::vector<char>& texts, std::vector<char>& found) {
   RecordSplitter splitter(text, settings.separator);
-  Record header;
-  do {
-    if (!splitter.next(header)) throw CsvError("the table is empty (no header row)");
-  } while (header.blank());
-  const std::size_t width = header.fields.size();
-  std::vector<std::string> names_in_header;  // copied: the splitter reuses its storage
-  for (const Field& f : header.fields) names_in_header.emplace_back(f.text);
-  std::vector<LevelCoder> coders(width);
-  std::size_t text_columns = 0;
-  for (std::size_t j = 1; j < width; ++j) text_columns += texts[j] ? 1 : 0;
-  found.assign(width, 0);
-  std::vector<QualitativeColumn> first_found(width);
-
-  // Columns 2 onwards always hold values. The first column is kept as text
-  // until every row is seen: it holds names when any cell is not a number.
-  CsvTable t;
-  std::vector<std::string> first_column;
+  Pass p{settings, texts, found};
+  read_header(splitter, p);
+  const std::size_t width = p.width;
+  CsvTable& t = p.t;
   std::vector<std::int64_t> blank_lines;  // blank lines not yet known to be inside the table
-  auto take = [&](const Record& r) {
-    check_width(r, width);
-    t.lines.push_back(r.line);
-    first_column.emplace_back(r.fields[0].text);
-    for (std::size_t j = 1; j < width; ++j) {
-      const Field& cell = r.fields[j];
-      if (texts[j]) {
-        coders[j].add(cell.text, settings);
-        continue;
-      }
-      if (settings.qualitative && !found[j] && !is_missing(cell.text)) {
-        float v;
-        bool too_large;
-        if (!parse_csv_number(cell.text, settings.decimal, v, too_large) && !too_large) {
-          found[j] = 1;
-          first_found[j].first_text = std::string(trim(cell.text));
-          first_found[j].first_line = r.line;
-        }
-      }
-      if (found[j]) {
-        t.values.push_back(CsvTable::kMissing);
-        continue;
-      }
-      t.values.push_back(cell_value(cell, settings, r.line, static_cast<std::int64_t>(j) + 1,
-                                    names_in_header[j]));
-    }
-  };
   for (Record r; splitter.next(r);) {
     if (r.blank()) {
       blank_lines.push_back(r.line);
       continue;
     }
-    for (std::int64_t line : blank_lines) take(Record{line, {Field{}}});
+    for (std::int64_t line : blank_lines) take_record(p, Record{line, {Field{}}});
     blank_lines.clear();
-    take(r);
+    take_record(p, r);
   }
   if (t.lines.empty()) throw CsvError("the table has a header row but no rows of values");
 
-  bool names = width >= 2 && trim(names_in_header[0]).empty();
-  for (std::size_t i = 0; i < first_column.size() && !names; ++i) {
-    float v;
-    bool too_large;
-    names = !is_missing(first_column[i]) &&
-            !parse_csv_number(first_column[i], settings.decimal, v, too_large) && !too_large;
-  }
+  const bool names = first_column_names(p);
   if (names && width == 1)
     throw CsvError("the table has object names but no columns of values" +
-                   separator_hint(names_in_header[0], settings.separator));
+                   separator_hint(p.names_in_header[0], settings.separator));
   for (std::size_t j = 1; j < width; ++j) {
     if (!found[j]) continue;
     // The column's first text, kept for the notice of the reading to come.
-    QualitativeColumn& q = t.qualitative.emplace_back(std::move(first_found[j]));
+    QualitativeColumn& q = t.qualitative.emplace_back(std::move(p.first_found[j]));
     q.position = static_cast<std::int64_t>(names ? j : j + 1);
   }
-  if (!t.qualitative.empty()) return t;  // read again with these columns as texts
+  if (!t.qualitative.empty()) return std::move(t);  // read again with these columns as texts
 
   const std::size_t first = names ? 1 : 0;
   for (std::size_t j = first; j < width; ++j) {
     const std::int64_t position = static_cast<std::int64_t>(names ? j : j + 1);
     if (j > 0 && texts[j]) {
-      QualitativeColumn q = coders[j].finish();
-      q.name = names_in_header[j];
+      QualitativeColumn q = p.coders[j].finish();
+      q.name = p.names_in_header[j];
       q.position = position;
       t.qualitative.push_back(std::move(q));
       continue;
     }
-    t.variables.push_back(names_in_header[j]);
-    if (text_columns > 0) t.positions.push_back(position);
+    t.variables.push_back(p.names_in_header[j]);
+    if (p.text_columns > 0) t.positions.push_back(position);
   }
-  if (names) {
-    t.objects = std::move(first_column);
-    return t;
-  }
-  // The first column is a variable: put its values in front of each row.
-  const std::size_t stored = width - 1 - text_columns;
-  std::vector<float> values;
-  values.reserve(t.lines.size() * (stored + 1));
-  for (std::size_t i = 0; i < t.lines.size(); ++i) {
-    values.push_back(cell_value(Field{first_column[i], false}, settings, t.lines[i], 1,
-                                names_in_header[0]));
-    auto row = t.values.begin() + static_cast<std::ptrdiff_t>(i * stored);
-    values.insert(values.end(), row, row + static_cast<std::ptrdiff_t>(stored));
-  }
-  t.values = std::move(values);
-  return t;
+  if (names)
+    t.objects = std::move(p.first_column);
+  else
+    put_first_column_in_front(p);
+  return std::move(t);
 }
 
 }  // namespace

@@ -1,0 +1,142 @@
+// The outcome of the streamed import's last reading: the qualitative
+// columns and their notices, the supplementary rows and columns checked
+// against the lists of the options, the refusals in the order of the
+// whole-table import, then the labels, the supplementary parts and the
+// blocks kept for the second reading.
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "driver/import_state.h"
+#include "driver/supplementary_import.h"
+
+namespace orthaxis::driver {
+
+namespace {
+
+using input::QualitativeColumn;
+
+std::string plural(std::int64_t n, std::string_view word) {
+  return std::to_string(n) + " " + std::string(word) + (n == 1 ? "" : "s");
+}
+
+}  // namespace
+
+// The columns of texts of the last reading as qualitative columns, where
+// each was first seen to hold text.
+std::vector<QualitativeColumn> StreamedImport::State::qualitative_columns(const Plan& plan,
+                                                                          Reading& rd) {
+  std::vector<input::QualitativeColumn> qualitative;
+  for (std::size_t t = 0; t < plan.text_cols.size(); ++t) {
+    const std::size_t j = plan.text_cols[t];
+    QualitativeColumn q = rd.coders[t].finish();
+    q.name = plan.header[j];
+    q.position = static_cast<std::int64_t>(names ? j : j + 1);
+    q.first_text = first_text[j];
+    q.first_line = first_line[j];
+    qualitative.push_back(std::move(q));
+  }
+  return qualitative;
+}
+
+// The rows and columns read as supplementary against the options' lists,
+// then the refusals of the split of the table and of the active values.
+void StreamedImport::State::check_supplementary(const Plan& plan, const Reading& rd,
+                                                const std::vector<QualitativeColumn>& qualitative) {
+  const std::int64_t rows = rows_total;
+  const std::size_t shift = names ? 1 : 0;
+  const std::size_t data_width = plan.width - shift;
+  std::vector<std::string> column_names(plan.header.begin() + static_cast<std::ptrdiff_t>(shift),
+                                        plan.header.end());
+  std::vector<std::int64_t> value_of(data_width, -1);
+  for (std::size_t k = 0; k < plan.value_cols.size(); ++k) value_of[plan.value_cols[k] - shift] = static_cast<std::int64_t>(k);
+  if (!options.sup_rows.empty()) {
+    const std::vector<std::int64_t> chosen =
+        select_items(options.sup_rows, "--sup-rows", "row", rows, rd.objects);
+    std::vector<std::int64_t> mine;
+    for (std::int64_t i = 0; i < rows; ++i)
+      if (rd.row_sup[static_cast<std::size_t>(i)]) mine.push_back(i);
+    if (mine != chosen) throw std::logic_error("the rows read as supplementary differ from --sup-rows");
+  }
+  std::vector<char> sup_value(plan.value_cols.size(), 0);
+  if (!options.sup_cols.empty()) {
+    for (std::int64_t c : select_items(options.sup_cols, "--sup-cols", "column",
+                                       static_cast<std::int64_t>(data_width), column_names)) {
+      const std::int64_t k = value_of[static_cast<std::size_t>(c)];
+      if (k < 0)
+        throw SetupError("--sup-cols: column " + std::to_string(c + 1) + " (\"" +
+                         column_names[static_cast<std::size_t>(c)] +
+                         "\") holds texts, not numbers: it is a qualitative variable, "
+                         "supplementary without being named");
+      sup_value[static_cast<std::size_t>(k)] = 1;
+    }
+  }
+  if (sup_value != plan.sup_col) throw std::logic_error("the columns read as supplementary differ from --sup-cols");
+  const bool lists = !options.sup_rows.empty() || !options.sup_cols.empty();
+  if (plan.active.empty())
+    throw SetupError(file + ": no column of numbers is left to analyse" +
+                     (qualitative.empty() ? "" : " (the columns of texts are qualitative)"));
+  if (lists && (rd.active_rows < 2 || plan.active.size() < 2))
+    throw SetupError("--sup-rows and --sup-cols leave " + plural(rd.active_rows, "active object") +
+                     " and " + plural(static_cast<std::int64_t>(plan.active.size()), "active variable") +
+                     ": the analysis needs at least two of each");
+  if (rd.sup_row_negative) refuse(*rd.sup_row_negative);
+  if (coa && rd.sup_col_negative) refuse(*rd.sup_col_negative);
+  if (rd.active_refusal) refuse(*rd.active_refusal);
+}
+
+// The levels of a qualitative column that the active objects have,
+// renumbered in their order, and the active objects' codes.
+QualitativeColumn StreamedImport::State::active_levels(const QualitativeColumn& q) const {
+  const std::int64_t rows = rows_total;
+  std::vector<std::int32_t> renumber(q.levels.size(), QualitativeColumn::kNoLevel);
+  for (std::int64_t i = 0; i < rows; ++i) {
+    const std::int32_t c = q.codes[static_cast<std::size_t>(i)];
+    if (!row_sup[static_cast<std::size_t>(i)] && c != QualitativeColumn::kNoLevel)
+      renumber[static_cast<std::size_t>(c)] = 0;
+  }
+  QualitativeColumn kept;
+  kept.name = q.name;
+  kept.position = q.position;
+  for (std::size_t k = 0; k < q.levels.size(); ++k) {
+    if (renumber[k] == QualitativeColumn::kNoLevel) continue;
+    renumber[k] = static_cast<std::int32_t>(kept.levels.size());
+    kept.levels.push_back(q.levels[k]);
+  }
+  for (std::int64_t i = 0; i < rows; ++i) {
+    if (row_sup[static_cast<std::size_t>(i)]) continue;
+    const std::int32_t c = q.codes[static_cast<std::size_t>(i)];
+    kept.codes.push_back(c == QualitativeColumn::kNoLevel ? c : renumber[static_cast<std::size_t>(c)]);
+  }
+  return kept;
+}
+
+// The refusals and the outcome of the last reading, in the order of the
+// whole-table import.
+void StreamedImport::State::finish(const Plan& plan, Reading& rd) {
+  if (!plan.names && rd.col0_large) refuse(*rd.col0_large);
+  names = plan.names;
+  std::vector<QualitativeColumn> qualitative = qualitative_columns(plan, rd);
+  for (const QualitativeColumn& q : qualitative)
+    notices.push_back(qualitative_notice(file, q, names, options.decimal));
+  check_supplementary(plan, rd, qualitative);
+
+  const std::int64_t rows = rows_total;
+  active_rows = rd.active_rows;
+  missing = rd.missing;
+  row_sup = std::move(rd.row_sup);
+  for (std::size_t k : plan.active) {
+    variables.push_back(plan.header[plan.value_cols[k]]);
+    written_cols.push_back(plan.value_cols[k]);
+  }
+  if (names)
+    for (std::int64_t i = 0; i < rows; ++i)
+      if (!row_sup[static_cast<std::size_t>(i)]) active_objects.push_back(std::move(rd.objects[static_cast<std::size_t>(i)]));
+  supplementary = std::move(rd.sup);
+  for (std::size_t k : plan.sup) supplementary.variable_names.push_back(plan.header[plan.value_cols[k]]);
+  for (const QualitativeColumn& q : qualitative) supplementary.qualitative.push_back(active_levels(q));
+  blocks = std::move(rd.blocks);
+  width = plan.width;
+}
+
+}  // namespace orthaxis::driver
