@@ -109,8 +109,8 @@ class Run {
     open_named_files();
     files_.setup.rewind();  // from here on unit 9 is the report
     const DataShape shape = settle_data();
-    WorkStorage storage =
-        allocate_work(shape.n, shape.p, v_.components, label_count(shape), work_side(plan_, shape.n, shape.p));
+    WorkStorage storage = allocate_work(shape.n, shape.p, v_.components, label_count(shape),
+                                        work_side(plan_, shape.n, shape.p));
     const RunLabels labels = read_labels(shape);
     report_parameters(shape);
     console_.flush();  // each long phase begins with the console shown up to date
