@@ -95,13 +95,9 @@ void StreamedImport::State::take_row(const Plan& plan, Reading& rd, const Row& r
     for (std::size_t k : plan.active) {
       const float x = v[k];
       if (!rd.sup_row_negative && !analysis::missing_cell(x) && x < 0.0f)
-        rd.sup_row_negative = refusal(
-            k, coa ? input::shortest_float(x) +
-                         " is negative: a supplementary row of a correspondence analysis takes "
-                         "values of 0 or more"
-                   : input::shortest_float(x) +
-                         " is negative: principal component analysis takes values of 0 or more, "
-                         "for supplementary objects as for the others");
+        rd.sup_row_negative =
+            refusal(k, input::shortest_float(x) + " is negative: " +
+                           std::string(coa ? kNegativeSupplementaryRow : kNegativeSupplementaryObject));
       rd.sup.objects.push_back(x);
     }
     return;
@@ -110,9 +106,8 @@ void StreamedImport::State::take_row(const Plan& plan, Reading& rd, const Row& r
   for (std::size_t k : plan.sup) {
     const float x = v[k];
     if (coa && !rd.sup_col_negative && !analysis::missing_cell(x) && x < 0.0f)
-      rd.sup_col_negative = refusal(k, input::shortest_float(x) +
-                                           " is negative: a supplementary column of a "
-                                           "correspondence analysis takes values of 0 or more");
+      rd.sup_col_negative = refusal(k, input::shortest_float(x) + " is negative: " +
+                                           std::string(kNegativeSupplementaryColumn));
     rd.sup.variables.push_back(x);
   }
   rd.missing += summary.missing;

@@ -85,32 +85,6 @@ void StreamedImport::State::check_supplementary(const Plan& plan, const Reading&
   if (rd.active_refusal) refuse(*rd.active_refusal);
 }
 
-// The levels of a qualitative column that the active objects have,
-// renumbered in their order, and the active objects' codes.
-QualitativeColumn StreamedImport::State::active_levels(const QualitativeColumn& q) const {
-  const std::int64_t rows = rows_total;
-  std::vector<std::int32_t> renumber(q.levels.size(), QualitativeColumn::kNoLevel);
-  for (std::int64_t i = 0; i < rows; ++i) {
-    const std::int32_t c = q.codes[static_cast<std::size_t>(i)];
-    if (!row_sup[static_cast<std::size_t>(i)] && c != QualitativeColumn::kNoLevel)
-      renumber[static_cast<std::size_t>(c)] = 0;
-  }
-  QualitativeColumn kept;
-  kept.name = q.name;
-  kept.position = q.position;
-  for (std::size_t k = 0; k < q.levels.size(); ++k) {
-    if (renumber[k] == QualitativeColumn::kNoLevel) continue;
-    renumber[k] = static_cast<std::int32_t>(kept.levels.size());
-    kept.levels.push_back(q.levels[k]);
-  }
-  for (std::int64_t i = 0; i < rows; ++i) {
-    if (row_sup[static_cast<std::size_t>(i)]) continue;
-    const std::int32_t c = q.codes[static_cast<std::size_t>(i)];
-    kept.codes.push_back(c == QualitativeColumn::kNoLevel ? c : renumber[static_cast<std::size_t>(c)]);
-  }
-  return kept;
-}
-
 // The refusals and the outcome of the last reading, in the order of the
 // whole-table import.
 void StreamedImport::State::finish(const Plan& plan, Reading& rd) {
@@ -134,7 +108,7 @@ void StreamedImport::State::finish(const Plan& plan, Reading& rd) {
       if (!row_sup[static_cast<std::size_t>(i)]) active_objects.push_back(std::move(rd.objects[static_cast<std::size_t>(i)]));
   supplementary = std::move(rd.sup);
   for (std::size_t k : plan.sup) supplementary.variable_names.push_back(plan.header[plan.value_cols[k]]);
-  for (const QualitativeColumn& q : qualitative) supplementary.qualitative.push_back(active_levels(q));
+  for (const QualitativeColumn& q : qualitative) supplementary.qualitative.push_back(active_levels(q, row_sup));
   blocks = std::move(rd.blocks);
   width = plan.width;
 }

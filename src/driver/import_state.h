@@ -112,7 +112,6 @@ struct StreamedImport::State {
   std::vector<input::QualitativeColumn> qualitative_columns(const Plan& plan, Reading& rd);
   void check_supplementary(const Plan& plan, const Reading& rd,
                            const std::vector<input::QualitativeColumn>& qualitative);
-  input::QualitativeColumn active_levels(const input::QualitativeColumn& q) const;
   void finish(const Plan& plan, Reading& rd);
 
   // Where each column was first seen to hold text, from the first reading.

@@ -159,25 +159,21 @@ Parts choose_parts(const CsvTable& table, const Options& options, const std::str
 // analysis (profiles of amounts of 0 or more).
 void check_supplementary_values(const CsvTable& table, const Parts& parts, bool coa) {
   auto check = [&](const std::vector<std::int64_t>& along_rows,
-                   const std::vector<std::int64_t>& along_cols, const std::string& rule) {
+                   const std::vector<std::int64_t>& along_cols, std::string_view rule) {
     for (std::int64_t i : along_rows)
       for (std::int64_t j : along_cols) {
         const float v = table.at(i, j);
         if (!analysis::missing_cell(v) && v < 0.0f)
-          throw input::CsvError(input::shortest_float(v) + " is negative: " + rule,
+          throw input::CsvError(input::shortest_float(v) + " is negative: " + std::string(rule),
                                 table.lines[static_cast<std::size_t>(i)], table.field_of(j),
                                 table.variables[static_cast<std::size_t>(j)]);
       }
   };
   if (coa) {
-    check(parts.sup_rows, parts.active_cols,
-          "a supplementary row of a correspondence analysis takes values of 0 or more");
-    check(parts.active_rows, parts.sup_cols,
-          "a supplementary column of a correspondence analysis takes values of 0 or more");
+    check(parts.sup_rows, parts.active_cols, kNegativeSupplementaryRow);
+    check(parts.active_rows, parts.sup_cols, kNegativeSupplementaryColumn);
   } else {
-    check(parts.sup_rows, parts.active_cols,
-          "principal component analysis takes values of 0 or more, for supplementary objects "
-          "as for the others");
+    check(parts.sup_rows, parts.active_cols, kNegativeSupplementaryObject);
   }
 }
 
@@ -198,29 +194,6 @@ CsvTable active_part(const CsvTable& table, const Parts& parts) {
   return a;
 }
 
-// A qualitative column over the active objects only, its levels renumbered
-// in their order.
-QualitativeColumn active_levels(const QualitativeColumn& q, const Parts& parts) {
-  std::vector<std::int32_t> renumber(q.levels.size(), QualitativeColumn::kNoLevel);
-  for (std::int64_t i : parts.active_rows) {
-    const std::int32_t c = q.codes[static_cast<std::size_t>(i)];
-    if (c != QualitativeColumn::kNoLevel) renumber[static_cast<std::size_t>(c)] = 0;
-  }
-  QualitativeColumn kept;
-  kept.name = q.name;
-  kept.position = q.position;
-  for (std::size_t k = 0; k < q.levels.size(); ++k) {
-    if (renumber[k] == QualitativeColumn::kNoLevel) continue;
-    renumber[k] = static_cast<std::int32_t>(kept.levels.size());
-    kept.levels.push_back(q.levels[k]);
-  }
-  for (std::int64_t i : parts.active_rows) {
-    const std::int32_t c = q.codes[static_cast<std::size_t>(i)];
-    kept.codes.push_back(c == QualitativeColumn::kNoLevel ? c : renumber[static_cast<std::size_t>(c)]);
-  }
-  return kept;
-}
-
 // The supplementary objects, variables and qualitative columns.
 input::SupplementaryData supplementary_part(const CsvTable& table, const Parts& parts) {
   input::SupplementaryData s;
@@ -234,11 +207,37 @@ input::SupplementaryData supplementary_part(const CsvTable& table, const Parts& 
     s.variable_names.push_back(table.variables[static_cast<std::size_t>(j)]);
   for (std::int64_t i : parts.active_rows)
     for (std::int64_t j : parts.sup_cols) s.variables.push_back(table.at(i, j));
-  for (const QualitativeColumn& q : table.qualitative) s.qualitative.push_back(active_levels(q, parts));
+  std::vector<char> supplementary(static_cast<std::size_t>(table.rows()), 0);
+  for (std::int64_t i : parts.sup_rows) supplementary[static_cast<std::size_t>(i)] = 1;
+  for (const QualitativeColumn& q : table.qualitative)
+    s.qualitative.push_back(active_levels(q, supplementary));
   return s;
 }
 
 }  // namespace
+
+QualitativeColumn active_levels(const QualitativeColumn& q, std::span<const char> supplementary) {
+  std::vector<std::int32_t> renumber(q.levels.size(), QualitativeColumn::kNoLevel);
+  for (std::size_t i = 0; i < supplementary.size(); ++i) {
+    const std::int32_t c = q.codes[i];
+    if (!supplementary[i] && c != QualitativeColumn::kNoLevel)
+      renumber[static_cast<std::size_t>(c)] = 0;
+  }
+  QualitativeColumn kept;
+  kept.name = q.name;
+  kept.position = q.position;
+  for (std::size_t k = 0; k < q.levels.size(); ++k) {
+    if (renumber[k] == QualitativeColumn::kNoLevel) continue;
+    renumber[k] = static_cast<std::int32_t>(kept.levels.size());
+    kept.levels.push_back(q.levels[k]);
+  }
+  for (std::size_t i = 0; i < supplementary.size(); ++i) {
+    if (supplementary[i]) continue;
+    const std::int32_t c = q.codes[i];
+    kept.codes.push_back(c == QualitativeColumn::kNoLevel ? c : renumber[static_cast<std::size_t>(c)]);
+  }
+  return kept;
+}
 
 SplitTable split_table(CsvTable table, const Options& options, const std::string& file) {
   SplitTable split;

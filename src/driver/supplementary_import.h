@@ -6,6 +6,7 @@
 // input/supplementary_files.h.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,20 @@ namespace orthaxis::driver {
 std::vector<std::int64_t> select_items(std::string_view list, std::string_view option,
                                        std::string_view what, std::int64_t count,
                                        const std::vector<std::string>& names);
+
+// Why a supplementary value below 0 is refused, after "<value> is negative: ".
+inline constexpr std::string_view kNegativeSupplementaryObject =
+    "principal component analysis takes values of 0 or more, for supplementary objects as for "
+    "the others";
+inline constexpr std::string_view kNegativeSupplementaryRow =
+    "a supplementary row of a correspondence analysis takes values of 0 or more";
+inline constexpr std::string_view kNegativeSupplementaryColumn =
+    "a supplementary column of a correspondence analysis takes values of 0 or more";
+
+// A qualitative column over the active objects only (`supplementary`: one
+// flag per row of the table), its levels renumbered in their order.
+input::QualitativeColumn active_levels(const input::QualitativeColumn& q,
+                                       std::span<const char> supplementary);
 
 // The notice for a column read as texts (`object_names`: the table's first
 // column holds names).
