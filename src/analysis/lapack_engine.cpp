@@ -197,7 +197,7 @@ LapackEigen lapack_rows(std::int32_t n32, std::int32_t p32, std::span<const doub
   // The positive ones lead; anything after them is zero or negative.
   for (std::size_t k = positive; k < p; ++k) e.values[k] = std::min(e.values[k], 0.0f);
   // u scaled by 1 / sqrt(lambda), non-increasing order, n x positive.
-  std::vector<double> u(n * positive);
+  UnsetVector<double> u(n * positive);
   for (std::size_t k = 0; k < positive; ++k) {
     const double* from = g.data() + (n - 1 - k) * n;
     const double scale = 1.0 / std::sqrt(w[n - 1 - k]);
@@ -212,7 +212,7 @@ LapackEigen lapack_rows(std::int32_t n32, std::int32_t p32, std::span<const doub
     run(row_tiles, [&](std::size_t t) {
       const std::size_t r0 = t * 4 * kTile;
       const int rows = static_cast<int>(std::min(4 * kTile, p - r0));
-      std::vector<double> tile(static_cast<std::size_t>(rows) * positive);
+      UnsetVector<double> tile(static_cast<std::size_t>(rows) * positive);
       // Z^T (p x n) is zt read as p x n column-major: its rows r0.. are zt + r0.
       lib.dgemm("N", "N", &rows, &cols, &in, &one, zt.data() + r0, &ip, u.data(), &in, &zero,
                 tile.data(), &rows, 1, 1);

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/unset_vector.h"
 #include "analysis/worker_pool.h"
 
 namespace orthaxis::analysis {
@@ -48,7 +49,7 @@ bool lapack_loadable();
 // column by column (vectors.size() / p columns).
 struct LapackEigen {
   std::vector<float> values;   // p
-  std::vector<float> vectors;  // p x columns
+  WorkArray vectors;           // p x columns
 };
 
 // The variables' side: a, the packed lower triangle of a p x p matrix

@@ -160,7 +160,7 @@ results::ScoreMatrix variable_coordinates(const Table& t, const results::Eigensy
 // pool. The counts are never negative, so no value is taken for absent.
 results::ScoreMatrix object_coordinates(const ScorePass& pass, const results::Eigensystem& eigen,
                                         const ScoreOptions& o, const results::ScoreMatrix& v,
-                                        std::vector<float> storage) {
+                                        analysis::WorkArray storage) {
   const Table& t = pass.table;
   const std::size_t n = static_cast<std::size_t>(t.n);
   const std::size_t p = static_cast<std::size_t>(t.p);

@@ -79,7 +79,7 @@ results::ScoreMatrix variable_coordinates(const Table& t, const results::Eigensy
 // the scaling is 0.
 results::ScoreMatrix object_coordinates(const ScorePass& pass, const results::Eigensystem& eigen,
                                         const ScoreOptions& o, const results::ScoreMatrix& v,
-                                        std::vector<float> storage);
+                                        analysis::WorkArray storage);
 // Scaling 2: `v` becomes the centroids of the objects' coordinates.
 void variables_at_centroids(const ScorePass& pass, const results::ScoreMatrix& objects,
                             results::ScoreMatrix& v);

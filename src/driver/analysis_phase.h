@@ -26,14 +26,15 @@ struct RunLabels {
 
 // The matrix to analyse, packed, and what its analysis reads beside it.
 struct Resemblance {
-  std::vector<float> matrix;           // packed; the eigenanalysis diagonalises it in place
-  std::vector<float> vectors;          // p x p storage for the eigenvectors
+  analysis::WorkArray matrix;          // packed; the eigenanalysis diagonalises it in place
+  analysis::WorkArray vectors;         // p x p storage for the eigenvectors
   PairStorage pairs;                   // PCA: the sums over the objects behind each element
-  std::vector<float> mean, sd, count;  // PCA: per variable
-  std::vector<float> object_ssq;       // PCA: per object
+  analysis::WorkArray mean, count;     // PCA: per variable
+  std::vector<float> sd;
+  analysis::WorkArray object_ssq;      // PCA: per object
   std::vector<float> diagonal;         // PCA with tables: the matrix's diagonal
   coa::Table table;                    // correspondence analysis: totals as proportions
-  std::vector<float> row_total, column_total;  // the table's storage
+  analysis::WorkArray row_total, column_total;  // the table's storage
 };
 
 // PCA: statistics, zero-variance check and the resemblance matrix (printed
@@ -49,7 +50,7 @@ Resemblance correspondence_matrix(const RunContext& run, RunFiles& files,
 struct Eigenanalysis {
   results::Eigensystem eigen;
   std::int32_t q = 0;          // axes retained: lowered to the positive eigenvalues
-  std::vector<float> storage;  // the diagonalised matrix's storage, for the object scores
+  analysis::WorkArray storage;  // the diagonalised matrix's storage, for the object scores
 };
 Eigenanalysis eigenanalysis(const RunContext& run, RunFiles& files, const DataShape& shape,
                             Resemblance& r);

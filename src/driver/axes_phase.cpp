@@ -19,10 +19,10 @@ constexpr std::size_t kChunkRows = 4096;
 
 // The data of the run from the scratch file, in memory: row after row, or
 // column after column.
-std::vector<float> read_data(input::ScratchFile& scratch, std::size_t n, std::size_t p,
-                             bool by_columns) {
-  std::vector<float> data(n * p);
-  std::vector<float> chunk(by_columns ? kChunkRows * p : 0);
+analysis::WorkArray read_data(input::ScratchFile& scratch, std::size_t n, std::size_t p,
+                              bool by_columns) {
+  analysis::WorkArray data(n * p);
+  analysis::WorkArray chunk(by_columns ? kChunkRows * p : 0);
   std::exception_ptr failure;
   scratch.rewind();
   for (std::size_t first = 0; first < n; first += kChunkRows) {
@@ -51,7 +51,7 @@ std::vector<float> pca_replicates(const RunContext& run, RunFiles& files, const 
   const Resemblance& r = f.resemblance;
   const std::int32_t n = static_cast<std::int32_t>(r.object_ssq.size());
   const std::int32_t p = static_cast<std::int32_t>(r.mean.size());
-  const std::vector<float> columns =
+  const analysis::WorkArray columns =
       read_data(*files.scratch, static_cast<std::size_t>(n), static_cast<std::size_t>(p), true);
   return analysis::pca_replicates(run.plan.type, n, p, columns, replicate_run(run));
 }
@@ -62,9 +62,9 @@ std::optional<std::vector<float>> coa_replicates(const RunContext& run, RunFiles
                                                  results::ChiSquareTest& chi_square) {
   const coa::Table& t = f.resemblance.table;
   const std::size_t n = static_cast<std::size_t>(t.n), p = static_cast<std::size_t>(t.p);
-  const std::vector<float> rows = read_data(*files.scratch, n, p, false);
+  const analysis::WorkArray rows = read_data(*files.scratch, n, p, false);
   std::vector<std::int64_t> row_total(n, 0), column_total(p, 0);
-  std::vector<double> table(n * p);
+  analysis::UnsetVector<double> table(n * p);
   for (std::size_t i = 0; i < n; ++i) {
     for (std::size_t j = 0; j < p; ++j) {
       const float x = rows[i * p + j];

@@ -171,15 +171,19 @@ WorkStorage allocate_work(std::int32_t n32, std::int32_t p32, std::int32_t q32,
   const WorkSizes z = work_sizes(n32, p32, q32, label_count, side);
   const std::size_t n = static_cast<std::size_t>(n32);
   const std::size_t p = static_cast<std::size_t>(p32);
+  // Allocated unset: every array is written whole before it is read (the
+  // data pass starts the sums, the pair sums of a pair are first copied in
+  // when its pass of sums starts, the eigenanalysis starts its vectors), so
+  // a page is first touched by the step that fills it.
   WorkStorage w;
   try {
-    for (auto* v : {&w.sum, &w.row, &w.count}) v->assign(p, 0.0f);
-    w.row_total.assign(n, 0.0f);
-    w.object_ssq.assign(n, 0.0f);
-    w.matrix.assign(z.work, 0.0f);
-    w.vectors.assign(z.square, 0.0f);
+    for (auto* v : {&w.sum, &w.row, &w.count}) v->resize(p);
+    w.row_total.resize(n);
+    w.object_ssq.resize(n);
+    w.matrix.resize(z.work);
+    w.vectors.resize(z.square);
     for (auto* v : {&w.pairs.count, &w.pairs.sx, &w.pairs.sy, &w.pairs.qx, &w.pairs.qy})
-      v->assign(z.packed, 0.0f);
+      v->resize(z.packed);
   } catch (const std::bad_alloc&) {
     throw AllocationError("not enough memory for the work arrays (the run needs " +
                           std::to_string(z.bytes) + " bytes for n = " + std::to_string(n) +

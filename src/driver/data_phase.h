@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/statistics.h"
+#include "analysis/unset_vector.h"
 #include "coa/correspondence_analysis.h"
 #include "driver/run.h"
 #include "driver/work_memory.h"
@@ -21,15 +22,15 @@ namespace orthaxis::driver {
 // Per-pair sums of the PCA data pass, each packed (p(p+1)/2 values); the
 // cross products go into the work matrix.
 struct PairStorage {
-  std::vector<float> count, sx, sy, qx, qy;
+  analysis::WorkArray count, sx, sy, qx, qy;
 };
 
 struct WorkStorage {
-  std::vector<float> matrix;   // max(q n, p(p+1)/2) + p: the packed matrix, then the object scores
-  std::vector<float> vectors;  // p x p: the eigenvectors
+  analysis::WorkArray matrix;   // max(q n, p(p+1)/2) + p: the packed matrix, then the object scores
+  analysis::WorkArray vectors;  // p x p: the eigenvectors
   PairStorage pairs;
-  std::vector<float> sum, count, row;  // per variable
-  std::vector<float> object_ssq, row_total;  // per object
+  analysis::WorkArray sum, count, row;  // per variable
+  analysis::WorkArray object_ssq, row_total;  // per object
 };
 
 // Allocates everything large that the run holds, after checking that the
@@ -41,15 +42,15 @@ WorkStorage allocate_work(std::int32_t n, std::int32_t p, std::int32_t q,
 // What the data pass gathered: every sum of the statistics, the rows' reading
 // findings for a person, and the storage the later steps take over.
 struct DataSummary {
-  std::vector<float> matrix;  // the cross products (PCA), packed; later the matrix to analyse
+  analysis::WorkArray matrix;  // the cross products (PCA), packed; later the matrix to analyse
   PairStorage pairs;
-  std::vector<float> vectors;
-  std::vector<float> sum, count, object_ssq, row_total;
+  analysis::WorkArray vectors;
+  analysis::WorkArray sum, count, object_ssq, row_total;
   float grand_total = 0.0f;   // correspondence analysis
   coa::FirstNegative first_negative;  // correspondence analysis
   std::vector<std::int64_t> missing;  // a person's PCA: missing values per variable
   input::ReadFindings findings;       // a person's run: values the reads left
-  std::vector<float> row;             // p values of work space
+  analysis::WorkArray row;             // p values of work space
 
   analysis::PairSums pair_sums() {
     return {matrix, pairs.count, pairs.sx, pairs.sy, pairs.qx, pairs.qy};

@@ -17,11 +17,11 @@ namespace {
 // transforms it, scaled so that Z^T Z is the resemblance matrix that the
 // statistics define (cross products; covariances over n - 1; correlations
 // over n - 1 and both standard deviations).
-std::vector<double> transformed_rows(const RunContext& run, RunFiles& files,
-                                     const DataShape& shape, const Resemblance& r) {
+analysis::UnsetVector<double> transformed_rows(const RunContext& run, RunFiles& files,
+                                               const DataShape& shape, const Resemblance& r) {
   const std::size_t n = static_cast<std::size_t>(shape.n);
   const std::size_t p = static_cast<std::size_t>(shape.p);
-  std::vector<double> zt(n * p);
+  analysis::UnsetVector<double> zt(n * p);
   std::vector<float> x(p);
   std::vector<double> shift(p, 0.0), scale(p, 1.0);
   if (run.plan.type != analysis::AnalysisType::kCrossProducts) {
@@ -61,7 +61,7 @@ Eigenanalysis lapack_eigenanalysis(const RunContext& run, RunFiles& files,
   const bool missing = !run.plan.correspondence() && has_missing(shape, r);
   analysis::LapackEigen e;
   if (run.plan.objects_side(shape.n, shape.p, missing)) {
-    std::vector<double> zt;
+    analysis::UnsetVector<double> zt;
     if (run.plan.correspondence()) {
       zt.resize(static_cast<std::size_t>(shape.n) * static_cast<std::size_t>(shape.p));
       if (!coa::residual_rows(r.table, *files.scratch, zt))

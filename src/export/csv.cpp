@@ -65,7 +65,7 @@ results::ScoreMatrix contributions(const results::ScoreMatrix& scores, std::span
       axis_total[k] += mass(i) * s * s;
     }
   }
-  results::ScoreMatrix ctr(std::vector<float>(points * axes), scores.points(), scores.axes(),
+  results::ScoreMatrix ctr(analysis::WorkArray(points * axes), scores.points(), scores.axes(),
                            results::ScoreLayout::kPointRows);
   for (std::size_t i = 0; i < points; ++i) {
     for (std::size_t k = 0; k < axes; ++k) {

@@ -7,7 +7,7 @@
 namespace orthaxis::results {
 
 Eigensystem Eigensystem::from_diagonal(std::int32_t p, std::span<const float> a,
-                                       std::vector<float> vectors) {
+                                       analysis::WorkArray vectors) {
   Eigensystem e;
   e.p = p;
   e.vectors = std::move(vectors);
@@ -24,7 +24,7 @@ Eigensystem Eigensystem::from_diagonal(std::int32_t p, std::span<const float> a,
   return e;
 }
 
-Eigensystem Eigensystem::from_values(std::vector<float> values, std::vector<float> vectors) {
+Eigensystem Eigensystem::from_values(std::vector<float> values, analysis::WorkArray vectors) {
   Eigensystem e;
   e.p = static_cast<std::int32_t>(values.size());
   e.values = std::move(values);

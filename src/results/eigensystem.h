@@ -9,22 +9,24 @@
 #include <span>
 #include <vector>
 
+#include "analysis/unset_vector.h"
+
 namespace orthaxis::results {
 
 struct Eigensystem {
   std::int32_t p = 0;
   std::vector<float> values;   // p
-  std::vector<float> vectors;  // p x p, column by column; column k belongs to values[k]
+  analysis::WorkArray vectors;  // p x p, column by column; column k belongs to values[k]
   std::int32_t positive_count = 0;
   float positive_sum = 0.0f;
 
   // The eigenvalues off the diagonal of the diagonalised packed matrix `a`,
   // with the count and sum of the positive ones (added in order).
   static Eigensystem from_diagonal(std::int32_t p, std::span<const float> a,
-                                   std::vector<float> vectors);
+                                   analysis::WorkArray vectors);
   // The same from the eigenvalues in non-increasing order; `vectors` may
   // hold fewer than p columns, but at least one for each positive eigenvalue.
-  static Eigensystem from_values(std::vector<float> values, std::vector<float> vectors);
+  static Eigensystem from_values(std::vector<float> values, analysis::WorkArray vectors);
 
   // Element i of eigenvector k, both 0-based.
   float vector(std::size_t i, std::size_t k) const {

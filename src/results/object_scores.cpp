@@ -258,7 +258,7 @@ void list_object_scores(const ScoreOutput& out, const PcaModel& m, const ScoreMa
 }  // namespace
 
 ObjectScores object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
-                           const ScoreRequest& r, std::vector<float> storage) {
+                           const ScoreRequest& r, analysis::WorkArray storage) {
   ObjectScores result{
       ScoreMatrix(std::move(storage), m.n, r.axes, ScoreLayout::kPointRows, r.labels),
       std::vector<float>(static_cast<std::size_t>(r.axes), 0.0f)};

@@ -10,7 +10,7 @@ namespace orthaxis::results {
 namespace {
 ScoreMatrix empty_matrix(std::int32_t points, std::int32_t q) {
   const std::size_t size = static_cast<std::size_t>(points) * static_cast<std::size_t>(q);
-  return ScoreMatrix(std::vector<float>(size), points, q, ScoreLayout::kPointRows);
+  return ScoreMatrix(analysis::WorkArray(size), points, q, ScoreLayout::kPointRows);
 }
 }  // namespace
 

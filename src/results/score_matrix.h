@@ -7,11 +7,14 @@
 //   k * stride + i (the eigenvector matrix becoming the variable scores).
 
 #include <cstddef>
+#include <concepts>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "analysis/unset_vector.h"
 
 namespace orthaxis::results {
 
@@ -20,7 +23,7 @@ enum class ScoreLayout { kPointRows, kAxisColumns };
 class ScoreMatrix {
  public:
   ScoreMatrix() = default;
-  ScoreMatrix(std::vector<float> storage, std::int32_t points, std::int32_t axes,
+  ScoreMatrix(analysis::WorkArray storage, std::int32_t points, std::int32_t axes,
               ScoreLayout layout, std::span<const std::string> labels = {})
       : storage_(std::move(storage)),
         points_(points),
@@ -29,6 +32,13 @@ class ScoreMatrix {
         stride_(layout == ScoreLayout::kPointRows ? static_cast<std::size_t>(axes)
                                                   : static_cast<std::size_t>(points)),
         labels_(labels) {}
+  // The same from a copy of `values` (a braced list goes to the first).
+  template <class V>
+    requires std::same_as<V, std::vector<float>>
+  ScoreMatrix(const V& values, std::int32_t points, std::int32_t axes,
+              ScoreLayout layout, std::span<const std::string> labels = {})
+      : ScoreMatrix(analysis::WorkArray(values.begin(), values.end()), points, axes, layout,
+                    labels) {}
 
   std::int32_t points() const { return points_; }
   std::int32_t axes() const { return axes_; }
@@ -56,14 +66,14 @@ class ScoreMatrix {
   const std::string& label(std::size_t i) const { return labels_[i]; }
 
   // Gives the storage back (for reuse by a later phase).
-  std::vector<float> release() { return std::move(storage_); }
+  analysis::WorkArray release() { return std::move(storage_); }
 
  private:
   std::size_t index(std::size_t i, std::size_t k) const {
     return layout_ == ScoreLayout::kPointRows ? i * stride_ + k : k * stride_ + i;
   }
 
-  std::vector<float> storage_;
+  analysis::WorkArray storage_;
   std::int32_t points_ = 0, axes_ = 0;
   ScoreLayout layout_ = ScoreLayout::kPointRows;
   std::size_t stride_ = 0;

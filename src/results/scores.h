@@ -57,7 +57,7 @@ struct ObjectScores {
 // least n * q values). Blocks of objects are scored on the pool's threads
 // while the next block is read and the previous one listed, in object order.
 ObjectScores object_scores(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
-                           const ScoreRequest& r, std::vector<float> storage);
+                           const ScoreRequest& r, analysis::WorkArray storage);
 
 // Shares of variance of the variables (covariances and correlations; printed
 // with the detailed printout), variable scores of the chosen option, listing

@@ -112,7 +112,7 @@ void scale_vectors(const PcaModel& m, const Eigensystem& eigen, std::int32_t opt
 ScoreMatrix leading_vectors(const Eigensystem& eigen, std::int32_t q,
                             std::span<const std::string> labels) {
   const std::size_t length = static_cast<std::size_t>(eigen.p) * static_cast<std::size_t>(q);
-  std::vector<float> storage(eigen.vectors.begin(),
+  analysis::WorkArray storage(eigen.vectors.begin(),
                              eigen.vectors.begin() + static_cast<std::ptrdiff_t>(length));
   return ScoreMatrix(std::move(storage), eigen.p, q, ScoreLayout::kAxisColumns, labels);
 }
