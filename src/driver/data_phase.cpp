@@ -171,13 +171,16 @@ WorkStorage allocate_work(std::int32_t n32, std::int32_t p32, std::int32_t q32,
   const WorkSizes z = work_sizes(n32, p32, q32, label_count, side);
   const std::size_t n = static_cast<std::size_t>(n32);
   const std::size_t p = static_cast<std::size_t>(p32);
-  // Allocated unset: every array is written whole before it is read (the
-  // data pass starts the sums, the pair sums of a pair are first copied in
-  // when its pass of sums starts, the eigenanalysis starts its vectors), so
-  // a page is first touched by the step that fills it.
+  // Allocated unset: every array but the row is written whole before it is
+  // read (the data pass starts the sums, the pair sums of a pair are first
+  // copied in when its pass of sums starts, the eigenanalysis starts its
+  // vectors), so a page is first touched by the step that fills it. The row
+  // starts at zero: a slash in the data file leaves the rest of a row's
+  // values as the row before left them, zero before the first.
   WorkStorage w;
   try {
-    for (auto* v : {&w.sum, &w.row, &w.count}) v->resize(p);
+    w.row.assign(p, 0.0f);
+    for (auto* v : {&w.sum, &w.count}) v->resize(p);
     w.row_total.resize(n);
     w.object_ssq.resize(n);
     w.matrix.resize(z.work);

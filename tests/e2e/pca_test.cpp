@@ -593,6 +593,23 @@ TEST(Pca, SavedCorrelationMatrixIsTheFinishedMatrix) {
   EXPECT_EQ(rec.back().substr(rec.back().size() - 10), "     1.000");
 }
 
+// A slash ends a row early and leaves its remaining values as the row
+// before left them, zero before the first row: (1, 0), (2, 5), (3, 5).
+TEST(Pca, ASlashKeepsTheValuesOfTheRowBeforeAndZeroBeforeTheFirst) {
+  Case c;
+  RunValues s;
+  s.n = 3, s.p = 2, s.type = 2, s.matrix = 2, s.q = 2;
+  c.write("data.dat", kTitle + "\n3 2\n1 /\n2 5\n3 /\n");
+  c.setup(s.values(), {"data.dat", "obj.sco", "var.sco", "var.lab", "obj.lab", "matrix.mat"});
+  const Outcome o = c.run();
+  ASSERT_EQ(o.status, 0) << o.err;
+  const auto rec = c.lines("matrix.mat");
+  ASSERT_EQ(rec.size(), 4u);
+  // Covariances over n - 1: var(x1) = 1, cov = 2.5, var(x2) = 25 / 3.
+  EXPECT_EQ(rec[2], "     1.000");
+  EXPECT_EQ(rec[3], "     2.500     8.333");
+}
+
 // ------------------------------------------------------------ stops
 
 const std::string kZeroVarianceLine =
