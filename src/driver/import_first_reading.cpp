@@ -25,39 +25,14 @@ using import_detail::kMissing;
 using import_detail::parse_block;
 using import_detail::summarize;
 
-// A whole number written in digits alone (saturated at the largest).
-bool whole(std::string_view s, std::int64_t& value) {
-  if (s.empty() || s.find_first_not_of("0123456789") != std::string_view::npos) return false;
-  value = 0;
-  for (char c : s) {
-    if (value > (std::numeric_limits<std::int64_t>::max() - 9) / 10) {
-      value = std::numeric_limits<std::int64_t>::max();
-      return true;
-    }
-    value = value * 10 + (c - '0');
-  }
-  return true;
-}
-
 // The items of a --sup-rows list as select_items reads them; its refusals
 // are left to it, once the rows are known.
 void read_row_list(std::string_view list, Plan& plan) {
-  std::size_t start = 0;
-  while (start <= list.size()) {
-    std::size_t end = list.find(',', start);
-    if (end == std::string_view::npos) end = list.size();
-    const std::string_view item = trim(list.substr(start, end - start));
-    start = end + 1;
-    std::int64_t a = 0, b = 0;
-    const std::size_t dash = item.find('-');
-    if (whole(item, a)) {
-      plan.row_ranges.emplace_back(a - 1, a - 1);
-    } else if (dash != std::string_view::npos && whole(item.substr(0, dash), a) &&
-               whole(item.substr(dash + 1), b)) {
-      plan.row_ranges.emplace_back(a - 1, b - 1);
-    } else {
-      plan.row_names.emplace(item);
-    }
+  for (const ListItem& item : list_items(list)) {
+    if (item.position)
+      plan.row_ranges.emplace_back(item.first - 1, item.last - 1);
+    else
+      plan.row_names.emplace(item.text);
   }
 }
 

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <set>
 
 #include "analysis/missing.h"
 #include "driver/setup.h"
+#include "input/csv_records.h"
 
 namespace orthaxis::driver {
 
@@ -14,12 +16,9 @@ namespace {
 using input::CsvTable;
 using input::QualitativeColumn;
 
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
+using input::csv_detail::trim;
 
+// A whole number written in digits alone (the largest when it is larger).
 bool whole_number(std::string_view s, std::int64_t& value) {
   if (s.empty() || s.find_first_not_of("0123456789") != std::string_view::npos) return false;
   const auto r = std::from_chars(s.data(), s.data() + s.size(), value);
@@ -53,6 +52,29 @@ std::string qualitative_notice(const std::string& file, const QualitativeColumn&
   return s;
 }
 
+std::vector<ListItem> list_items(std::string_view list) {
+  std::vector<ListItem> items;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t end = list.find(',', start);
+    if (end == std::string_view::npos) end = list.size();
+    ListItem item;
+    item.text = trim(list.substr(start, end - start));
+    start = end + 1;
+    const std::size_t dash = item.text.find('-');
+    if (whole_number(item.text, item.first)) {
+      item.position = true;
+      item.last = item.first;
+    } else if (dash != std::string_view::npos &&
+               whole_number(item.text.substr(0, dash), item.first) &&
+               whole_number(item.text.substr(dash + 1), item.last)) {
+      item.position = true;
+    }
+    items.push_back(item);
+  }
+  return items;
+}
+
 std::vector<std::int64_t> select_items(std::string_view list, std::string_view option,
                                        std::string_view what, std::int64_t count,
                                        const std::vector<std::string>& names) {
@@ -64,19 +86,11 @@ std::vector<std::int64_t> select_items(std::string_view list, std::string_view o
                        " is beyond the table's " + plural(count, what));
     return k - 1;
   };
-  std::size_t start = 0;
-  while (start <= list.size()) {
-    std::size_t end = list.find(',', start);
-    if (end == std::string_view::npos) end = list.size();
-    const std::string_view item = trimmed(list.substr(start, end - start));
-    start = end + 1;
+  for (const ListItem& entry : list_items(list)) {
+    const std::string_view item = entry.text;
     if (item.empty()) throw SetupError(opt + ": an empty item in \"" + std::string(list) + "\"");
-    std::int64_t a = 0, b = 0;
-    const std::size_t dash = item.find('-');
-    if (whole_number(item, a)) {
-      chosen.insert(position(a));
-    } else if (dash != std::string_view::npos && whole_number(item.substr(0, dash), a) &&
-               whole_number(item.substr(dash + 1), b)) {
+    const std::int64_t a = entry.first, b = entry.last;
+    if (entry.position) {
       if (b < a)
         throw SetupError(opt + ": the range " + std::string(item) + " runs backwards");
       position(a);
@@ -85,7 +99,7 @@ std::vector<std::int64_t> select_items(std::string_view list, std::string_view o
     } else {
       bool found = false;
       for (std::size_t k = 0; k < names.size(); ++k) {
-        if (trimmed(names[k]) != item) continue;
+        if (trim(names[k]) != item) continue;
         chosen.insert(static_cast<std::int64_t>(k));
         found = true;
       }

@@ -17,6 +17,16 @@
 
 namespace orthaxis::driver {
 
+// One item of a --sup-rows or --sup-cols list, blanks trimmed: a whole
+// number is a 1-based position (first == last), two joined by a dash a
+// range, anything else a name.
+struct ListItem {
+  std::string_view text;
+  bool position = false;
+  std::int64_t first = 0, last = 0;  // 1-based, with `position`
+};
+std::vector<ListItem> list_items(std::string_view list);
+
 // The 0-based items a list names: names as given (`names`), 1-based
 // positions and ranges (38-41) among `count`; a whole number or a range is a
 // position, anything else a name. `option` and `what` ("row", "column") word
