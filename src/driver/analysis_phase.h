@@ -29,8 +29,7 @@ struct Resemblance {
   analysis::WorkArray matrix;          // packed; the eigenanalysis diagonalises it in place
   analysis::WorkArray vectors;         // p x p storage for the eigenvectors
   PairStorage pairs;                   // PCA: the sums over the objects behind each element
-  analysis::WorkArray mean, count;     // PCA: per variable
-  std::vector<float> sd;
+  analysis::WorkArray mean, sd, count;  // PCA: per variable
   analysis::WorkArray object_ssq;      // PCA: per object
   std::vector<float> diagonal;         // PCA with tables: the matrix's diagonal
   coa::Table table;                    // correspondence analysis: totals as proportions
