@@ -127,16 +127,10 @@ std::int64_t check_for_analysis(const input::CsvTable& table, ImportAnalysis ana
                               table.variables[static_cast<std::size_t>(j)]);
       };
       if (analysis::missing_cell(v)) {
-        if (coa) refuse("a missing value cannot enter a correspondence analysis");
+        if (coa) refuse(active_value_refusal(v, coa));
         ++missing;
       } else if (v < 0.0f) {
-        if (coa)
-          refuse(input::shortest_float(v) +
-                 " is negative: correspondence analysis takes counts or other values of 0 or more");
-        else
-          refuse(input::shortest_float(v) +
-               " is negative: the data file marks a missing value by a negative number, so "
-               "principal component analysis takes values of 0 or more");
+        refuse(active_value_refusal(v, coa));
       }
     }
   }
@@ -178,10 +172,10 @@ std::string import_setup(const input::CsvTable& table, const Options& options) {
   return setup_text(setup_for_table(table, options));
 }
 
-void import_data(const input::CsvTable& table, const std::string& title,
+namespace {
+// The data file's rows of values, in pieces of whole lines after `out`.
+void import_rows(const input::CsvTable& table, std::string out,
                  const std::function<void(std::string_view)>& sink) {
-  std::string out = one_line(title) + "\n" + std::to_string(table.rows()) + " " +
-                    std::to_string(table.columns()) + "\n";
   for (std::int64_t i = 0; i < table.rows(); ++i) {
     for (std::int64_t j = 0; j < table.columns(); ++j) {
       if (j > 0) out += ' ';
@@ -195,6 +189,15 @@ void import_data(const input::CsvTable& table, const std::string& title,
     }
   }
   sink(out);
+}
+}  // namespace
+
+void import_data(const input::CsvTable& table, const std::string& title,
+                 const std::function<void(std::string_view)>& sink) {
+  import_rows(table,
+              one_line(title) + "\n" + std::to_string(table.rows()) + " " +
+                  std::to_string(table.columns()) + "\n",
+              sink);
 }
 
 namespace {
@@ -247,8 +250,11 @@ void write_files(const fs::path& dir, const Options& options, const ImportedFile
   write_labels(textio::units::kVariableLabels, dir / kImportVariableLabels, *t.variables);
   if (t.object_names)
     write_labels(textio::units::kObjectLabels, dir / kImportObjectLabels, *t.objects);
+  // The active objects' labels, for the files of supplementary variables
+  // and qualitative columns only.
   std::vector<std::string> labels;
-  for (const std::string& name : *t.objects) labels.push_back(one_line(name));
+  if (!t.supplementary->variable_names.empty() || !t.supplementary->qualitative.empty())
+    for (const std::string& name : *t.objects) labels.push_back(one_line(name));
   const input::SupplementaryTexts s = input::supplementary_texts(*t.supplementary, labels, *t.variables);
   write_text(dir / input::kSupplementaryObjectsFile, s.objects);
   write_text(dir / input::kSupplementaryVariablesFile, s.variables);
@@ -301,14 +307,7 @@ ImportSummary import_table(const Options& options, const std::function<void()>& 
     files = {table.rows(), table.columns(), table.has_object_names(), &table.variables,
              &table.objects, &split.supplementary,
              [&](const std::function<void(std::string_view)>& sink) {
-               import_data(table, "", [&, first = true](std::string_view piece) mutable {
-                 if (first) {
-                   // import_data's own heading is left out: write_files writes it.
-                   piece.remove_prefix(piece.find('\n', piece.find('\n') + 1) + 1);
-                   first = false;
-                 }
-                 sink(piece);
-               });
+               import_rows(table, {}, sink);  // write_files writes the heading
              }};
     write_files(dir, options, files, before_writing);
     return summary;

@@ -92,18 +92,7 @@ void StreamedImport::State::take_row(const Plan& plan, Reading& rd, const Row& r
     a = summary.first_missing;
   if (a >= 0) {
     const std::size_t k = plan.active[static_cast<std::size_t>(a)];
-    const float x = v[k];
-    if (analysis::missing_cell(x)) {
-      rd.active_refusal = refusal(k, "a missing value cannot enter a correspondence analysis");
-    } else {
-      rd.active_refusal = refusal(
-          k, coa ? input::shortest_float(x) +
-                       " is negative: correspondence analysis takes counts or other values of 0 "
-                       "or more"
-                 : input::shortest_float(x) +
-                       " is negative: the data file marks a missing value by a negative number, "
-                       "so principal component analysis takes values of 0 or more");
-    }
+    rd.active_refusal = refusal(k, active_value_refusal(v[k], coa));
   }
 }
 

@@ -52,6 +52,14 @@ std::string qualitative_notice(const std::string& file, const QualitativeColumn&
   return s;
 }
 
+std::string active_value_refusal(float v, bool coa) {
+  if (analysis::missing_cell(v)) return "a missing value cannot enter a correspondence analysis";
+  return input::shortest_float(v) +
+         (coa ? " is negative: correspondence analysis takes counts or other values of 0 or more"
+              : " is negative: the data file marks a missing value by a negative number, so "
+                "principal component analysis takes values of 0 or more");
+}
+
 std::vector<ListItem> list_items(std::string_view list) {
   std::vector<ListItem> items;
   std::size_t start = 0;

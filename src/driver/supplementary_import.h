@@ -44,6 +44,10 @@ inline constexpr std::string_view kNegativeSupplementaryRow =
 inline constexpr std::string_view kNegativeSupplementaryColumn =
     "a supplementary column of a correspondence analysis takes values of 0 or more";
 
+// Why an active value `v` that is missing (in a correspondence analysis)
+// or negative is refused.
+std::string active_value_refusal(float v, bool coa);
+
 // A qualitative column over the active objects only (`supplementary`: one
 // flag per row of the table), its levels renumbered in their order.
 input::QualitativeColumn active_levels(const input::QualitativeColumn& q,
