@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/unset_vector.h"
+#include "analysis/work_array.h"
 #include "analysis/worker_pool.h"
 
 namespace orthaxis::analysis {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "analysis/statistics.h"
-#include "analysis/unset_vector.h"
+#include "analysis/work_array.h"
 #include "coa/correspondence_analysis.h"
 #include "driver/run.h"
 #include "driver/work_memory.h"

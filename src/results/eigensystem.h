@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "analysis/unset_vector.h"
+#include "analysis/work_array.h"
 
 namespace orthaxis::results {
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/unset_vector.h"
+#include "analysis/work_array.h"
 
 namespace orthaxis::results {
 

@@ -13,30 +13,9 @@
 #include <vector>
 
 #include "textio/directory.h"
+#include "textio/unset_vector.h"
 
 namespace orthaxis::textio {
-
-// An allocator that leaves new elements uninitialised: a read buffer's bytes
-// are written by the read before anything looks at them, and zeroing them
-// first would touch every page of it for nothing.
-template <class T>
-struct UninitialisedAllocator : std::allocator<T> {
-  template <class U>
-  struct rebind {
-    using other = UninitialisedAllocator<U>;
-  };
-  UninitialisedAllocator() = default;
-  template <class U>
-  UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
-  template <class U>
-  void construct(U* p) noexcept {
-    ::new (static_cast<void*>(p)) U;
-  }
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
-};
 
 class RecordFile {
  public:
@@ -102,7 +81,7 @@ class RecordFile {
   bool writing_ = false;
   std::int64_t line_ = 0;
   std::uint64_t consumed_ = 0;  // bytes of the file taken by records read so far
-  std::vector<char, UninitialisedAllocator<char>> in_;
+  UnsetVector<char> in_;  // bytes written by each read before they are looked at
   std::size_t in_begin_ = 0, in_end_ = 0;
   bool eof_ = false;
   std::string out_;

@@ -1,4 +1,4 @@
-#include "analysis/unset_vector.h"
+#include "analysis/work_array.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // Vectors whose new elements are left unset: the size constructor and
 // resize() allocate without writing, so the pages of a large array are first
 // touched by the step that fills it, not by a zero fill that the step would
-// overwrite anyway. Used for the run's work arrays, each of which is written
-// whole before it is read (the step that reads it first starts every sum it
-// keeps there); assign(n, v) and the other constructors still write.
+// overwrite anyway (a read buffer, the run's work arrays: each is written
+// before anything reads it). assign(n, v) and the other constructors still
+// write.
 //
 // A build with ORTHAXIS_POISON_UNSET (the sanitizer build) fills new floats
 // and doubles with a quiet NaN instead, so that a value read before it is
@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-namespace orthaxis::analysis {
+namespace orthaxis::textio {
 
 template <class T>
 class UnsetAllocator : public std::allocator<T> {
@@ -59,7 +59,4 @@ bool operator==(const UnsetAllocator<T>&, const UnsetAllocator<U>&) noexcept {
 template <class T>
 using UnsetVector = std::vector<T, UnsetAllocator<T>>;
 
-// The run's float work arrays.
-using WorkArray = UnsetVector<float>;
-
-}  // namespace orthaxis::analysis
+}  // namespace orthaxis::textio
