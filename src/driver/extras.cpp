@@ -43,11 +43,19 @@ Masses masses(const RunContext& run, const Finished& f) {
   return {f.resemblance.table.row_totals, f.resemblance.table.column_totals};
 }
 
-void write_tables(const RunContext& run, const Finished& f, const results::Quality& cos2) {
-  const Masses m = masses(run, f);
-  csv::write_tables(run.dir, f.eigen,
-                    {f.scores.objects, cos2.objects, m.objects, f.labels.object_lines},
-                    {f.scores.variables, cos2.variables, m.variables, f.labels.variable_lines});
+// What the tables, pictures and page read beside the scores, computed once:
+// the quality and the contribution of every point to each axis.
+struct PointMeasures {
+  results::Quality cos2;
+  results::ScoreMatrix object_ctr, variable_ctr;
+};
+
+void write_tables(const RunContext& run, const Finished& f, const PointMeasures& m) {
+  const results::Quality& cos2 = m.cos2;
+  csv::write_tables(
+      run.dir, f.eigen,
+      {f.scores.objects, cos2.objects, {}, f.labels.object_lines, &m.object_ctr},
+      {f.scores.variables, cos2.variables, {}, f.labels.variable_lines, &m.variable_ctr});
   if (f.supplementary != nullptr && f.supplementary->placed) {
     const SupplementaryRun& s = *f.supplementary;
     csv::write_supplementary_tables(run.dir, {s.data, s.objects, s.variables, s.levels,
@@ -115,47 +123,52 @@ bool supplementary_table_written(const SupplementaryRun& s, std::string_view nam
   return !s.levels.empty();
 }
 
-// The labels chosen for the biplot, one flag per point.
-struct LabelFlags {
-  std::vector<char> objects, variables;
-};
-
-// The biplot of the plan's plane with its labels chosen (the flags live in
-// `flags`); its axes stay beyond the retained ones, and nothing is drawn,
-// when the plane is not retained.
-svg::Biplot biplot_of(const RunContext& run, const Finished& f, const results::Quality& cos2,
-                      LabelFlags& flags) {
-  svg::Biplot b{f.scores.objects, f.scores.variables, f.labels.object_lines,
-                f.labels.variable_lines};
-  b.arrows = !run.plan.correspondence();
-  const RunPlan& plan = run.plan;
-  b.axis1 = plan.plane1;
-  b.axis2 = plan.plane2;
-  const std::int32_t q = f.scores.objects.axes();
-  if (plan.plane1 >= q || plan.plane2 >= q) return b;
-  const auto a1 = static_cast<std::size_t>(b.axis1), a2 = static_cast<std::size_t>(b.axis2);
-  b.percent1 = f.eigen.percent(a1);
-  b.percent2 = f.eigen.percent(a2);
-  const Masses m = masses(run, f);
-  const PlaneValues objects = plane_values(
-      cos2.objects, csv::contributions(f.scores.objects, m.objects), f.eigen, a1, a2);
-  const PlaneValues variables = plane_values(
-      cos2.variables, csv::contributions(f.scores.variables, m.variables), f.eigen, a1, a2);
-  flags.objects = svg::chosen_labels(plan.labels, objects.cos2.size(), objects.cos2,
-                                     objects.contrib,
-                                     f.scores.objects.points() <= svg::kLabelledObjectLimit);
-  flags.variables = svg::chosen_labels(plan.labels, variables.cos2.size(), variables.cos2,
-                                       variables.contrib, true);
-  b.object_labelled = flags.objects;
-  b.variable_labelled = flags.variables;
-  return b;
-}
-
 bool plane_retained(const RunPlan& plan, std::int32_t q) {
   return q >= 2 && plan.plane1 < q && plan.plane2 < q;
 }
 
-void draw_pictures(const RunContext& run, const Finished& f, const results::Quality& cos2,
+// The biplot of the plan's plane with its labels chosen and the
+// supplementary elements laid over it, for the picture and the page. Its
+// axes stay beyond the retained ones, and nothing is drawn, when the plane
+// is not retained. The biplot points into the flags and the overlay beside
+// it, so the whole stays where it is built.
+struct BiplotParts {
+  std::vector<char> object_flags, variable_flags;
+  svg::Overlay overlay;
+  svg::Biplot biplot;
+
+  BiplotParts(const RunContext& run, const Finished& f, const PointMeasures& m)
+      : biplot{f.scores.objects, f.scores.variables, f.labels.object_lines,
+               f.labels.variable_lines} {
+    const RunPlan& plan = run.plan;
+    svg::Biplot& b = biplot;
+    b.arrows = !plan.correspondence();
+    b.axis1 = plan.plane1;
+    b.axis2 = plan.plane2;
+    const std::int32_t q = f.scores.objects.axes();
+    if (plan.plane1 >= q || plan.plane2 >= q) return;
+    const auto a1 = static_cast<std::size_t>(b.axis1), a2 = static_cast<std::size_t>(b.axis2);
+    b.percent1 = f.eigen.percent(a1);
+    b.percent2 = f.eigen.percent(a2);
+    const PlaneValues objects = plane_values(m.cos2.objects, m.object_ctr, f.eigen, a1, a2);
+    const PlaneValues variables = plane_values(m.cos2.variables, m.variable_ctr, f.eigen, a1, a2);
+    object_flags = svg::chosen_labels(plan.labels, objects.cos2.size(), objects.cos2,
+                                      objects.contrib,
+                                      f.scores.objects.points() <= svg::kLabelledObjectLimit);
+    variable_flags = svg::chosen_labels(plan.labels, variables.cos2.size(), variables.cos2,
+                                        variables.contrib, true);
+    b.object_labelled = object_flags;
+    b.variable_labelled = variable_flags;
+    if (f.supplementary != nullptr && f.supplementary->placed && plane_retained(plan, q)) {
+      overlay = supplementary_overlay(run, *f.supplementary);
+      b.overlay = &overlay;
+    }
+  }
+  BiplotParts(const BiplotParts&) = delete;
+  BiplotParts& operator=(const BiplotParts&) = delete;
+};
+
+void draw_pictures(const RunContext& run, const Finished& f, const BiplotParts& biplot,
                    const svg::ScreeOverlay* scree) {
   const std::int32_t q = f.scores.objects.axes();
   const RunPlan& plan = run.plan;
@@ -165,31 +178,19 @@ void draw_pictures(const RunContext& run, const Finished& f, const results::Qual
     run.messages.warning("--plane " + std::to_string(plan.plane1 + 1) + "," +
                          std::to_string(plan.plane2 + 1) + ": only " + std::to_string(q) +
                          " axes are retained; no biplot is drawn");
-  LabelFlags flags;
-  svg::Biplot b = biplot_of(run, f, cos2, flags);
-  svg::Overlay o;
-  if (f.supplementary != nullptr && f.supplementary->placed && plane_retained(plan, q)) {
-    o = supplementary_overlay(run, *f.supplementary);
-    b.overlay = &o;
-  }
-  svg::write_pictures(run.dir, b, f.eigen, scree);
+  svg::write_pictures(run.dir, biplot.biplot, f.eigen, scree);
 }
 
 // The page without the report's text, which the run adds once the report
 // is complete.
-html::Parts page(const RunContext& run, const Finished& f, const results::Quality& cos2) {
-  const Masses m = masses(run, f);
-  const results::ScoreMatrix object_ctr = csv::contributions(f.scores.objects, m.objects);
-  const results::ScoreMatrix variable_ctr = csv::contributions(f.scores.variables, m.variables);
+html::Parts page(const RunContext& run, const Finished& f, const PointMeasures& m,
+                 const BiplotParts& parts) {
+  const results::Quality& cos2 = m.cos2;
+  const results::ScoreMatrix& object_ctr = m.object_ctr;
+  const results::ScoreMatrix& variable_ctr = m.variable_ctr;
   const std::int32_t q = f.scores.objects.axes();
-  LabelFlags flags;
-  svg::Biplot b = biplot_of(run, f, cos2, flags);
+  svg::Biplot b = parts.biplot;
   b.thin_cell = html::kPageThinCell;
-  svg::Overlay o;
-  if (f.supplementary != nullptr && f.supplementary->placed && plane_retained(run.plan, q)) {
-    o = supplementary_overlay(run, *f.supplementary);
-    b.overlay = &o;
-  }
   std::vector<std::size_t> object_rows(static_cast<std::size_t>(f.scores.objects.points()));
   for (std::size_t i = 0; i < object_rows.size(); ++i) object_rows[i] = i;
   std::vector<std::size_t> variable_rows(static_cast<std::size_t>(f.scores.variables.points()));
@@ -213,7 +214,8 @@ html::Parts page(const RunContext& run, const Finished& f, const results::Qualit
 
 // The correlation of each variable with the two axes drawn: the square root
 // of its quality on each, with the sign of its score.
-void draw_correlation_circle(const RunContext& run, const Finished& f, const results::Quality& cos2) {
+void draw_correlation_circle(const RunContext& run, const Finished& f,
+                             const results::Quality& cos2) {
   const auto a1 = static_cast<std::size_t>(run.plan.plane1), a2 = static_cast<std::size_t>(run.plan.plane2);
   const results::ScoreMatrix& g = f.scores.variables;
   std::vector<double> x, y;
@@ -234,10 +236,10 @@ std::vector<double> column(const results::ScoreMatrix& m, std::size_t k) {
 }
 
 // contributions_K.svg and cos2_K.svg for the first retained axes.
-void draw_charts(const RunContext& run, const Finished& f, const results::Quality& cos2) {
-  const Masses m = masses(run, f);
-  const results::ScoreMatrix object_ctr = csv::contributions(f.scores.objects, m.objects);
-  const results::ScoreMatrix variable_ctr = csv::contributions(f.scores.variables, m.variables);
+void draw_charts(const RunContext& run, const Finished& f, const PointMeasures& m) {
+  const results::Quality& cos2 = m.cos2;
+  const results::ScoreMatrix& object_ctr = m.object_ctr;
+  const results::ScoreMatrix& variable_ctr = m.variable_ctr;
   const std::int32_t axes = std::min(f.scores.objects.axes(), svg::kChartedAxes);
   for (std::int32_t k = 0; k < axes; ++k) {
     const auto a = static_cast<std::size_t>(k);
@@ -280,10 +282,14 @@ Extras write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
   std::optional<results::AxesAssessment> axes;
   if (run.plan.axes_test > 0) axes = axes_test(run, files, f);
   if (!run.plan.quality()) return out;
-  const results::Quality cos2 = quality(run, files, f);
+  const Masses masses_of = masses(run, f);
+  PointMeasures m{quality(run, files, f), {}, {}};
+  m.object_ctr = csv::contributions(f.scores.objects, masses_of.objects);
+  m.variable_ctr = csv::contributions(f.scores.variables, masses_of.variables);
+  const results::Quality& cos2 = m.cos2;
   const std::int32_t q = f.scores.objects.axes();
   out.written = extras_written(run.plan, q);
-  if (run.plan.tables) write_tables(run, f, cos2);
+  if (run.plan.tables) write_tables(run, f, m);
   if (run.plan.tables && f.supplementary != nullptr && f.supplementary->placed) {
     for (const char* name : {csv::kSupplementaryObjectTable, csv::kSupplementaryVariableTable,
                              csv::kGroupTable})
@@ -294,14 +300,16 @@ Extras write_extras(const RunContext& run, RunFiles& files, const Finished& f) {
   } else if (run.plan.tables && run.plan.axes_test > 0) {
     std::erase(out.written, std::string(kAxesTable));  // the test was refused
   }
+  if (!run.plan.pictures && !run.plan.page) return out;
+  const BiplotParts biplot(run, f, m);
   if (run.plan.pictures) {
     svg::ScreeOverlay overlay;
     if (axes) overlay = scree_overlay(*axes, f.eigen);
-    draw_pictures(run, f, cos2, axes ? &overlay : nullptr);
+    draw_pictures(run, f, biplot, axes ? &overlay : nullptr);
     if (run.plan.correlation_circle(q)) draw_correlation_circle(run, f, cos2);
-    draw_charts(run, f, cos2);
+    draw_charts(run, f, m);
   }
-  if (run.plan.page) out.page = page(run, f, cos2);
+  if (run.plan.page) out.page = page(run, f, m, biplot);
   return out;
 }
 

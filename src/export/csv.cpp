@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "textio/output_file.h"
@@ -79,7 +80,9 @@ results::ScoreMatrix contributions(const results::ScoreMatrix& scores, std::span
 void point_table(std::string_view prefix, const PointTable& t, const LineSink& line) {
   const std::size_t points = static_cast<std::size_t>(t.scores.points());
   const std::size_t axes = static_cast<std::size_t>(t.scores.axes());
-  const results::ScoreMatrix ctr = contributions(t.scores, t.masses);
+  std::optional<results::ScoreMatrix> own;
+  if (t.ctr == nullptr) own = contributions(t.scores, t.masses);
+  const results::ScoreMatrix& ctr = t.ctr != nullptr ? *t.ctr : *own;
 
   std::string header = "index,label";
   for (std::size_t k = 1; k <= axes; ++k) header += ',' + std::string(prefix) + std::to_string(k);

@@ -36,6 +36,7 @@ struct PointTable {
   const results::ScoreMatrix& cos2;
   std::span<const float> masses;        // empty: every point weighs the same
   std::span<const std::string> labels;  // whole label lines; empty: no labels
+  const results::ScoreMatrix* ctr = nullptr;  // the contributions, when already computed
 };
 
 // The contribution in percent of every point to each axis, point rows: the

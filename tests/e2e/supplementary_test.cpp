@@ -292,5 +292,17 @@ TEST(Supplementary, BiplotDrawsThemAtTheActiveScale) {
   EXPECT_EQ(svg.substr(svg.find("cx=", sup), at.size()), at);
 }
 
+// The picture and the page share one biplot: an unknown --groups is said once.
+TEST(Supplementary, AnUnknownGroupingIsSaidOnceForThePictureAndThePage) {
+  Case c;
+  c.write("iris.csv", iris_csv());
+  const Outcome o = c.run("--import iris.csv . --svg --html --groups Genus --quiet");
+  ASSERT_EQ(o.status, 0) << o.err;
+  const std::string warning = "--groups: no qualitative variable is named \"Genus\"";
+  const std::size_t first = o.err.find(warning);
+  ASSERT_NE(first, std::string::npos) << o.err;
+  EXPECT_EQ(o.err.find(warning, first + 1), std::string::npos) << o.err;
+}
+
 }  // namespace
 }  // namespace orthaxis::e2e
