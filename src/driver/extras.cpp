@@ -257,24 +257,51 @@ void draw_charts(const RunContext& run, const Finished& f, const PointMeasures& 
   }
 }
 
-}  // namespace
-
+// The names of the files that write_extras writes for `retained` axes (the
+// supplementary tables and a refused axes test aside).
 std::vector<std::string> extras_written(const RunPlan& plan, std::int32_t retained) {
   std::vector<std::string> files;
-  if (plan.tables) files = {csv::kEigenvalueTable, csv::kObjectTable, csv::kVariableTable};
-  if (plan.tables && plan.axes_test > 0) files.push_back(kAxesTable);
+  for (const ExtraFile& e : extra_files(plan)) {
+    if (e.name == svg::kBiplotFile && !plane_retained(plan, retained)) continue;
+    if (e.name == svg::kCorrelationCircleFile && !plan.correlation_circle(retained)) continue;
+    bool charted = true;
+    for (std::int32_t k = retained + 1; k <= svg::kChartedAxes; ++k)
+      charted = charted && e.name != svg::contributions_file(k) && e.name != svg::cos2_file(k);
+    if (charted) files.push_back(e.name);
+  }
+  return files;
+}
+
+}  // namespace
+
+std::vector<ExtraFile> extra_files(const RunPlan& plan) {
+  std::vector<ExtraFile> extra;
+  if (plan.tables)
+    for (const char* name : {csv::kEigenvalueTable, csv::kObjectTable, csv::kVariableTable})
+      extra.push_back({name, "--csv"});
+  if (plan.tables && plan.axes_test > 0) extra.push_back({kAxesTable, "--csv --axes-test"});
   if (plan.pictures) {
-    files.push_back(svg::kScreeFile);
-    if (retained >= 2 && plan.plane1 < retained && plan.plane2 < retained)
-      files.push_back(svg::kBiplotFile);
-    if (plan.correlation_circle(retained)) files.push_back(svg::kCorrelationCircleFile);
-    for (std::int32_t k = 1; k <= std::min(retained, svg::kChartedAxes); ++k) {
-      files.push_back(svg::contributions_file(k));
-      files.push_back(svg::cos2_file(k));
+    for (const char* name : {svg::kScreeFile, svg::kBiplotFile, svg::kCorrelationCircleFile})
+      extra.push_back({name, "--svg"});
+    for (std::int32_t k = 1; k <= svg::kChartedAxes; ++k) {
+      extra.push_back({svg::contributions_file(k), "--svg"});
+      extra.push_back({svg::cos2_file(k), "--svg"});
     }
   }
-  if (plan.page) files.push_back(html::kReportFile);
-  return files;
+  if (plan.page) extra.push_back({html::kReportFile, "--html"});
+  return extra;
+}
+
+std::vector<std::string> every_extra_file() {
+  RunPlan every;
+  every.tables = every.pictures = every.page = true;
+  every.axes_test = 1;
+  std::vector<std::string> names;
+  for (const ExtraFile& e : extra_files(every)) names.push_back(e.name);
+  for (const char* name : {csv::kSupplementaryObjectTable, csv::kSupplementaryVariableTable,
+                           csv::kGroupTable})
+    names.push_back(name);
+  return names;
 }
 
 Extras write_extras(const RunContext& run, RunFiles& files, const Finished& f) {

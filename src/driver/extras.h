@@ -25,9 +25,19 @@ struct Finished {
   std::int64_t missing = -1;    // missing values; -1: not counted
 };
 
-// The names of the files that write_extras writes for `retained` axes (the
-// supplementary tables and a refused axes test aside).
-std::vector<std::string> extras_written(const RunPlan& plan, std::int32_t retained);
+// A file that a person's run may write beside the report, with the options
+// that ask for it.
+struct ExtraFile {
+  std::string name;
+  const char* option;
+};
+// Those that `plan` may write, in the order the run writes them: the
+// tables, the pictures (a chart for each axis that may be charted), the
+// page. The supplementary tables, written only beside supplementary
+// elements, are left out.
+std::vector<ExtraFile> extra_files(const RunPlan& plan);
+// Every file that some person's run may write beside the report.
+std::vector<std::string> every_extra_file();
 
 // What write_extras wrote, and with --html the page, which wants the report's
 // text once the report is closed.

@@ -9,12 +9,7 @@
 #include <sstream>
 #include <string_view>
 
-#include "driver/axes_phase.h"
-#include "export/charts.h"
-#include "export/csv.h"
-#include "export/html.h"
-#include "export/supplementary_csv.h"
-#include "export/svg.h"
+#include "driver/extras.h"
 #include "textio/output_file.h"
 #include "textio/units.h"
 
@@ -22,21 +17,10 @@ namespace orthaxis::driver {
 
 namespace {
 
-// The files a person's run may write beside the report, and only those.
-constexpr const char* kOutputNames[] = {
-    csv::kEigenvalueTable,         csv::kObjectTable,
-    csv::kVariableTable,           kAxesTable,
-    csv::kSupplementaryObjectTable, csv::kSupplementaryVariableTable,
-    csv::kGroupTable,              svg::kBiplotFile,
-    svg::kScreeFile,               svg::kCorrelationCircleFile,
-    "contributions_1.svg",         "contributions_2.svg",
-    "contributions_3.svg",         "cos2_1.svg",
-    "cos2_2.svg",                  "cos2_3.svg",
-    html::kReportFile};
-
+// Whether `name` is a file that a person's run may write beside the report.
 bool is_output_name(std::string_view name) {
-  return std::find(std::begin(kOutputNames), std::end(kOutputNames), name) !=
-         std::end(kOutputNames);
+  static const std::vector<std::string> names = every_extra_file();
+  return std::find(names.begin(), names.end(), name) != names.end();
 }
 
 // "SIZE CHECKSUM" of a regular file (its length and the 64-bit FNV-1a hash

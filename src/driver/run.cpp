@@ -66,30 +66,6 @@ bool quiet_keeps(std::string_view record) {
          record.starts_with(" STOP");
 }
 
-// The files of the tables and pictures that a plan writes, with the option
-// that asks for them.
-struct ExtraFile {
-  std::string name;
-  const char* option;
-};
-std::vector<ExtraFile> extra_files(const RunPlan& plan) {
-  std::vector<ExtraFile> extra;
-  if (plan.tables)
-    for (const char* name : {csv::kEigenvalueTable, csv::kObjectTable, csv::kVariableTable})
-      extra.push_back({name, "--csv"});
-  if (plan.tables && plan.axes_test > 0) extra.push_back({kAxesTable, "--csv --axes-test"});
-  if (plan.pictures) {
-    for (const char* name : {svg::kBiplotFile, svg::kScreeFile, svg::kCorrelationCircleFile})
-      extra.push_back({name, "--svg"});
-    for (std::int32_t k = 1; k <= svg::kChartedAxes; ++k) {
-      extra.push_back({svg::contributions_file(k), "--svg"});
-      extra.push_back({svg::cos2_file(k), "--svg"});
-    }
-  }
-  if (plan.page) extra.push_back({html::kReportFile, "--html"});
-  return extra;
-}
-
 class Run {
  public:
   Run(textio::Console& console, const Options& options, textio::Messages& messages,
@@ -380,7 +356,7 @@ class Run {
     if (plan_.matrix == MatrixFile::kWritten) s.files.push_back(name_of(names_.matrix));
     s.files.push_back(results::kEigenvalueFile);
     s.files.push_back(results::kEigenvectorFile);
-    for (const std::string& f : extras_written(plan_, scores.objects.axes())) s.files.push_back(f);
+    for (const std::string& f : written_) s.files.push_back(f);
     s.files.push_back(kSuccessFile);
     console_.keep_only(nullptr);
     for (const std::string& line : summary_lines(s)) console_.write(line);

@@ -60,5 +60,15 @@ TEST(Summary, ATerminalGetsAtMostFortyLinesAndVerboseTheConsole) {
   EXPECT_EQ(piped.out.find("Largest contributions"), std::string::npos);
 }
 
+// The summary's files are those the run wrote: the supplementary table is
+// among them.
+TEST(Summary, ListsTheFilesTheRunWrote) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+  Case c;
+  c.write("t.csv", wide_table(30, 5));
+  const std::string summary = on_terminal(c, "--import t.csv w --sup-rows 1 --csv");
+  EXPECT_NE(summary.find("objects_sup.csv"), std::string::npos) << summary;
+}
+
 }  // namespace
 }  // namespace orthaxis::e2e
