@@ -7,29 +7,17 @@
 
 #include "export/label_placement.h"
 #include "export/svg.h"
-#include "textio/output_file.h"
 #include "export/number_text.h"
+#include "export/svg_parts.h"
 
 namespace orthaxis::svg {
 
 namespace {
 
-constexpr double kFont = 11.0;
+constexpr double kFont = part::kFontSize;
 
-
-
-std::string header(double width, double height, const std::string& title) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(width) + "\" height=\"" +
-         num(height) + "\" viewBox=\"0 0 " + num(width) + " " + num(height) +
-         "\" font-family=\"sans-serif\">\n<title>" + xml_text(title) + "</title>\n"
-         "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-}
-
-std::string text(double x, double y, const char* anchor, const char* cls, const std::string& content) {
-  return "<text class=\"" + std::string(cls) + "\" x=\"" + num(x) + "\" y=\"" + num(y) +
-         "\" font-size=\"11\" text-anchor=\"" + anchor + "\">" + xml_text(content) + "</text>\n";
-}
+using part::header;
+using part::text;
 
 std::string label_of(std::span<const std::string> labels, std::size_t i) {
   return labels.empty() ? std::to_string(i + 1) : labels[i];
@@ -68,9 +56,7 @@ std::string correlation_circle(const CorrelationCircle& c) {
   auto sy = [&](double y) { return cy - y * radius; };
   std::string d = header(width, height, "Correlation circle of axes " + std::to_string(c.axis1 + 1) +
                                             " and " + std::to_string(c.axis2 + 1));
-  d += "<defs><marker id=\"arrow\" viewBox=\"0 0 10 10\" refX=\"10\" refY=\"5\" markerWidth=\"7\" "
-       "markerHeight=\"7\" orient=\"auto-start-reverse\"><path d=\"M 0 0 L 10 5 L 0 10 z\" fill=\"" +
-       std::string(kVariableColour) + "\"/></marker></defs>\n";
+  d += part::arrow_marker();
   d += "<circle class=\"unit\" cx=\"" + num(cx) + "\" cy=\"" + num(cy) + "\" r=\"" + num(radius) +
        "\" fill=\"none\" stroke=\"#999999\"/>\n";
   d += "<path class=\"zero\" d=\"M " + num(sx(-1)) + " " + num(cy) + " H " + num(sx(1)) + " M " +
@@ -197,13 +183,6 @@ std::string bar_charts(const std::string& title, const BarSet& first, const BarS
   d += body;
   d += "</svg>\n";
   return d;
-}
-
-void write_svg(const textio::Directory& dir, int unit, const std::string& name,
-               const std::string& document) {
-  textio::OutputFile file(unit, dir, name);
-  file.write_records(document);
-  file.close();
 }
 
 }  // namespace orthaxis::svg

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "results/score_matrix.h"
-#include "textio/directory.h"
 
 namespace orthaxis::svg {
 
@@ -47,9 +46,5 @@ std::string bar_charts(const std::string& title, const BarSet& first, const BarS
 
 // The rows shown of a bar set: indices of the largest values, sorted.
 std::vector<std::size_t> largest(std::span<const double> values, std::size_t count);
-
-// Writes one SVG document into `dir` on `unit`.
-void write_svg(const textio::Directory& dir, int unit, const std::string& name,
-               const std::string& document);
 
 }  // namespace orthaxis::svg

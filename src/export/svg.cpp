@@ -12,6 +12,7 @@
 #include "textio/output_file.h"
 #include "textio/units.h"
 #include "export/number_text.h"
+#include "export/svg_parts.h"
 
 namespace orthaxis::svg {
 
@@ -19,7 +20,10 @@ namespace {
 
 constexpr double kPlotSize = 560.0;  // the longer side of the biplot's plotting area
 constexpr double kLeft = 70.0, kRight = 80.0, kTop = 40.0, kBottom = 60.0;
-constexpr int kFontSize = 11;
+using part::header;
+using part::kFontSize;
+using part::line;
+using part::text;
 constexpr std::int32_t kMaxBars = 30;
 
 
@@ -28,26 +32,6 @@ std::string percent_text(float v) {
   char buffer[64];
   const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 1);
   return std::string(buffer, r.ptr);
-}
-
-std::string header(double width, double height, std::string_view title) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(width) + "\" height=\"" +
-         num(height) + "\" viewBox=\"0 0 " + num(width) + " " + num(height) +
-         "\" font-family=\"sans-serif\">\n<title>" + xml_text(title) + "</title>\n"
-         "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-}
-
-std::string text(double x, double y, std::string_view anchor, std::string_view cls,
-                 std::string_view content, std::string_view extra = "") {
-  return "<text class=\"" + std::string(cls) + "\" x=\"" + num(x) + "\" y=\"" + num(y) +
-         "\" font-size=\"" + std::to_string(kFontSize) + "\" text-anchor=\"" +
-         std::string(anchor) + "\"" + std::string(extra) + ">" + xml_text(content) + "</text>\n";
-}
-
-std::string line(double x1, double y1, double x2, double y2, std::string_view attributes) {
-  return "<line x1=\"" + num(x1) + "\" y1=\"" + num(y1) + "\" x2=\"" + num(x2) + "\" y2=\"" +
-         num(y2) + "\" " + std::string(attributes) + "/>\n";
 }
 
 bool finite(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
@@ -78,19 +62,38 @@ struct Extent {
   }
 };
 
-void write_document(const textio::Directory& dir, int unit, const char* name,
-                    const std::string& document) {
-  textio::OutputFile file(unit, dir, name);
-  std::size_t start = 0;
-  while (start < document.size()) {
-    std::size_t end = document.find('\n', start);
-    if (end == std::string::npos) end = document.size();
-    file.write(std::string_view(document).substr(start, end - start));
-    start = end + 1;
-  }
-  file.close();
-}
 }  // namespace
+
+namespace part {
+
+std::string header(double width, double height, std::string_view title) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + num(width) + "\" height=\"" +
+         num(height) + "\" viewBox=\"0 0 " + num(width) + " " + num(height) +
+         "\" font-family=\"sans-serif\">\n<title>" + xml_text(title) + "</title>\n"
+         "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+}
+
+std::string text(double x, double y, std::string_view anchor, std::string_view cls,
+                 std::string_view content, std::string_view extra) {
+  return "<text class=\"" + std::string(cls) + "\" x=\"" + num(x) + "\" y=\"" + num(y) +
+         "\" font-size=\"" + std::to_string(kFontSize) + "\" text-anchor=\"" +
+         std::string(anchor) + "\"" + std::string(extra) + ">" + xml_text(content) + "</text>\n";
+}
+
+std::string line(double x1, double y1, double x2, double y2, std::string_view attributes) {
+  return "<line x1=\"" + num(x1) + "\" y1=\"" + num(y1) + "\" x2=\"" + num(x2) + "\" y2=\"" +
+         num(y2) + "\" " + std::string(attributes) + "/>\n";
+}
+
+std::string arrow_marker() {
+  return "<defs><marker id=\"arrow\" viewBox=\"0 0 10 10\" refX=\"10\" refY=\"5\" "
+         "markerWidth=\"7\" markerHeight=\"7\" orient=\"auto-start-reverse\">"
+         "<path d=\"M 0 0 L 10 5 L 0 10 z\" fill=\"" + std::string(kVariableColour) +
+         "\"/></marker></defs>\n";
+}
+
+}  // namespace part
 
 std::string xml_text(std::string_view in) {
   std::string out;
@@ -264,10 +267,7 @@ void append_ticks(std::string& d, const Frame& f) {
 // The arrow head, the frame, the zero lines, the ticks, the axis titles and
 // the note of the arrows' factor.
 void append_axes(std::string& d, const Biplot& b, const Frame& f, double factor) {
-  d += "<defs><marker id=\"arrow\" viewBox=\"0 0 10 10\" refX=\"10\" refY=\"5\" "
-       "markerWidth=\"7\" markerHeight=\"7\" orient=\"auto-start-reverse\">"
-       "<path d=\"M 0 0 L 10 5 L 0 10 z\" fill=\"" + std::string(kVariableColour) +
-       "\"/></marker></defs>\n";
+  d += part::arrow_marker();
   d += "<rect class=\"frame\" x=\"" + num(kLeft) + "\" y=\"" + num(kTop) + "\" width=\"" +
        num(f.xrange * f.scale) + "\" height=\"" + num(f.yrange * f.scale) +
        "\" fill=\"none\" stroke=\"#999999\"/>\n";
@@ -560,10 +560,18 @@ std::string scree(const results::Eigensystem& eigen, const ScreeOverlay* overlay
   return d;
 }
 
+void write_svg(const textio::Directory& dir, int unit, const std::string& name,
+               const std::string& document) {
+  textio::OutputFile file(unit, dir, name);
+  file.write_records(document);
+  file.close();
+}
+
 void write_pictures(const textio::Directory& dir, const Biplot& b,
                     const results::Eigensystem& eigen, const ScreeOverlay* overlay) {
-  if (b.objects.axes() > std::max(b.axis1, b.axis2)) write_document(dir, textio::units::kBiplot, kBiplotFile, biplot(b));
-  write_document(dir, textio::units::kScree, kScreeFile, scree(eigen, overlay));
+  if (b.objects.axes() > std::max(b.axis1, b.axis2))
+    write_svg(dir, textio::units::kBiplot, kBiplotFile, biplot(b));
+  write_svg(dir, textio::units::kScree, kScreeFile, scree(eigen, overlay));
 }
 
 }  // namespace orthaxis::svg

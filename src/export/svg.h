@@ -103,6 +103,10 @@ std::string xml_text(std::string_view text);
 // cell when thinned), in index order.
 std::vector<std::size_t> drawn_objects(const Biplot& b);
 
+// Writes one SVG document into `dir` on `unit`.
+void write_svg(const textio::Directory& dir, int unit, const std::string& name,
+               const std::string& document);
+
 // Writes scree.svg, and biplot.svg when both of its axes are retained, into `dir`.
 void write_pictures(const textio::Directory& dir, const Biplot& b,
                     const results::Eigensystem& eigen, const ScreeOverlay* overlay = nullptr);

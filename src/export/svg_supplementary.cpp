@@ -8,6 +8,7 @@
 
 #include "export/svg.h"
 #include "export/number_text.h"
+#include "export/svg_parts.h"
 
 namespace orthaxis::svg {
 
@@ -22,10 +23,8 @@ constexpr double kNudge = 5.0;
 
 std::string label(double x, double y, std::string_view anchor, std::string_view cls,
                   std::string_view content, std::string_view colour = "") {
-  return "<text class=\"" + std::string(cls) + "\" x=\"" + num(x) + "\" y=\"" + num(y) +
-         "\" font-size=\"11\" text-anchor=\"" + std::string(anchor) + "\"" +
-         (colour.empty() ? std::string() : " fill=\"" + std::string(colour) + "\"") + ">" +
-         xml_text(content) + "</text>\n";
+  return part::text(x, y, anchor, cls, content,
+                    colour.empty() ? std::string() : " fill=\"" + std::string(colour) + "\"");
 }
 
 bool finite(const OverlayPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
