@@ -12,15 +12,7 @@
 
 namespace orthaxis::driver {
 
-namespace {
-
 using input::QualitativeColumn;
-
-std::string plural(std::int64_t n, std::string_view word) {
-  return std::to_string(n) + " " + std::string(word) + (n == 1 ? "" : "s");
-}
-
-}  // namespace
 
 // The columns of texts of the last reading as qualitative columns, where
 // each was first seen to hold text.
@@ -43,43 +35,21 @@ std::vector<QualitativeColumn> StreamedImport::State::qualitative_columns(const 
 // then the refusals of the split of the table and of the active values.
 void StreamedImport::State::check_supplementary(const Plan& plan, const Reading& rd,
                                                 const std::vector<QualitativeColumn>& qualitative) {
-  const std::int64_t rows = rows_total;
   const std::size_t shift = names ? 1 : 0;
-  const std::size_t data_width = plan.width - shift;
-  std::vector<std::string> column_names(plan.header.begin() + static_cast<std::ptrdiff_t>(shift),
-                                        plan.header.end());
-  std::vector<std::int64_t> value_of(data_width, -1);
-  for (std::size_t k = 0; k < plan.value_cols.size(); ++k) value_of[plan.value_cols[k] - shift] = static_cast<std::int64_t>(k);
-  if (!options.sup_rows.empty()) {
-    const std::vector<std::int64_t> chosen =
-        select_items(options.sup_rows, "--sup-rows", "row", rows, rd.objects);
-    std::vector<std::int64_t> mine;
-    for (std::int64_t i = 0; i < rows; ++i)
-      if (rd.row_sup[static_cast<std::size_t>(i)]) mine.push_back(i);
-    if (mine != chosen) throw std::logic_error("the rows read as supplementary differ from --sup-rows");
-  }
-  std::vector<char> sup_value(plan.value_cols.size(), 0);
-  if (!options.sup_cols.empty()) {
-    for (std::int64_t c : select_items(options.sup_cols, "--sup-cols", "column",
-                                       static_cast<std::int64_t>(data_width), column_names)) {
-      const std::int64_t k = value_of[static_cast<std::size_t>(c)];
-      if (k < 0)
-        throw SetupError("--sup-cols: column " + std::to_string(c + 1) + " (\"" +
-                         column_names[static_cast<std::size_t>(c)] +
-                         "\") holds texts, not numbers: it is a qualitative variable, "
-                         "supplementary without being named");
-      sup_value[static_cast<std::size_t>(k)] = 1;
-    }
-  }
-  if (sup_value != plan.sup_col) throw std::logic_error("the columns read as supplementary differ from --sup-cols");
-  const bool lists = !options.sup_rows.empty() || !options.sup_cols.empty();
-  if (plan.active.empty())
-    throw SetupError(file + ": no column of numbers is left to analyse" +
-                     (qualitative.empty() ? "" : " (the columns of texts are qualitative)"));
-  if (lists && (rd.active_rows < 2 || plan.active.size() < 2))
-    throw SetupError("--sup-rows and --sup-cols leave " + plural(rd.active_rows, "active object") +
-                     " and " + plural(static_cast<std::int64_t>(plan.active.size()), "active variable") +
-                     ": the analysis needs at least two of each");
+  DataColumns columns{
+      std::vector<std::string>(plan.header.begin() + static_cast<std::ptrdiff_t>(shift),
+                               plan.header.end()),
+      std::vector<std::int64_t>(plan.width - shift, -1)};
+  for (std::size_t k = 0; k < plan.value_cols.size(); ++k)
+    columns.value_of[plan.value_cols[k] - shift] = static_cast<std::int64_t>(k);
+  const SupplementaryChoice choice =
+      choose_supplementary(options, rows_total, rd.objects, columns, plan.value_cols.size());
+  if (!options.sup_rows.empty() && choice.rows != rd.row_sup)
+    throw std::logic_error("the rows read as supplementary differ from --sup-rows");
+  if (choice.values != plan.sup_col)
+    throw std::logic_error("the columns read as supplementary differ from --sup-cols");
+  check_active_part(options, file, rd.active_rows, static_cast<std::int64_t>(plan.active.size()),
+                    !qualitative.empty());
   if (rd.sup_row_negative) refuse(*rd.sup_row_negative);
   if (coa && rd.sup_col_negative) refuse(*rd.sup_col_negative);
   if (rd.active_refusal) refuse(*rd.active_refusal);

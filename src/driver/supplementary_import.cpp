@@ -83,6 +83,41 @@ std::vector<ListItem> list_items(std::string_view list) {
   return items;
 }
 
+SupplementaryChoice choose_supplementary(const Options& options, std::int64_t rows,
+                                         const std::vector<std::string>& objects,
+                                         const DataColumns& columns, std::size_t value_count) {
+  SupplementaryChoice choice{std::vector<char>(static_cast<std::size_t>(rows), 0),
+                             std::vector<char>(value_count, 0)};
+  if (!options.sup_rows.empty())
+    for (std::int64_t i : select_items(options.sup_rows, "--sup-rows", "row", rows, objects))
+      choice.rows[static_cast<std::size_t>(i)] = 1;
+  if (!options.sup_cols.empty()) {
+    const auto width = static_cast<std::int64_t>(columns.names.size());
+    for (std::int64_t c : select_items(options.sup_cols, "--sup-cols", "column", width, columns.names)) {
+      const std::int64_t j = columns.value_of[static_cast<std::size_t>(c)];
+      if (j < 0)
+        throw SetupError("--sup-cols: column " + std::to_string(c + 1) + " (" +
+                         shown(columns.names[static_cast<std::size_t>(c)]) +
+                         ") holds texts, not numbers: it is a qualitative variable, "
+                         "supplementary without being named");
+      choice.values[static_cast<std::size_t>(j)] = 1;
+    }
+  }
+  return choice;
+}
+
+void check_active_part(const Options& options, const std::string& file, std::int64_t objects,
+                       std::int64_t variables, bool qualitative) {
+  if (variables == 0)
+    throw SetupError(file + ": no column of numbers is left to analyse" +
+                     (qualitative ? " (the columns of texts are qualitative)" : ""));
+  const bool lists = !options.sup_rows.empty() || !options.sup_cols.empty();
+  if (lists && (objects < 2 || variables < 2))
+    throw SetupError("--sup-rows and --sup-cols leave " + plural(objects, "active object") +
+                     " and " + plural(variables, "active variable") +
+                     ": the analysis needs at least two of each");
+}
+
 std::vector<std::int64_t> select_items(std::string_view list, std::string_view option,
                                        std::string_view what, std::int64_t count,
                                        const std::vector<std::string>& names) {
@@ -130,48 +165,26 @@ struct Parts {
 // The parts that --sup-rows and --sup-cols choose; refuses a choice that
 // names a column of texts or leaves too little to analyse.
 Parts choose_parts(const CsvTable& table, const Options& options, const std::string& file) {
-  const std::int64_t rows = table.rows();
   const std::int64_t width = table.columns() + static_cast<std::int64_t>(table.qualitative.size());
-  // Every data column by its position: a value column (index) or a qualitative one.
-  std::vector<std::string> column_names(static_cast<std::size_t>(width));
-  std::vector<std::int64_t> value_of(static_cast<std::size_t>(width), -1);
+  DataColumns columns{std::vector<std::string>(static_cast<std::size_t>(width)),
+                      std::vector<std::int64_t>(static_cast<std::size_t>(width), -1)};
   for (std::int64_t j = 0; j < table.columns(); ++j) {
     const std::size_t at = static_cast<std::size_t>(table.position_of(j) - 1);
-    column_names[at] = table.variables[static_cast<std::size_t>(j)];
-    value_of[at] = j;
+    columns.names[at] = table.variables[static_cast<std::size_t>(j)];
+    columns.value_of[at] = j;
   }
   for (const QualitativeColumn& q : table.qualitative)
-    column_names[static_cast<std::size_t>(q.position - 1)] = q.name;
-
-  std::vector<char> sup_row(static_cast<std::size_t>(rows), 0);
-  std::vector<char> sup_value(static_cast<std::size_t>(table.columns()), 0);
-  if (!options.sup_rows.empty())
-    for (std::int64_t i : select_items(options.sup_rows, "--sup-rows", "row", rows, table.objects))
-      sup_row[static_cast<std::size_t>(i)] = 1;
-  if (!options.sup_cols.empty()) {
-    for (std::int64_t c : select_items(options.sup_cols, "--sup-cols", "column", width, column_names)) {
-      const std::int64_t j = value_of[static_cast<std::size_t>(c)];
-      if (j < 0)
-        throw SetupError("--sup-cols: column " + std::to_string(c + 1) + " (" +
-                         shown(column_names[static_cast<std::size_t>(c)]) +
-                         ") holds texts, not numbers: it is a qualitative variable, "
-                         "supplementary without being named");
-      sup_value[static_cast<std::size_t>(j)] = 1;
-    }
-  }
+    columns.names[static_cast<std::size_t>(q.position - 1)] = q.name;
+  const SupplementaryChoice choice =
+      choose_supplementary(options, table.rows(), table.objects, columns,
+                           static_cast<std::size_t>(table.columns()));
   Parts parts;
-  for (std::int64_t i = 0; i < rows; ++i)
-    (sup_row[static_cast<std::size_t>(i)] ? parts.sup_rows : parts.active_rows).push_back(i);
+  for (std::int64_t i = 0; i < table.rows(); ++i)
+    (choice.rows[static_cast<std::size_t>(i)] ? parts.sup_rows : parts.active_rows).push_back(i);
   for (std::int64_t j = 0; j < table.columns(); ++j)
-    (sup_value[static_cast<std::size_t>(j)] ? parts.sup_cols : parts.active_cols).push_back(j);
-  const bool lists = !options.sup_rows.empty() || !options.sup_cols.empty();
-  if (parts.active_cols.empty())
-    throw SetupError(file + ": no column of numbers is left to analyse" +
-                     (table.qualitative.empty() ? "" : " (the columns of texts are qualitative)"));
-  if (lists && (parts.active_rows.size() < 2 || parts.active_cols.size() < 2))
-    throw SetupError("--sup-rows and --sup-cols leave " + plural(static_cast<std::int64_t>(parts.active_rows.size()), "active object") +
-                     " and " + plural(static_cast<std::int64_t>(parts.active_cols.size()), "active variable") +
-                     ": the analysis needs at least two of each");
+    (choice.values[static_cast<std::size_t>(j)] ? parts.sup_cols : parts.active_cols).push_back(j);
+  check_active_part(options, file, static_cast<std::int64_t>(parts.active_rows.size()),
+                    static_cast<std::int64_t>(parts.active_cols.size()), !table.qualitative.empty());
   return parts;
 }
 

@@ -35,6 +35,28 @@ std::vector<std::int64_t> select_items(std::string_view list, std::string_view o
                                        std::string_view what, std::int64_t count,
                                        const std::vector<std::string>& names);
 
+// Every data column of a table by its position: its name, and its value
+// column (-1 for a column of texts).
+struct DataColumns {
+  std::vector<std::string> names;
+  std::vector<std::int64_t> value_of;
+};
+
+// The rows and the value columns that --sup-rows and --sup-cols make
+// supplementary, a flag each; refuses (SetupError) a list that names
+// nothing or a column of texts.
+struct SupplementaryChoice {
+  std::vector<char> rows, values;
+};
+SupplementaryChoice choose_supplementary(const Options& options, std::int64_t rows,
+                                         const std::vector<std::string>& objects,
+                                         const DataColumns& columns, std::size_t value_count);
+
+// Refuses an active part of `file` without a column of numbers, or one that
+// the lists leave with fewer than two objects or variables.
+void check_active_part(const Options& options, const std::string& file, std::int64_t objects,
+                       std::int64_t variables, bool qualitative);
+
 // Why a supplementary value below 0 is refused, after "<value> is negative: ".
 inline constexpr std::string_view kNegativeSupplementaryObject =
     "principal component analysis takes values of 0 or more, for supplementary objects as for "
