@@ -8,6 +8,7 @@
 #include "analysis/statistics.h"
 #include "driver/work_memory.h"
 #include "driver/run.h"
+#include "driver/run_context.h"
 #include "driver/plan.h"
 #include "driver/run_files.h"
 #include "driver/setup.h"
@@ -24,7 +25,6 @@ namespace {
 
 using textio::RecordFile;
 
-std::string name_of(const std::string& field) { return std::string(textio::trim_right(field)); }
 
 std::string count(std::int64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);

@@ -170,9 +170,7 @@ class Run {
   }
 
   bool names_the(const std::string& path) const {
-    for (const std::string* field : {&names_.data, &names_.object_scores, &names_.variable_scores,
-                                     &names_.variable_labels, &names_.object_labels,
-                                     &names_.matrix}) {
+    for (const std::string* field : names_.fields()) {
       const std::string name = name_of(*field);
       if (!name.empty() && same_file(dir_.path(name), path)) return true;
     }
@@ -187,20 +185,12 @@ class Run {
     } catch (const SetupError&) {
       // The names as far as they are present, for the marker's sake only.
       try {
-        read_names();
+        read_file_names(files_.setup, names_);
       } catch (const textio::IoError&) {
       }
       throw;
     }
-    read_names();
-  }
-
-  // Name by name, so that a setup short of names leaves the ones read so
-  // far, for the marker's sake.
-  void read_names() {
-    for (std::string* name : {&names_.data, &names_.object_scores, &names_.variable_scores,
-                              &names_.variable_labels, &names_.object_labels, &names_.matrix})
-      *name = textio::read_text(files_.setup, kNameLength);
+    read_file_names(files_.setup, names_);
   }
 
   bool reads_the_marker() const {

@@ -49,13 +49,6 @@ auto value_fields(Values& v) {
                     &v.variable_score_option, &v.object_score_norm, &v.orientation};
 }
 
-// The names in the order of the file.
-template <class Names>
-auto name_fields(Names& n) {
-  return std::array{&n.data,          &n.object_scores, &n.variable_scores,
-                    &n.variable_labels, &n.object_labels, &n.matrix};
-}
-
 void check(bool ok, const char* field, std::int32_t value, const char* allowed) {
   if (!ok) {
     throw SetupError(std::string("invalid setup value: ") + field + " = " +
@@ -74,9 +67,13 @@ RunValues read_run_values(textio::RecordFile& setup) {
   return v;
 }
 
+void read_file_names(textio::RecordFile& setup, FileNames& names) {
+  for (std::string* name : names.fields()) *name = textio::read_text(setup, kNameLength);
+}
+
 FileNames read_file_names(textio::RecordFile& setup) {
   FileNames names;
-  for (std::string* name : name_fields(names)) *name = textio::read_text(setup, kNameLength);
+  read_file_names(setup, names);
   return names;
 }
 
@@ -95,7 +92,7 @@ std::string setup_text(const Setup& s) {
     text += std::to_string(*value);
   }
   text += '\n';
-  for (const std::string* name : name_fields(s.names))
+  for (const std::string* name : s.names.fields())
     text += std::string(textio::trim_right(*name)) + '\n';
   return text;
 }

@@ -4,6 +4,7 @@
 // checked before anything else happens, so that a rejected setup file is left
 // as it was. The import writes the file with write_setup.
 
+#include <array>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -36,6 +37,14 @@ struct FileNames {
   std::string data, object_scores, variable_scores, variable_labels, object_labels, matrix;
 
   friend bool operator==(const FileNames&, const FileNames&) = default;
+
+  // The six fields in the order of the file.
+  std::array<std::string*, 6> fields() {
+    return {&data, &object_scores, &variable_scores, &variable_labels, &object_labels, &matrix};
+  }
+  std::array<const std::string*, 6> fields() const {
+    return {&data, &object_scores, &variable_scores, &variable_labels, &object_labels, &matrix};
+  }
 };
 
 // The whole setup file.
@@ -58,7 +67,9 @@ RunValues read_run_values(textio::RecordFile& setup);
 // Throws SetupError naming the first value out of range.
 void validate(const RunValues& v);
 // Reads the six names that follow the values, one a line, each into a
-// kNameLength field.
+// kNameLength field; name by name, so that a setup short of names leaves
+// in `names` the ones read before the failure.
+void read_file_names(textio::RecordFile& setup, FileNames& names);
 FileNames read_file_names(textio::RecordFile& setup);
 // The values, checked by validate() before the names are read.
 Setup read_setup(textio::RecordFile& setup);
