@@ -27,8 +27,9 @@ std::size_t sort_workspace_bytes(std::size_t n) {
 }
 
 // Exchange sort by decreasing value of the diagonal, moving the eigenvector
-// columns along. The exchanges are played on the values and a column order;
-// the columns are then moved once.
+// columns along (when there are any: e empty for the values alone). The
+// exchanges are played on the values and a column order; the columns are
+// then moved once.
 void sort(std::size_t n, std::span<float> a, std::span<float> e) {
   std::vector<float> d(n);
   for (std::size_t i = 0; i < n; ++i) d[i] = a[packed(i, i)];
@@ -46,6 +47,7 @@ void sort(std::size_t n, std::span<float> a, std::span<float> e) {
   }
   if (!moved) return;
   for (std::size_t i = 0; i < n; ++i) a[packed(i, i)] = d[i];
+  if (e.empty()) return;
   const std::vector<float> old(e.begin(), e.begin() + static_cast<std::ptrdiff_t>(n * n));
   for (std::size_t j = 0; j < n; ++j) {
     std::copy_n(old.begin() + static_cast<std::ptrdiff_t>(order[j] * n), n,
@@ -89,15 +91,18 @@ JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float
   JacobiCounts counts;
   if (p < 1) return counts;
   const auto n = static_cast<std::size_t>(p);
-  std::fill_n(e.begin(), n * n, 0.0f);
-  for (std::size_t i = 0; i < n; ++i) e[i * n + i] = 1.0f;
+  const bool vectors = !e.empty();
+  if (vectors) {
+    std::fill_n(e.begin(), n * n, 0.0f);
+    for (std::size_t i = 0; i < n; ++i) e[i * n + i] = 1.0f;
+  }
 
   float norm = 0.0f;
   if (initial_norm(n, a, norm)) {
     const ThresholdSchedule schedule = ThresholdSchedule::for_norm(norm, p);
     float threshold = norm;
     if (observer != nullptr) observer->started(schedule);
-    JacobiIteration it(n, a, e.data(), widest, pool);
+    JacobiIteration it(n, a, vectors ? e.data() : nullptr, widest, pool);
     for (std::int64_t step = 1;; ++step) {
       threshold = schedule.next(threshold);
       if (observer != nullptr) observer->threshold_step(step, threshold);
@@ -130,6 +135,10 @@ JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float
 Convergence jacobi(std::int32_t p, std::span<float> a, std::span<float> e,
                    JacobiObserver* observer, WorkerPool* pool) {
   return detail::jacobi_counting(p, a, e, observer, detail::Kernels::kAvx512, pool).convergence;
+}
+
+Convergence jacobi_values(std::int32_t p, std::span<float> a, WorkerPool* pool) {
+  return detail::jacobi_counting(p, a, {}, nullptr, detail::Kernels::kAvx512, pool).convergence;
 }
 
 std::size_t jacobi_workspace_bytes(std::int32_t p) {

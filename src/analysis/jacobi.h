@@ -28,7 +28,8 @@ inline constexpr std::int32_t kSweepLimit = 100;
 // a: the packed lower triangle, 0-based: element (r, c), c <= r (1-based r, c) at index
 //    r*(r-1)/2 + c - 1; at least p*(p+1)/2 values. On return the diagonal holds the
 //    eigenvalues in non-increasing order; off-diagonal positions keep the iteration's remainders.
-// e: p*p values, column by column: element (i, j) (1-based) at index (j-1)*p + i - 1.
+// e: p*p values, column by column: element (i, j) (1-based) at index (j-1)*p + i - 1;
+//    empty for the eigenvalues alone (see jacobi_values).
 // observer, when given, hears of the start (with the threshold schedule) and
 //    of each threshold step; the routine itself writes nothing.
 // pool: threads that rotate the eigenvectors and rows of the triangle below
@@ -37,6 +38,13 @@ inline constexpr std::int32_t kSweepLimit = 100;
 //    until jacobi returns.
 [[nodiscard]] Convergence jacobi(std::int32_t p, std::span<float> a, std::span<float> e,
                                  JacobiObserver* observer = nullptr, WorkerPool* pool = nullptr);
+
+// The eigenvalues alone: jacobi without eigenvectors. The triangle takes the
+// same rotations in the same order, so a ends bit for bit as with jacobi;
+// the column rotations are neither recorded nor applied, and the sort moves
+// only the diagonal.
+[[nodiscard]] Convergence jacobi_values(std::int32_t p, std::span<float> a,
+                                        WorkerPool* pool = nullptr);
 
 // The same method stated plainly: one rotation after another on the packed
 // triangle with 1-based positions. jacobi gives its results, and its calls
@@ -59,7 +67,8 @@ struct JacobiCounts {
   std::int32_t most_sweeps = 0;  // most sweeps at one threshold, the last (settled) one included
 };
 
-// The same computation as jacobi, with counts for the benchmark and the tests.
+// The same computation as jacobi (with e empty, as jacobi_values), with
+// counts for the benchmark and the tests.
 JacobiCounts jacobi_counting(std::int32_t p, std::span<float> a, std::span<float> e,
                              JacobiObserver* observer = nullptr, Kernels widest = Kernels::kAvx512,
                              WorkerPool* pool = nullptr);

@@ -140,6 +140,7 @@ void JacobiIteration::rotate(std::size_t l, std::size_t m, std::size_t mend, flo
 
 // The rotation of eigenvector columns l and m, applied later.
 void JacobiIteration::record(std::size_t l, std::size_t m, float c, float s) {
+  if (e_ == nullptr) return;
   pending_.push_back({static_cast<std::uint32_t>(l), static_cast<std::uint32_t>(m), c, s});
   if (pending_.size() == kPendingLimit) flush_eigenvectors();
 }
@@ -158,6 +159,7 @@ void JacobiIteration::rotate_rows_above(std::size_t l, const RotationBlock& b) {
 }
 
 void JacobiIteration::flush_eigenvectors() {
+  if (e_ == nullptr) return;
   if (pool_ == nullptr) {
     rotate_eigenvector_rows(pending_, 0, n_);
     pending_.clear();

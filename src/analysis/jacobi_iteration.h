@@ -117,7 +117,8 @@ class PartnerWakeup {
 class JacobiIteration {
  public:
   // a: the packed triangle (0-based packed positions); e: the eigenvectors,
-  // column by column. `pool`: threads that help while the iteration goes on.
+  // column by column, or null for none: no column rotation is then recorded
+  // or applied. `pool`: threads that help while the iteration goes on.
   JacobiIteration(std::size_t n, std::span<const float> a, float* e, detail::Kernels widest,
             WorkerPool* pool);
   JacobiIteration(const JacobiIteration&) = delete;
@@ -130,7 +131,7 @@ class JacobiIteration {
   // Applies the rotations not yet applied to the eigenvectors. With a pool
   // they are offered to the partners in bands of rows, and the iteration
   // goes on recording the next ones; settle_eigenvectors() takes the bands
-  // still left and waits for the others.
+  // still left and waits for the others. Without eigenvectors, nothing.
   void flush_eigenvectors();
   void settle_eigenvectors();
 
@@ -186,7 +187,7 @@ class JacobiIteration {
   std::size_t ld_;
   std::vector<float> m_;    // lower triangle, row r holds (r, 0..r)
   std::vector<float> col_;  // column l during the pass of pivot l
-  float* e_;
+  float* e_;  // null: the eigenvalues alone
   const JacobiKernels& kernels_;
   std::vector<ColumnRotation> pending_;
   WorkerPool* pool_;

@@ -24,9 +24,8 @@ constexpr std::size_t kTileRows = 256;
 
 // The eigenvalues of the packed matrix `a`, non-increasing: the one call of
 // the eigenanalysis for the replicates, which report no progress.
-bool eigenvalues_of(std::int32_t p, std::span<float> a, std::span<float> e,
-                    std::span<float> values) {
-  if (jacobi(p, a, e, nullptr, nullptr) != Convergence::kConverged) return false;
+bool eigenvalues_of(std::int32_t p, std::span<float> a, std::span<float> values) {
+  if (jacobi_values(p, a) != Convergence::kConverged) return false;
   for (std::size_t k = 1; k <= static_cast<std::size_t>(p); ++k)
     values[k - 1] = a[packed_index(k, k)];
   return true;
@@ -38,7 +37,7 @@ bool all_finite(std::span<const float> a) {
 
 // What one replicate works in; one per thread at a time.
 struct Work {
-  std::vector<float> a, e;
+  std::vector<float> a;
   std::vector<float> count, sx, sy, qx, qy;  // PCA pair sums
   std::vector<float> sum, present, sd;       // PCA per variable
   std::vector<float> object_ssq, row_total;  // PCA per object
@@ -52,7 +51,6 @@ Work pca_work(std::size_t n, std::size_t p) {
   Work w;
   const std::size_t packed = packed_length(p);
   w.a.assign(packed + p, 0.0f);
-  w.e.assign(p * p, 0.0f);
   for (auto* v : {&w.count, &w.sx, &w.sy, &w.qx, &w.qy}) v->assign(packed, 0.0f);
   for (auto* v : {&w.sum, &w.present, &w.sd}) v->assign(p, 0.0f);
   w.object_ssq.assign(n, 0.0f);
@@ -90,7 +88,7 @@ bool pca_of_columns(AnalysisType type, std::size_t n, std::size_t p, const float
   Statistics st{w.sum, w.sd, w.present, 0.0f, false};
   finish_statistics(type, static_cast<std::int32_t>(p), s, st);
   if (st.zero_variance || !all_finite(s.a)) return false;
-  return eigenvalues_of(static_cast<std::int32_t>(p), w.a, w.e, values);
+  return eigenvalues_of(static_cast<std::int32_t>(p), w.a, values);
 }
 
 bool coa_of_rows(const Margins& m, const float* rows, Work& w, std::span<float> values) {
@@ -106,7 +104,7 @@ bool coa_of_rows(const Margins& m, const float* rows, Work& w, std::span<float> 
   }
   pass.finish(std::span<float>(w.a).first(packed_length(p)));
   if (!all_finite(std::span<const float>(w.a).first(packed_length(p)))) return false;
-  return eigenvalues_of(static_cast<std::int32_t>(p), w.a, w.e, values);
+  return eigenvalues_of(static_cast<std::int32_t>(p), w.a, values);
 }
 
 // Runs replicate(r, work, values) for every replicate on the pool, each
@@ -185,7 +183,6 @@ bool coa_eigenvalues(const Margins& m, std::span<const float> rows, std::span<fl
   const std::size_t p = m.columns.size();
   Work w;
   w.a.assign(packed_length(p) + p, 0.0f);
-  w.e.assign(p * p, 0.0f);
   return coa_of_rows(m, rows.data(), w, values);
 }
 
@@ -196,7 +193,6 @@ std::vector<float> coa_replicates(const Margins& m, const ReplicateRun& run) {
       [n, p] {
         Work w;
         w.a.assign(packed_length(p) + p, 0.0f);
-        w.e.assign(p * p, 0.0f);
         w.table.assign(n * p, 0.0f);
         w.counts.assign(n * p, 0);
         return w;
