@@ -77,15 +77,19 @@ int fortran_size(std::size_t v) {
   return static_cast<int>(v);
 }
 
+// The workspace of divide and conquer with vectors for an m x m matrix:
+// doubles and integers.
+constexpr std::size_t dsyevd_work(std::size_t m) { return 1 + 6 * m + 2 * m * m; }
+constexpr std::size_t dsyevd_iwork(std::size_t m) { return 3 + 5 * m; }
+
 // Diagonalises the full m x m matrix `a` (lower triangle used) in place:
 // eigenvalues ascending into w, eigenvectors over a.
 void symmetric_eigen(std::size_t m, std::vector<double>& a, std::vector<double>& w) {
   const Library& lib = loaded();
   const int n = fortran_size(m);
   const int lda = std::max(n, 1);
-  // The workspace of divide and conquer with vectors.
-  const int lwork = fortran_size(1 + 6 * m + 2 * m * m);
-  const int liwork = fortran_size(3 + 5 * m);
+  const int lwork = fortran_size(dsyevd_work(m));
+  const int liwork = fortran_size(dsyevd_iwork(m));
   std::vector<double> work(static_cast<std::size_t>(lwork));
   std::vector<int> iwork(static_cast<std::size_t>(liwork));
   w.assign(m, 0.0);
@@ -110,15 +114,15 @@ bool lapack_loadable() { return library().failure.empty(); }
 std::size_t lapack_packed_bytes(std::int32_t p32) {
   const std::size_t p = static_cast<std::size_t>(p32);
   // The matrix and its eigenvectors in double, the workspace.
-  return sizeof(double) * (p * p + (1 + 6 * p + 2 * p * p) + p) + sizeof(int) * (3 + 5 * p);
+  return sizeof(double) * (p * p + dsyevd_work(p) + p) + sizeof(int) * dsyevd_iwork(p);
 }
 
 std::size_t lapack_rows_bytes(std::int32_t n32, std::int32_t p32) {
   const std::size_t n = static_cast<std::size_t>(n32);
   const std::size_t p = static_cast<std::size_t>(p32);
   // Z, Z Z^T with the workspace, and one tile of vectors per thread (two).
-  return sizeof(double) * (n * p + n * n + (1 + 6 * n + 2 * n * n) + n + 2 * kTile * n) +
-         sizeof(int) * (3 + 5 * n);
+  return sizeof(double) * (n * p + n * n + dsyevd_work(n) + n + 2 * kTile * n) +
+         sizeof(int) * dsyevd_iwork(n);
 }
 
 void orient_vectors(std::size_t p, std::size_t columns, std::span<float> v) {
