@@ -71,6 +71,8 @@ Quality coa_quality(input::ScratchFile& scratch, const Masses& masses, const Eig
   // for the distances of the column profiles.
   std::vector<double> column_sum(p, 0.0), column_squares(p, 0.0);
   double mass_sum = 0.0;
+  std::vector<double> root(p), deviation(p);  // per column: root of its mass; the profile's deviation
+  for (std::size_t j = 0; j < p; ++j) root[j] = std::sqrt(static_cast<double>(variable_mass[j]));
   std::vector<float> x(p);
   scratch.rewind();
   for (std::size_t i = 0; i < n; ++i) {
@@ -83,6 +85,7 @@ Quality coa_quality(input::ScratchFile& scratch, const Masses& masses, const Eig
     for (std::size_t j = 0; j < p; ++j) {
       const double c = variable_mass[j];
       const double d = x[j] / total - c;
+      deviation[j] = d;
       distance += d * d / c;
       column_sum[j] += x[j];
       column_squares[j] += static_cast<double>(x[j]) * x[j] / r;
@@ -92,10 +95,7 @@ Quality coa_quality(input::ScratchFile& scratch, const Masses& masses, const Eig
       // axes of positive inertia as they are and keeps a rounding-positive
       // axis along the trivial direction at zero.
       double f = 0.0;
-      for (std::size_t j = 0; j < p; ++j) {
-        const double c = variable_mass[j];
-        f += (x[j] / total - c) * eigen.vector(j, k) / std::sqrt(c);
-      }
+      for (std::size_t j = 0; j < p; ++j) f += deviation[j] * eigen.vector(j, k) / root[j];
       quality.objects.at(i, k) = static_cast<float>(f * f / distance);
     }
   }
