@@ -34,11 +34,12 @@ namespace {
 void list_variance_shares(const ScoreOutput& out, const PcaModel& m, const Eigensystem& eigen,
                           const ScoreRequest& r) {
   using analysis::AnalysisType;
+  if (!r.detailed) return;
   const std::size_t p = static_cast<std::size_t>(m.p);
   const std::size_t q = static_cast<std::size_t>(r.axes);
   std::vector<float> share(q);
   auto e = [&](std::size_t v, std::size_t c) { return eigen.vector(v, c); };
-  if (r.detailed) out.print.both(kSharesHeading);
+  out.print.both(kSharesHeading);
   for (std::size_t v = 0; v < p; ++v) {
     float s = 1.0f;
     if (m.type == AnalysisType::kCovariances) {
@@ -47,9 +48,7 @@ void list_variance_shares(const ScoreOutput& out, const PcaModel& m, const Eigen
         s += e(v, k) * e(v, k) * eigen.values[k];
     }
     for (std::size_t c = 0; c < q; ++c) share[c] = e(v, c) * e(v, c) * 100.0f * eigen.values[c] / s;
-    if (r.detailed) {
-      print_variable_line(out.print, r.labels, static_cast<std::int32_t>(v + 1), share);
-    }
+    print_variable_line(out.print, r.labels, static_cast<std::int32_t>(v + 1), share);
   }
 }
 
