@@ -9,9 +9,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "analysis/worker_pool.h"
 #include "input/csv_records.h"
 #include "input/csv_table.h"
 
@@ -32,6 +36,59 @@ struct Refusal {
   CsvError at(std::int64_t first_line) const {
     return CsvError(reason, line + first_line, field, name);
   }
+};
+
+// Blocks worked on the pool a few at a time and taken in the order they
+// were started. Leaving it (a failure included) waits for the work still
+// running, so what that work reads must be made before the window.
+template <class Slot>
+class OrderedWindow {
+ public:
+  OrderedWindow(analysis::WorkerPool& pool, std::size_t limit) : pool_(pool), limit_(limit) {}
+  OrderedWindow(const OrderedWindow&) = delete;
+  OrderedWindow& operator=(const OrderedWindow&) = delete;
+  ~OrderedWindow() {
+    for (Open& o : open_) {
+      try {
+        pool_.wait(o.handle);
+      } catch (...) {
+      }
+    }
+  }
+
+  // Takes the oldest by take(slot) until fewer than the limit are open.
+  template <class Take>
+  void make_room(Take take) {
+    while (open_.size() >= limit_) take_oldest(take);
+  }
+  // Starts work(slot) for `slot`.
+  template <class Work>
+  void launch(std::unique_ptr<Slot> slot, Work work) {
+    Slot* s = slot.get();
+    open_.push_back({std::move(slot), {}});
+    open_.back().handle = pool_.start(1, [s, work](std::size_t) { work(*s); });
+  }
+  // Takes every open slot, oldest first.
+  template <class Take>
+  void drain(Take take) {
+    while (!open_.empty()) take_oldest(take);
+  }
+
+ private:
+  struct Open {
+    std::unique_ptr<Slot> slot;
+    analysis::WorkerPool::Handle handle;
+  };
+  template <class Take>
+  void take_oldest(Take& take) {
+    pool_.wait(open_.front().handle);
+    take(*open_.front().slot);
+    open_.pop_front();
+  }
+
+  analysis::WorkerPool& pool_;
+  std::size_t limit_;
+  std::deque<Open> open_;
 };
 
 // Where the last record of `b` ends (0: no record ends there).

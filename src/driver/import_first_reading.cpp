@@ -197,50 +197,27 @@ StreamedImport::State::Chunk StreamedImport::State::read_header(BlockReader& rea
 // time, and taken in order.
 void StreamedImport::State::parse_in_order(BlockReader& reader, const Plan& plan, Reading& rd,
                                            Chunk&& rest) {
-  Chunk chunk;
   struct Slot {
     Chunk chunk;
     Parsed parsed;
-    analysis::WorkerPool::Handle h;
   };
-  std::deque<std::unique_ptr<Slot>> window;
-  auto settle = [&] {
-    for (auto& s : window) {
-      try {
-        pool.wait(s->h);
-      } catch (...) {
-      }
-    }
-    window.clear();
+  const auto parse = [this, &plan](Slot& s) { parse_block(plan, settings, s.chunk.text, s.parsed); };
+  const auto take = [this, &plan, &rd](Slot& s) { merge(plan, rd, s.chunk, s.parsed); };
+  import_detail::OrderedWindow<Slot> window(pool, in_flight);
+  const auto launch = [&](Chunk&& c) {
+    auto slot = std::make_unique<Slot>();
+    slot->chunk = std::move(c);
+    window.launch(std::move(slot), parse);
   };
-  try {
-    auto launch = [&](Chunk&& c) {
-      auto slot = std::make_unique<Slot>();
-      slot->chunk = std::move(c);
-      Slot* p = slot.get();
-      p->h = pool.start(1, [this, &plan, p](std::size_t) {
-        parse_block(plan, settings, p->chunk.text, p->parsed);
-      });
-      window.push_back(std::move(slot));
-    };
-    auto take_front = [&] {
-      Slot& s = *window.front();
-      pool.wait(s.h);
-      merge(plan, rd, s.chunk, s.parsed);
-      window.pop_front();
-    };
-    if (!rest.text.empty()) launch(std::move(rest));
-    for (;;) {
-      while (window.size() >= in_flight) take_front();
-      if (!reader.next(chunk)) break;
-      launch(std::move(chunk));
-      chunk = Chunk{};
-    }
-    while (!window.empty()) take_front();
-  } catch (...) {
-    settle();
-    throw;
+  if (!rest.text.empty()) launch(std::move(rest));
+  Chunk chunk;
+  for (;;) {
+    window.make_room(take);
+    if (!reader.next(chunk)) break;
+    launch(std::move(chunk));
+    chunk = Chunk{};
   }
+  window.drain(take);
 }
 
 // One reading of the table under `plan`; false when it must be read again

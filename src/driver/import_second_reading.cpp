@@ -151,9 +151,7 @@ void StreamedImport::write_rows(const std::function<void(std::string_view)>& sin
     std::string text, out;
     const Block* block = nullptr;
     int error = 0;  // errno of a failed read; -1: the table is shorter than it was
-    analysis::WorkerPool::Handle h;
   };
-  std::deque<std::unique_ptr<Slot>> window;
   std::vector<char> written(s.width, 0);
   for (std::size_t j : s.written_cols) written[j] = 1;
   auto job = [&s, &written, fd](Slot& slot) {
@@ -178,35 +176,21 @@ void StreamedImport::write_rows(const std::function<void(std::string_view)>& sin
       edit_block(edit, slot.out);
     std::string().swap(slot.text);
   };
-  try {
-    auto take_front = [&] {
-      Slot& slot = *window.front();
-      s.pool.wait(slot.h);
-      if (slot.error != 0)
-        throw textio::IoError(slot.error > 0 ? std::strerror(slot.error) : "the table changed while read",
-                              "READ", textio::units::kImportTable, s.options.import_file);
-      sink(slot.out);
-      window.pop_front();
-    };
-    for (const Block& b : s.blocks) {
-      if (b.first_record >= s.rows_total) break;
-      while (window.size() >= s.in_flight) take_front();
-      auto slot = std::make_unique<Slot>();
-      slot->block = &b;
-      Slot* p = slot.get();
-      p->h = s.pool.start(1, [&job, p](std::size_t) { job(*p); });
-      window.push_back(std::move(slot));
-    }
-    while (!window.empty()) take_front();
-  } catch (...) {
-    for (auto& slot : window) {
-      try {
-        s.pool.wait(slot->h);
-      } catch (...) {
-      }
-    }
-    throw;
+  const auto take = [&s, &sink](Slot& slot) {
+    if (slot.error != 0)
+      throw textio::IoError(slot.error > 0 ? std::strerror(slot.error) : "the table changed while read",
+                            "READ", textio::units::kImportTable, s.options.import_file);
+    sink(slot.out);
+  };
+  import_detail::OrderedWindow<Slot> window(s.pool, s.in_flight);
+  for (const Block& b : s.blocks) {
+    if (b.first_record >= s.rows_total) break;
+    window.make_room(take);
+    auto slot = std::make_unique<Slot>();
+    slot->block = &b;
+    window.launch(std::move(slot), job);
   }
+  window.drain(take);
 }
 
 }  // namespace orthaxis::driver
